@@ -1,0 +1,32 @@
+// File-system boot-record recognition and the partition type names.
+#ifndef KV_FILESYSTEM_H
+#define KV_FILESYSTEM_H
+
+#include <fx.h>
+
+#include "Records.h"
+
+class FileSystem {
+public:
+  enum Code { UNKNOWN = 0, FAT = 1, NTFS = 2, EXT2 = 3, EXT3 = 4, REISER = 5 };
+
+  static const FXuint BR_SIZE = 2048;   // a boot record buffer
+  static const FXuint REISER_SB = 204;  // bytes of a ReiserFS superblock used
+
+  // Recognises the file system whose first 2048 bytes are in BR, read at
+  // absolute sector `start`; fills `pr` (when given) with its table entry.
+  // ReiserFS and the FAT32 backup test read further sectors through the
+  // read context, which the caller has opened on the same device.
+  static FXint CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr);
+  static bool CheckFAT(const FXuchar* BR, FXulong start);
+  static bool CheckNTFS(const FXuchar* BR);
+  static bool CheckEXT2(const FXuchar* superblock);
+  static bool CheckEXT3(const FXuchar* superblock);
+  static bool CheckREISER(FXulong start, FXuchar* superblock);
+  static const FXchar* GetName(FXint code);
+};
+
+// The name of a partition type, or null when the table lacks the type.
+const FXchar* PartitionTypeName(FXuchar type);
+
+#endif

@@ -1,0 +1,5 @@
+#include "Helper.h"
+
+namespace Helper {
+void hexDump(const FXuchar*) {}
+}

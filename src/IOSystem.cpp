@@ -1,0 +1,203 @@
+// Sector I/O, read side: one-shot reads, the read-ahead context and the
+// device queries.
+#include "IOSystem.h"
+
+#include <cstring>
+
+#include "compat/Assert.h"
+
+bool IOSystem::useBackup = false;
+bool IOSystem::simulationMode = false;
+bool IOSystem::disableWriteLog = true;
+DiskAccess::Handle IOSystem::readHandle = DiskAccess::INVALID;
+FXulong IOSystem::deviceSectors = 0;
+FXuchar* IOSystem::cache = nullptr;
+FXulong IOSystem::cacheStart = 0;
+FXulong IOSystem::cacheBytes = 0;
+FXulong IOSystem::filePos = 0;
+std::map<FXulong, BackupSector> IOSystem::backupSectors;
+
+static DiskAccess& disk() { return DiskAccess::current(); }
+
+void IOSystem::Reset() {
+  if (cache) CloseRead();
+  useBackup = false;
+  simulationMode = false;
+  disableWriteLog = true;
+  deviceSectors = 0;
+  backupSectors.clear();
+}
+
+bool IOSystem::ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length) {
+  KV_TRACE(7, "IOSystem::ReadBR( device = %s seek = %.0lf )\n", device.text(),
+           (double)(offset / SECTOR_SIZE));
+  if (useBackup) return BackupReadBR(device, buffer, offset, length);
+  // Callers test signatures in the buffer: a failed read must leave zeros.
+  memset(buffer, 0, length);
+  DiskAccess::Handle h = disk().open(device, false, false);
+  if (h == DiskAccess::INVALID) return false;
+  FXuint done = 0;
+  bool ok = disk().seek(h, offset) && disk().read(h, buffer, length, done) && done == length;
+  disk().close(h);
+  return ok;
+}
+
+bool IOSystem::PrepareRead(const FXString& device, FXulong sectors) {
+  KV_TRACE(7, "IOSystem::PrepareRead( disk = %s )\n", device.text());
+  if (useBackup) return true;
+  FXASSERT(cache == nullptr);
+  if (cache) CloseRead();  // a context left open would leak its handle
+  readHandle = disk().open(device, false, true);
+  if (readHandle == DiskAccess::INVALID) return false;
+  cache = new FXuchar[CACHE_SIZE];
+  FXuint done = 0;
+  if (!disk().read(readHandle, cache, CACHE_SIZE, done)) {
+    delete[] cache;
+    cache = nullptr;
+    cacheStart = 0;
+    filePos = 0;
+    disk().close(readHandle);
+    readHandle = DiskAccess::INVALID;
+    return false;
+  }
+  cacheStart = 0;
+  cacheBytes = done;
+  filePos = done;
+  deviceSectors = sectors;
+  return true;
+}
+
+bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
+  if (useBackup) return BackupRead(sector, buffer, length);
+  if (!cache || length > CACHE_SIZE) return false;
+  FXulong ofs = sector * SECTOR_SIZE;
+  if (sector > ~(FXulong)0 / SECTOR_SIZE) return false;  // no such byte offset
+
+  if (cacheStart <= ofs && ofs + length <= cacheStart + cacheBytes) {
+    memcpy(buffer, cache + (ofs - cacheStart), length);
+    return true;
+  }
+
+  FXulong refill = CACHE_SIZE;
+  FXulong end = deviceSectors > ~(FXulong)0 / SECTOR_SIZE ? ~(FXulong)0 : deviceSectors * SECTOR_SIZE;
+  if (ofs >= end) return false;  // at or beyond the end of the device
+  if (ofs + CACHE_SIZE > end) {
+    refill = end - ofs;
+    KV_TRACE(8, "IOSystem::Read correcting cache size to %.0lf\n", (double)refill);
+  }
+
+  FXuint done = 0;
+  if (filePos != ofs) {
+    if (!disk().seek(readHandle, ofs) || !disk().read(readHandle, cache, (FXuint)refill, done)) {
+      KV_TRACE(8, "IOSystem::Read fatal error with seek\n");
+      KV_TRACE(8, "IOSystem::Read GetLastError() returns %u\n", disk().lastError());
+      KV_TRACE(8, "IOSystem::Read bytes is %u\n", done);
+      return false;
+    }
+  } else if (!disk().read(readHandle, cache, (FXuint)refill, done)) {
+    KV_TRACE(8, "IOSystem::Read fatal error without seek\n");
+    KV_TRACE(8, "IOSystem::Read GetLastError() returns %u\n", disk().lastError());
+    KV_TRACE(8, "IOSystem::Read bytes is %u\n", done);
+    return false;
+  }
+  cacheStart = ofs;
+  cacheBytes = done;
+  filePos = ofs + done;
+  // A short delivery is served as far as it goes; the rest reads as zeros.
+  FXuint valid = done < length ? done : length;
+  memcpy(buffer, cache, valid);
+  memset((FXuchar*)buffer + valid, 0, length - valid);
+  return true;
+}
+
+bool IOSystem::CloseRead() {
+  KV_TRACE(7, "IOSystem::CloseRead()\n");
+  if (useBackup) return true;
+  if (readHandle != DiskAccess::INVALID) disk().close(readHandle);
+  readHandle = DiskAccess::INVALID;
+  filePos = 0;
+  delete[] cache;
+  cache = nullptr;
+  cacheStart = 0;
+  cacheBytes = 0;
+  return true;
+}
+
+// Disks that report no geometry are given the conventional translation of
+// 255 heads and 63 sectors per track, which every partitioning tool of the
+// MBR era uses for large disks.
+static const FXint CONVENTIONAL_HEADS = 255;
+static const FXint CONVENTIONAL_SECTORS = 63;
+
+bool IOSystem::GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
+                        FXulong& sectors) {
+  if (useBackup) return BackupGetModel(device, model, physical, logical, sectors);
+  KV_TRACE(7, "IOSystem::GetModel( device = %s )\n", device.text());
+  KV_TRACE(8, "IOSystem::GetModel opening disk\n");
+  // Identification only reads; a read-only open suffices on Linux.
+  DiskAccess::Handle h = disk().open(device, false, false);
+  if (h == DiskAccess::INVALID) return false;
+
+  FXuint sectorSize = disk().sectorSize(h);
+  if (sectorSize != SECTOR_SIZE) {
+    // Every structure this program reads and writes assumes 512-byte sectors.
+    KV_TRACE(8, "IOSystem::GetModel logical sector size is %u, not 512: skipped\n", sectorSize);
+    disk().close(h);
+    return false;
+  }
+
+  DiskAccess::Identity id;
+  if (!disk().identity(device, id)) {
+    KV_TRACE(8, "IOSystem::GetModel no identity for %s\n", device.text());
+    disk().close(h);
+    return false;
+  }
+  model.format("%s%s Storage Device %s", id.vendor.text(), id.product.text(), id.revision.text());
+  KV_TRACE(8, "IOSystem::GetModel modelname is %s\n", model.text());
+
+  KV_TRACE(8, "IOSystem::GetModel reading drive geometry\n");
+  FXulong bytes = 0;
+  disk().size(h, bytes);
+  if (disk().geometry(h, physical)) {
+    KV_TRACE(8, "IOSystem::GetModel Physical disk geometry information using HDIO_GETGEO\n");
+  } else {
+    KV_TRACE(8, "IOSystem::GetModel no geometry reported, using %d/%d\n", CONVENTIONAL_HEADS,
+             CONVENTIONAL_SECTORS);
+    physical = CHS(bytes / SECTOR_SIZE / (CONVENTIONAL_HEADS * CONVENTIONAL_SECTORS),
+                   CONVENTIONAL_HEADS, CONVENTIONAL_SECTORS);
+  }
+  disk().close(h);
+  sectors = CalculateSectorCnt(device);
+  // Linux reports one geometry; it serves as both.
+  logical = physical;
+  return true;
+}
+
+FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
+  KV_TRACE(7, "IOSystem::CalculateSectorCnt device/file = %s retval = %p\n", device.text(),
+           (void*)nullptr);
+  if (useBackup) return BackupCalculateSectorCnt(device);
+  DiskAccess::Handle h = disk().open(device, false, false);
+  if (h == DiskAccess::INVALID) {
+    KV_TRACE(8, "IOSystem::CalculateSectorCnt can't open device/file \"%s\"\n", device.text());
+    return 0;
+  }
+  FXulong bytes = 0;
+  if (!disk().size(h, bytes)) {
+    KV_TRACE(8, "IOSystem::CalculateSectorCnt can't calculate device/file capacity GetLastError = %u\n",
+             disk().lastError());
+    disk().close(h);
+    return 0;
+  }
+  disk().close(h);
+  return bytes / SECTOR_SIZE;
+}
+
+bool IOSystem::RereadTable(const FXString& device) {
+  if (useBackup) return BackupRereadTable(device);
+  DiskAccess::Handle h = disk().open(device, true, false);
+  if (h == DiskAccess::INVALID) return false;
+  bool ok = disk().rereadTable(h);
+  disk().close(h);
+  return ok;
+}

@@ -1,0 +1,85 @@
+// Sector I/O: the only way the program touches a disk.
+//
+// Reading: one-shot reads (ReadBR) and a read context with a 128 KiB
+// read-ahead for the sector-by-sector scans.  Writing: WriteBR, which first
+// logs the old bytes of every changed sector into the undo database kept in
+// the disk's first track.  Backup mode routes every operation to an in-memory
+// sector store loaded from "layout.bin"; simulation mode writes nothing.
+//
+// All state is process-wide and there is at most one read context at a time;
+// it must never be used by two threads at once.
+#ifndef KV_IOSYSTEM_H
+#define KV_IOSYSTEM_H
+
+#include <fx.h>
+
+#include <map>
+
+#include "Records.h"
+#include "platform/DiskAccess.h"
+
+// One sector of the backup store.
+struct BackupSector {
+  FXuint tag;
+  FXulong sector;
+  FXuchar data[SECTOR_SIZE];
+};
+
+class IOSystem {
+public:
+  static const FXuint CACHE_SIZE = 131072;  // 256 sectors of read-ahead
+
+  // Mode flags, set once at start-up.
+  static bool useBackup;
+  static bool simulationMode;
+  // While set, WriteBR logs nothing; starts set.
+  static bool disableWriteLog;
+
+  // Read context.
+  static DiskAccess::Handle readHandle;
+  static FXulong deviceSectors;
+  static FXuchar* cache;
+  static FXulong cacheStart;
+  static FXulong cacheBytes;
+  static FXulong filePos;
+
+  // The backup store, keyed by the whole sector number.
+  static std::map<FXulong, BackupSector> backupSectors;
+
+  // --- read side and device queries ---
+  static bool ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
+  static bool PrepareRead(const FXString& device, FXulong sectors);
+  static bool Read(FXulong sector, void* buffer, FXuint length);
+  static bool CloseRead();
+  static bool GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
+                       FXulong& sectors);
+  static FXulong CalculateSectorCnt(const FXString& device);
+  static bool RereadTable(const FXString& device);
+
+  // --- write side, change log and undo database ---
+  static bool WriteBR(const FXString& device, const void* buffer, FXulong offset);
+  static void LogChanges(const FXString& device, const void* data, FXulong offset);
+  static void AddToUndoDB(const FXString& device, FXulong sector, bool first, FXuint byteOffset,
+                          FXuchar oldValue);
+  static bool CheckDBSpace(const FXString& device, FXuint needed);
+  static bool WriteDBHeader(const FXString& device);
+  static FXulong LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax);
+  static void CloseDB(const FXString& device);
+  static FXulong IsUndoAvailable(const FXString& device);
+  static bool CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstartsec);
+  static bool Undo(const FXString& device, FXulong dbstartsec);
+
+  // --- backup twins ---
+  static bool BackupRead(FXulong sector, void* buffer, FXuint length);
+  static bool BackupReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
+  static bool BackupWriteBR(const void* buffer, FXulong offset);
+  static bool BackupGetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
+                             FXulong& sectors);
+  static FXulong BackupCalculateSectorCnt(const FXString& device);
+  static bool BackupRereadTable(const FXString& device);
+
+  // Returns every process-wide value to its start-up state (tests).
+  static void Reset();
+};
+
+#endif

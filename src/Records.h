@@ -1,0 +1,122 @@
+// The program's model of a disk: table entries, partitions, gaps, geometry,
+// and the records the choosers hand to the writer.
+#ifndef KV_RECORDS_H
+#define KV_RECORDS_H
+
+#include <fx.h>
+
+#include <list>
+#include <vector>
+
+const FXuint SECTOR_SIZE = 512;
+
+// Offsets inside a partition-table sector (MBR or EPTB).
+const FXuint TABLE_OFFSET = 446;      // slot k is at TABLE_OFFSET + 16 * k
+const FXuint SIGNATURE_OFFSET = 510;  // 0x55 0xAA
+
+// A 16-byte partition-table entry exactly as it stands on disk.  The 32-bit
+// fields are little-endian on disk; fromBytes/toBytes convert, so the struct
+// can be used on any host.
+struct PartitionEntry {
+  FXuchar boot;
+  FXuchar start_chs[3];
+  FXuchar type;
+  FXuchar end_chs[3];
+  FXuint dist;
+  FXuint num;
+
+  static PartitionEntry fromBytes(const FXuchar* bytes);
+  void toBytes(FXuchar* bytes) const;
+  // The entry of slot k (0..3) of a table sector.
+  static PartitionEntry fromTable(const FXuchar* sector, int slot) {
+    return fromBytes(sector + TABLE_OFFSET + 16 * slot);
+  }
+  void toTable(FXuchar* sector, int slot) const { toBytes(sector + TABLE_OFFSET + 16 * slot); }
+};
+static_assert(sizeof(PartitionEntry) == 16, "a table entry is 16 bytes");
+
+// 0x05, 0x0F and 0x85 link to an extended partition table block.
+bool isExtendedType(FXuchar type);
+
+// A disk geometry.
+struct CHS {
+  FXulong cylinders;
+  FXint heads;
+  FXint sectors;
+  CHS(FXulong c = 0, FXint h = 0, FXint s = 0) : cylinders(c), heads(h), sectors(s) {}
+  bool operator==(const CHS& o) const {
+    return cylinders == o.cylinders && heads == o.heads && sectors == o.sectors;
+  }
+};
+
+// One accepted entry of an MBR or EPTB.
+class Partition {
+public:
+  PartitionEntry entry;
+  FXchar letter;  // 'A'..'Z'; anything below 'A' means no letter
+  FXint lognr;    // index of this record in its disk's partitions vector
+  FXulong base;   // the sector entry.dist counts from
+  FXint l;        // table level: 1 = MBR, 2 = first EPTB, ...; 0 = found candidate
+
+  Partition(const void* pr, FXint l, FXint lognr);
+  Partition(const PartitionEntry& e, FXint l, FXint lognr);
+
+  FXulong start() const { return base + entry.dist; }
+  FXulong end() const { return start() + entry.num; }  // exclusive
+  bool isExtended() const { return isExtendedType(entry.type); }
+};
+
+// One stretch of unallocated sectors.
+class Gap {
+public:
+  FXulong distance;  // absolute first free sector
+  FXulong size;      // number of free sectors
+  FXint behind;      // index of the partition the gap lies behind, -1 if none
+
+  Gap(FXulong distance, FXulong size, FXint behind = 0);
+  bool operator<(const Gap& o) const { return distance < o.distance; }
+};
+
+// One disk.
+class NRD {
+public:
+  FXString device;
+  FXString model;
+  CHS physical;
+  CHS logical;
+  FXulong sectors;
+  FXulong capacity;
+  FXulong qoffset;  // sectors per cylinder of the logical geometry
+  bool bootSectorOnly;
+  std::vector<Partition> partitions;
+  FXulong partChksum;
+  FXulong currDBsec;
+  FXuint dbOffset;
+  bool dbActive;
+  FXulong dbStartSec;
+  std::list<Gap> gaps;
+
+  NRD();
+  NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,
+      FXulong sectors);
+
+  void ResetDBCursor();
+  void Dump() const;  // text dump on the message output
+};
+
+FXStream& operator<<(FXStream& store, const NRD& d);
+FXStream& operator>>(FXStream& store, NRD& d);
+
+// A partition the user chose for recovery.
+struct RecoverPart {
+  FXString device;
+  FXulong sector;  // where the search found its boot record or EPTB
+  FXulong size;    // bytes
+  bool logical;    // lies in an extended chain
+  FXint heads;
+  FXint sectorsPerTrack;
+  FXchar letter;   // ' ' when none
+  RecoverPart() : sector(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
+};
+
+#endif

@@ -1,0 +1,2 @@
+// The partition-table writer.
+#include "Recover.h"

@@ -1,0 +1,16 @@
+// The partition-table writer.
+#ifndef KV_RECOVER_H
+#define KV_RECOVER_H
+
+#include <fx.h>
+
+#include <vector>
+
+#include "Records.h"
+
+class Recover {
+public:
+  Recover() {}
+};
+
+#endif

@@ -1,0 +1,82 @@
+#include "support/TestImages.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace kvtest {
+
+int sh(const std::string& command, std::string* output) {
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return -1;
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) text.append(buffer, n);
+  int status = pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool haveTool(const std::string& tool) {
+  return sh("command -v " + tool + " >/dev/null") == 0;
+}
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/kvtest.XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  dir = pattern;
+}
+
+TempDir::~TempDir() { sh("rm -rf '" + dir + "'"); }
+
+std::string TempDir::path(const std::string& name) const {
+  return name.empty() ? dir : dir + "/" + name;
+}
+
+void makeImage(const std::string& file, unsigned long long bytes) {
+  int fd = open(file.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  if (fd < 0 || ftruncate(fd, (off_t)bytes) != 0) throw std::runtime_error("cannot make " + file);
+  close(fd);
+}
+
+bool sfdisk(const std::string& file, const std::string& script) {
+  std::string command = "printf '%s' '" + script + "' | sfdisk --no-reread --no-tell-kernel -q '" +
+                        file + "' >/dev/null";
+  return sh(command) == 0;
+}
+
+std::string readFile(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void patchFile(const std::string& file, unsigned long long offset, const void* data,
+               size_t length) {
+  int fd = open(file.c_str(), O_WRONLY);
+  if (fd < 0 || pwrite(fd, data, length, (off_t)offset) != (ssize_t)length)
+    throw std::runtime_error("cannot patch " + file);
+  close(fd);
+}
+
+LoopDevice::LoopDevice(const std::string& image) {
+  std::string out;
+  if (sh("losetup --find --show '" + image + "'", &out) == 0) {
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    device = out;
+  }
+}
+
+LoopDevice::~LoopDevice() {
+  if (!device.empty()) sh("losetup -d '" + device + "'");
+}
+
+}  // namespace kvtest
