@@ -61,4 +61,3 @@ void Information::SetFontEncoding(FXApp*, Information*, FXint encoding) {
 
 FXFont* Information::GetFontEncoded(const FXString&, FXApp*) { return nullptr; }
 
-FXulong Information::CalcPartChksum(const std::vector<Partition>&) { return 0; }
