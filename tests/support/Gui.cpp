@@ -29,8 +29,11 @@ double now() {
   return t.tv_sec + t.tv_nsec / 1e9;
 }
 
+// The running application: the one RunKelvarin made, or the test program's.
+static FXApp* currentApp() { return FXApp::instance() ? FXApp::instance() : guiApp(); }
+
 bool pumpUntil(const std::function<bool()>& done, double seconds) {
-  FXApp* app = guiApp();
+  FXApp* app = currentApp();
   double end = now() + seconds;
   for (;;) {
     bool busy = false;
@@ -72,7 +75,7 @@ std::string outputDir() {
 }
 
 bool screenshot(FXWindow* window, const std::string& name) {
-  FXApp* app = guiApp();
+  FXApp* app = currentApp();
   app->forceRefresh();
   app->repaint();
   app->flush(true);
