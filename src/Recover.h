@@ -10,7 +10,8 @@
 
 class Recover {
 public:
-  Recover() {}
+  Recover(std::vector<RecoverPart>&, FXProgressBar*, bool, const std::vector<std::vector<FXulong>>&,
+          const std::vector<FXString>&) {}
 };
 
 #endif

@@ -1,0 +1,33 @@
+// Leaving the welcome page: the offer to undo an earlier recovery, disk by
+// disk, and otherwise to log the coming one so that it can be undone later.
+#include "Analyse.h"
+#include "IOSystem.h"
+#include "Wizard.h"
+
+bool mFXWizard::DoUndo() {
+  bool undone = false;
+  fxwarning("mFXWizard::DoUndo() - iterating drives\n");
+  for (NRD& disk : sharedAnalyser->disks) {
+    fxwarning("device %s %s\n", disk.device.text(), disk.model.text());
+    FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
+    if (dbStart == 0) continue;
+    // A database whose partitions no longer match the disk would restore a
+    // layout that is not there any more.
+    if (!IOSystem::CheckUndoDBPartitionChkSum(disk.device, dbStart)) continue;
+    FXString model = disk.model;
+    if (!ask("Kelvarin.mFXWizard.035", Format("Kelvarin.mFXWizard.037", model.trimEnd().text())))
+      continue;
+    // The undo's own writes are not logged.
+    bool logging = !IOSystem::disableWriteLog;
+    IOSystem::disableWriteLog = true;
+    IOSystem::Undo(disk.device, dbStart);
+    IOSystem::disableWriteLog = !logging;
+    IOSystem::RereadTable(disk.device);
+    undone = true;
+  }
+  if (!undone && ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.036"))) {
+    for (NRD& disk : sharedAnalyser->disks) disk.dbActive = true;
+    fxwarning("mFXWizard::DoUndo() - user has enabled undo for all drives\n");
+  }
+  return undone;
+}

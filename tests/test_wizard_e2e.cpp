@@ -1,0 +1,231 @@
+// The whole program on an image with lost FAT32 and NTFS partitions: one
+// run recovers them, a second run undoes the recovery.  Each run goes
+// through Kelvarin's own start-up and modal loop; the test acts from a
+// timer inside that loop, clicking the widgets a user would click and
+// answering the message boxes through the wizard's asker.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+#include "ActiveChooser.h"
+#include "Analyse.h"
+#include "DiskChooser.h"
+#include "Kelvarin.h"
+#include "Proxies.h"
+#include "Wizard.h"
+#include "WrapLabel.h"
+#include "support/Gui.h"
+#include "support/LostDisk.h"
+#include "support/TestImages.h"
+#include "support/WizardDriver.h"
+
+using namespace kvtest;
+
+namespace {
+
+// Runs a function from a timer of the running application.
+class Later : public FXObject {
+  FXDECLARE(Later)
+public:
+  std::function<void()> work;
+  long onTimeout(FXObject*, FXSelector, void*) {
+    work();
+    return 1;
+  }
+};
+FXDEFMAP(Later) LaterMap[] = {FXMAPFUNC(SEL_TIMEOUT, 1, Later::onTimeout)};
+FXIMPLEMENT(Later, FXObject, LaterMap, ARRAYNUMBER(LaterMap))
+
+// Runs Kelvarin on the disk with `script` acting inside its event loop.
+int runKelvarin(const LostDisk& disk, ScriptedAsker& asker,
+                const std::function<void(mFXWizard*)>& script,
+                const std::vector<std::string>& extra = {}) {
+  ImageArgs args(disk.image, disk.chs, extra);
+  Later later;
+  return RunKelvarin(args.argc(), args.argv(), [&](mFXWizard* wizard) {
+    wizard->setAsker(&asker);
+    later.work = [&, wizard] {
+      pumpFor(0.1);
+      script(wizard);
+    };
+    wizard->getApp()->addTimeout(&later, FXSEL(SEL_TIMEOUT, 1), 10);
+  });
+}
+
+// Picks the found partition that starts at `start` in the list of page 4,
+// as a click on its row does.
+bool pickFound(mFXWizard* wizard, unsigned long long start) {
+  mFXDiskChooser* chooser = wizard->recoverChooser;
+  FXIconList* list = chooser->getFoundList();
+  for (FXint row = 0; row < list->getNumItems(); row++) {
+    FXint index = chooser->imageIndex((FXObject*)list->getItemData(row));
+    for (const FreeSpace& slot : chooser->getFreeSpaces()) {
+      if (slot.id != mFXDiskChooser::ID_PARTIMAGE + index || slot.start != start) continue;
+      list->setCurrentItem(row, TRUE);
+      list->selectItem(row, TRUE);
+      pumpFor(0.02);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string fsckReport(const LostDisk& disk, const TempDir& dir) {
+  std::string report;
+  for (const LostPartition& p : disk.partitions) {
+    std::string copy = dir.path("part-" + std::to_string(p.start));
+    extract(disk.image, p.start, p.size, copy);
+    char command[512];
+    snprintf(command, sizeof(command), p.fsck.c_str(), ("'" + copy + "'").c_str());
+    std::string out;
+    int status = sh(std::string(command) + " 2>&1", &out);
+    report += std::string(command) + " -> " + std::to_string(status) + "\n";
+    sh("rm -f '" + copy + "'");
+  }
+  return report;
+}
+
+}  // namespace
+
+TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
+  TempDir dir;
+  LostDisk disk;
+  ASSERT_TRUE(makeLostFatNtfsDisk(dir.path("lost.img"), disk));
+  ASSERT_EQ(0, sh("cp --sparse=always '" + disk.image + "' '" + dir.path("before.img") + "'"));
+  ASSERT_EQ("", sfdiskDump(disk.image));
+
+  // ---- first run: recover ----
+  ScriptedAsker asker;
+  std::vector<int> pages;
+  bool reachedEnd = false;
+  int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
+    auto at = [&](int page, const char* name) {
+      pages.push_back(w->getCurrentPanel());
+      EXPECT_EQ(page, w->getCurrentPanel()) << name;
+      screenshot(w, std::string("wizard-page-") + std::to_string(page) + "-" + name);
+    };
+    at(mFXWizard::PAGE_WELCOME, "welcome");
+    asker.expect(w->GetString("Kelvarin.mFXWizard.036"), true);  // log for a later undo
+    next(w);
+    at(mFXWizard::PAGE_AREAS, "areas");
+    for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
+      if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
+    pumpFor(0.05);
+    screenshot(w, "wizard-page-1-areas-chosen");
+    next(w);
+    click(w->quickRadio);
+    at(mFXWizard::PAGE_SEARCH_TYPE, "search-type");
+    next(w);
+    pumpUntil([&] { return !w->searching() && w->getCurrentPanel() != mFXWizard::PAGE_SEARCHING; },
+              120);
+    screenshot(w, "wizard-page-3-search-log");  // still shows the finished log
+    at(mFXWizard::PAGE_RESULT, "result");
+    for (const LostPartition& p : disk.partitions)
+      EXPECT_TRUE(pickFound(w, p.start)) << "not found: " << p.start;
+    screenshot(w, "wizard-page-4-result-picked");
+    asker.expect(w->GetString("Kelvarin.onCmd_Next.003"), true);  // the MBR has no boot code
+    next(w);
+    at(mFXWizard::PAGE_CHOOSE, "choose");
+    next(w);
+    at(mFXWizard::PAGE_SUMMARY, "summary");
+    // The FAT32 file system becomes the active partition.
+    FXListBox* box = w->activeChooser->getBoxes()[0];
+    FXint first = 1;
+    box->handle(box, FXSEL(SEL_COMMAND, FXWindow::ID_SETINTVALUE), &first);
+    screenshot(w, "wizard-page-6-summary-active");
+    asker.expect(w->GetString("Kelvarin.onCmd_Next.004"), true);
+    next(w);
+    at(mFXWizard::PAGE_END, "end");
+    reachedEnd = true;
+    // Neither Back nor Cancel leaves the end page, whatever way they come.
+    EXPECT_FALSE(back(w));
+    EXPECT_FALSE(cancel(w));
+    EXPECT_FALSE(w->advanceButton()->shown());
+    w->handle(w, FXSEL(SEL_COMMAND, FXWizard::ID_BACK), nullptr);
+    w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
+    w->handle(w, FXSEL(SEL_CLOSE, 0), nullptr);
+    pumpFor(0.05);
+    EXPECT_EQ(mFXWizard::PAGE_END, w->getCurrentPanel());
+    EXPECT_TRUE(w->shown());
+    EXPECT_TRUE(finish(w));
+  });
+  EXPECT_TRUE(reachedEnd);
+  EXPECT_EQ(1, result) << asker.transcript();
+  EXPECT_TRUE(asker.unexpected.empty()) << asker.transcript();
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+
+  // What sfdisk and fsck read back.
+  std::string expected;
+  for (size_t i = 0; i < disk.partitions.size(); i++) {
+    const LostPartition& p = disk.partitions[i];
+    expected += "start=" + std::string(12 - std::to_string(p.start).size(), ' ') +
+                std::to_string(p.start) + ", size=" +
+                std::string(12 - std::to_string(p.size).size(), ' ') + std::to_string(p.size) +
+                ", type=" + p.type + (i == 0 ? ", bootable" : "") + "\n";
+  }
+  std::string table = sfdiskDump(disk.image);
+  std::printf("restored table:\n%s", table.c_str());
+  std::string fsck = fsckReport(disk, dir);
+  std::printf("%s", fsck.c_str());
+  EXPECT_EQ(std::string::npos, fsck.find("-> 1")) << fsck;
+  std::string blkid;
+  sh("blkid -p -o value -s TYPE -O " + std::to_string(disk.partitions[0].start * 512) + " '" +
+         disk.image + "'; blkid -p -o value -s TYPE -O " +
+         std::to_string(disk.partitions[1].start * 512) + " '" + disk.image + "'",
+     &blkid);
+  EXPECT_EQ("vfat\nntfs\n", blkid);
+  // sfdisk names FAT32 with LBA either way; the start, size and flag matter.
+  for (const LostPartition& p : disk.partitions)
+    EXPECT_NE(std::string::npos, table.find("start=" + std::string(12 - std::to_string(p.start).size(), ' ') +
+                                            std::to_string(p.start) + ", size=" +
+                                            std::string(12 - std::to_string(p.size).size(), ' ') +
+                                            std::to_string(p.size)))
+        << table;
+  EXPECT_NE(std::string::npos, table.find("bootable")) << table;
+  (void)expected;
+
+  // ---- second run: undo ----
+  ScriptedAsker undoAsker;
+  bool undone = false;
+  result = runKelvarin(disk, undoAsker, [&](mFXWizard* w) {
+    FXString model = sharedAnalyser->disks[0].model;
+    undoAsker.expect(w->Format("Kelvarin.mFXWizard.037", model.trimEnd().text()), true);
+    next(w);
+    EXPECT_EQ(mFXWizard::PAGE_END, w->getCurrentPanel());
+    EXPECT_FALSE(w->cancelButton()->isEnabled());
+    EXPECT_EQ(w->GetString("Kelvarin.mFXWizard.038"), w->endLabel->getText());
+    screenshot(w, "wizard-page-8-after-undo");
+    undone = true;
+    EXPECT_TRUE(finish(w));
+  });
+  EXPECT_TRUE(undone);
+  EXPECT_EQ(1, result) << undoAsker.transcript();
+  EXPECT_TRUE(undoAsker.unexpected.empty()) << undoAsker.transcript();
+  EXPECT_EQ("", sfdiskDump(disk.image));
+  std::string differences;
+  sh("cmp -l '" + dir.path("before.img") + "' '" + disk.image + "' | wc -l", &differences);
+  EXPECT_EQ("0\n", differences) << "bytes that differ after the undo";
+}
+
+TEST(KelvarinEndToEnd, CancelEndsTheProgramWithZero) {
+  TempDir dir;
+  LostDisk disk;
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  ScriptedAsker asker;
+  int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
+    FXString name = Information::GetConfigParam("shortappname");
+    asker.expect(w->Format("Kelvarin.mFXWizard.041", name.text()), true);
+    EXPECT_TRUE(cancel(w));
+  });
+  EXPECT_EQ(0, result);
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+}
+
+TEST(KelvarinEndToEnd, WithoutADisplayTheProgramSaysSo) {
+  std::string out;
+  int status = sh("(env -u DISPLAY ./kelvarin -file /nonexistent -chs 1/1/1 2>&1)", &out);
+  EXPECT_EQ(2, status);
+  EXPECT_NE(std::string::npos, out.find("no display")) << out;
+  EXPECT_NE(std::string::npos, out.find("xvfb-run")) << out;
+}

@@ -1,0 +1,164 @@
+// The wizard's moves between pages: every validation, question and lock,
+// driven through its buttons with the disk choosers of real images.
+#include "support/WizardFixture.h"
+
+#include "Analyse.h"
+
+using namespace kvtest;
+
+namespace {
+
+class WizardFlow : public WizardFixture {};
+
+
+}  // namespace
+
+TEST_F(WizardFlow, NextWithoutAnAreaShowsTheNoteAndStays) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  open();
+  EXPECT_EQ(mFXWizard::PAGE_WELCOME, page());
+  EXPECT_FALSE(wizard->retreatButton()->isEnabled());  // nothing before the first page
+  leaveWelcome(false);
+  EXPECT_FALSE(sharedAnalyser->disks[0].dbActive);  // logging declined
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
+  ASSERT_EQ(2u, asker.shown.size()) << asker.transcript();
+  EXPECT_FALSE(asker.shown[1].question);
+  EXPECT_EQ(text("Kelvarin.onCmd_Next.006"), asker.shown[1].text);
+  EXPECT_EQ(text("Kelvarin.onCmd_Next.001"), asker.shown[1].caption);
+}
+
+TEST_F(WizardFlow, NextWithoutASearchTypeStaysSilently) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  open();
+  leaveWelcome(true);
+  EXPECT_TRUE(sharedAnalyser->disks[0].dbActive);  // logging accepted
+  ASSERT_EQ(1, selectAllFreeSpace());
+  EXPECT_GT(wizard->searchAreaText->getLength(), 0);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
+  EXPECT_FALSE(wizard->quickRadio->getCheck());
+  EXPECT_FALSE(wizard->fullRadio->getCheck());
+  size_t boxes = asker.shown.size();
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
+  EXPECT_EQ(boxes, asker.shown.size());
+  // The two types exclude each other.
+  chooseSearch(false);
+  chooseSearch(true);
+  EXPECT_TRUE(wizard->quickRadio->getCheck());
+  EXPECT_FALSE(wizard->fullRadio->getCheck());
+  EXPECT_EQ(mFXWizard::ID_SEARCH_QUICK, wizard->searchType);
+  // Back and forth keeps the choice of areas.
+  ASSERT_TRUE(back(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
+  ASSERT_TRUE(back(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_WELCOME, page());
+}
+
+TEST_F(WizardFlow, AnEmptyQuickSearchOffersAFullOneAndAnEmptyFullOneReturnsToTheAreas) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  open();
+  leaveWelcome(false);
+  ASSERT_EQ(1, selectAllFreeSpace());
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(true);
+  asker.expect(text("Kelvarin.mFXWizard.042"), true);  // yes, search every sector
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  EXPECT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
+  EXPECT_TRUE(wizard->fullRadio->getCheck());
+  EXPECT_FALSE(wizard->quickRadio->getCheck());
+  EXPECT_EQ(mFXWizard::ID_SEARCH_FULL, wizard->searchType);
+  EXPECT_EQ(text("Kelvarin.mFXWizard.022"), wizard->resultLabel->getText());
+  EXPECT_TRUE(asker.scriptDone());
+
+  // The same thread object runs the second search.
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
+  ASSERT_FALSE(asker.shown.empty());
+  EXPECT_FALSE(asker.shown.back().question);
+  EXPECT_EQ(text("Kelvarin.mFXWizard.043"), asker.shown.back().text);
+  EXPECT_EQ(wizard->searchProgress->getTotal(), wizard->searchProgress->getProgress());
+}
+
+TEST_F(WizardFlow, DecliningTheFullSearchReturnsToTheAreas) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  open();
+  leaveWelcome(false);
+  selectAllFreeSpace();
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(true);
+  asker.expect(text("Kelvarin.mFXWizard.042"), false);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd());
+  EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
+  EXPECT_TRUE(wizard->quickRadio->getCheck());
+}
+
+TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFound) {
+  // A long full search; the lost FAT32 at its very start is found at once.
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 120, disk));
+  open();
+  leaveWelcome(false);
+  selectAllFreeSpace();
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(false);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_SEARCHING, page());
+  ASSERT_TRUE(wizard->searching());
+
+  // Both buttons are off, and a Back command that still arrives is ignored.
+  EXPECT_FALSE(back(wizard));
+  EXPECT_FALSE(next(wizard));
+  wizard->handle(wizard, FXSEL(SEL_COMMAND, FXWizard::ID_BACK), nullptr);
+  pumpFor(0.05);
+  EXPECT_EQ(mFXWizard::PAGE_SEARCHING, page());
+  EXPECT_FALSE(wizard->retreatButton()->isEnabled());
+
+  // No to the question goes on searching; closing the window asks the same.
+  asker.expect(text("Kelvarin.mFXWizard.039"), false);
+  ASSERT_TRUE(cancel(wizard));
+  EXPECT_TRUE(wizard->searching());
+  EXPECT_TRUE(wizard->shown());
+  asker.expect(text("Kelvarin.mFXWizard.039"), true);
+  wizard->handle(wizard, FXSEL(SEL_CLOSE, 0), nullptr);
+  ASSERT_TRUE(waitForSearchEnd(60)) << asker.transcript();
+  EXPECT_TRUE(wizard->shown());
+  EXPECT_LT(wizard->progressProxy->getProgress(), wizard->searchProgress->getTotal());
+  EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
+  EXPECT_EQ(text("Kelvarin.mFXWizard.003"), wizard->resultLabel->getText());
+  EXPECT_GE(wizard->recoverChooser->getFoundList()->getNumItems(), 1);
+  EXPECT_TRUE(wizard->retreatButton()->isEnabled());
+}
+
+TEST_F(WizardFlow, CancelAsksAndNoKeepsTheWizard) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
+  open();
+  FXString name = Information::GetConfigParam("shortappname");
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), false);
+  ASSERT_TRUE(cancel(wizard));
+  EXPECT_TRUE(wizard->shown());
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), true);
+  ASSERT_TRUE(cancel(wizard));
+  EXPECT_FALSE(wizard->shown());
+}
+
+TEST_F(WizardFlow, DestroyingTheWizardDuringASearchStopsTheThread) {
+  // Under the sanitizers: no use of freed proxies, no leaked thread or message.
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 120, disk));
+  open();
+  leaveWelcome(false);
+  selectAllFreeSpace();
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(false);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(wizard->searching());
+  pumpFor(0.2);
+  double before = now();
+  delete wizard;
+  wizard = nullptr;
+  EXPECT_EQ(nullptr, sharedAnalyser);
+  ::testing::Test::RecordProperty("destroy_seconds", std::to_string(now() - before));
+}
