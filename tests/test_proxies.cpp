@@ -7,9 +7,9 @@
 
 #include "Proxies.h"
 #include "compat/FXMessageChannel.h"
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 
-using namespace kvtest;
+using namespace kvgui;
 
 namespace {
 

@@ -15,12 +15,13 @@
 #include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 
 using namespace kvtest;
+using namespace kvgui;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "Analyse.h"
 
 using namespace kvtest;
+using namespace kvgui;
 
 namespace {
 

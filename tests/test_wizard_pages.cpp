@@ -2,11 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "Wizard.h"
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 
 using namespace kvtest;
+using namespace kvgui;
 
 TEST(WizardPages, EveryPageIsDrawn) {
   TempDir dir;

@@ -8,6 +8,7 @@
 #include "support/WizardFixture.h"
 
 using namespace kvtest;
+using namespace kvgui;
 
 namespace {
 

@@ -3,9 +3,11 @@
 #include <FXPNGImage.h>
 
 #include "Wizard.h"
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 
 namespace kvtest {
+
+using namespace kvgui;
 
 void ScriptedAsker::expect(const FXString& text, bool yes) { script.emplace_back(text, yes); }
 

@@ -2,6 +2,8 @@
 
 namespace kvtest {
 
+using namespace kvgui;
+
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();
   backImage = loadPicture(app, "res/backimage.png");

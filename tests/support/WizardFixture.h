@@ -10,12 +10,14 @@
 #include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 
 namespace kvtest {
+
+using namespace kvgui;
 
 class WizardFixture : public ::testing::Test {
 protected:

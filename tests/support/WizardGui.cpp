@@ -1,4 +1,4 @@
-#include "support/Gui.h"
+#include "support/WizardGui.h"
 
 #include <sys/stat.h>
 #include <time.h>
@@ -8,7 +8,7 @@
 
 #include "support/TestImages.h"
 
-namespace kvtest {
+namespace kvgui {
 
 FXApp* guiApp() {
   static FXApp* app = nullptr;
@@ -85,8 +85,8 @@ bool screenshot(FXWindow* window, const std::string& name) {
   std::string file = outputDir() + "/" + name + ".png";
   char id[32];
   snprintf(id, sizeof(id), "0x%lx", (unsigned long)window->id());
-  return sh(std::string("import -window ") + id + " '" + file + "'") == 0 &&
+  return kvtest::sh(std::string("import -window ") + id + " '" + file + "'") == 0 &&
          access(file.c_str(), R_OK) == 0;
 }
 
-}  // namespace kvtest
+}  // namespace kvgui

@@ -1,15 +1,15 @@
 // Helpers for tests of real widgets under Xvfb: the one application of the
 // test program, running its event loop, clicking buttons through their own
 // messages, and screenshots.
-#ifndef KV_TEST_GUI_H
-#define KV_TEST_GUI_H
+#ifndef KV_TEST_WIZARDGUI_H
+#define KV_TEST_WIZARDGUI_H
 
 #include <fx.h>
 
 #include <functional>
 #include <string>
 
-namespace kvtest {
+namespace kvgui {
 
 // The test program's application, connected to the display and created.
 FXApp* guiApp();
@@ -36,6 +36,6 @@ bool screenshot(FXWindow* window, const std::string& name);
 // Seconds since some fixed point.
 double now();
 
-}  // namespace kvtest
+}  // namespace kvgui
 
 #endif
