@@ -104,6 +104,7 @@ void Analyse::WriteBackupFile(NRD& disk) {
   fxmessage("writing backup file...\n");
   if (backupDamaged) {
     fxmessage("layout.bin was damaged when read: it is left as it was\n");
+    backupDamaged = false;  // the refusal is for the file this run read
     return;
   }
   if (disk.device != BACKUP_FILE) disk.device = BACKUP_FILE;
