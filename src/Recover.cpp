@@ -183,7 +183,9 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   finishDisk();
 
   SetActive();
-  for (const FXString& device : handled) IOSystem::RereadTable(device);
+  // A simulation changed nothing for the system to see.
+  if (!IOSystem::simulationMode)
+    for (const FXString& device : handled) IOSystem::RereadTable(device);
   if (progress) progress->setProgress(std::min<FXuint>(100, progress->getTotal()));
   return true;
 }
@@ -319,10 +321,11 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
 }
 
 // Puts one entry into the MBR: into the extended partition it lies in, or
-// into a free slot.  An occupied slot is never overwritten.
+// into a free slot.  An occupied slot is never overwritten, and an entry that
+// overlaps a partition other than the extended one is not placed at all.
 bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P, FXint H, FXint S,
                          FXuint chainLength) {
-  int freeSlot = -1;
+  int freeSlot = -1, extendedSlot = -1;
   for (int slot = 0; slot < 4; slot++) {
     PartitionEntry X = PartitionEntry::fromTable(MBR, slot);
     KV_TRACE(8, "Recover::RecoverOne check type %02x, dist %.0lf, num %.0lf\n", X.type,
@@ -337,6 +340,10 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
     const PartitionEntry* pr = &X;
     // Only an extended partition's first sector is an EPTB.
     if (!RECOVER_CHECK(CheckExtended( pr->type ), "CheckExtended( pr->type )")) return false;
+    if (extendedSlot < 0) extendedSlot = slot;
+  }
+  if (extendedSlot >= 0) {
+    PartitionEntry X = PartitionEntry::fromTable(MBR, extendedSlot);
     if (isExtendedType(P.type)) return AppendChain(device, X, P, chainLength);
     return InsertLogical(device, X, P, H, S);
   }

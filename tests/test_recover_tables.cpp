@@ -161,6 +161,19 @@ TEST_F(Writer, APartitionOverlappingAPrimaryIsNotTreatedAsAnEPTB) {
   EXPECT_NE(reports[0].find("FXASSERT(CheckExtended( pr->type )) failed."), std::string::npos);
 }
 
+TEST_F(Writer, APartitionOverlappingAPrimaryAndTheExtendedOneIsNotPlaced) {
+  // A broken table: the extended partition overlaps a primary.
+  writeSector(image, 0, tableSector({entryBytes(0x05, 10000, 50000), entryBytes(0x83, 2048, 20000)}));
+  writeSector(image, 10000, tableSector({}));
+  std::string table = readSector(image, 10000);
+  recoverOne({filesystem(15000, 1000)});
+  std::string after = readSector(image, 0);
+  for (int k = 0; k < 4; k++) EXPECT_NE(slot(after, k).dist, 15000u);
+  EXPECT_EQ(slot(after, 2).type, 0);
+  EXPECT_EQ(readSector(image, 10000), table);
+  EXPECT_EQ(reports.size(), 1u);
+}
+
 TEST_F(Writer, FoundEPTBsBecomeAChainInANewExtendedPartition) {
   // Two lost logical partitions, each one track behind its EPTB.
   const unsigned A = 3937, B = 2000;

@@ -20,7 +20,7 @@ using namespace kvtest;
 
 namespace {
 
-const char* CHS = "13/255/63";
+const char* GEOMETRY = "2/255/63";
 const int TRACK = 63;
 
 void quiet(const char*) {}
@@ -32,8 +32,8 @@ protected:
     previousSink = kv::setAssertSink(quiet);
     original = dir.path("original.img");
     image = dir.path("disk.img");
-    makeImage(original, 13ull * 255 * TRACK * 512);
-    sfdisk(original, "start=100000, size=2048, type=83\n");
+    makeImage(original, 2ull * 255 * TRACK * 512);
+    sfdisk(original, "start=20000, size=2048, type=83\n");
     // Three lost logical partitions, each one track behind its EPTB.
     writeSector(original, 1000, tableSector({entryBytes(0x83, TRACK, 3937)}));
     writeSector(original, 5000, tableSector({entryBytes(0x83, TRACK, 3937)}));
@@ -49,7 +49,8 @@ protected:
 
   // The recovery as the wizard runs it, with change logging enabled.
   void recover(HookedDisk& disk, bool close) {
-    ImageAnalyser a(image, CHS);
+    disk.skipFlush = true;
+    ImageAnalyser a(image, GEOMETRY);
     a.disk().dbActive = true;
     IOSystem::disableWriteLog = false;
     std::vector<RecoverPart> chosen;
@@ -62,8 +63,7 @@ protected:
       r.sectorsPerTrack = TRACK;
       chosen.push_back(r);
     }
-    Recover(chosen, nullptr, true, {{100000}}, {FXString(image.c_str())});
-    (void)disk;
+    Recover(chosen, nullptr, true, {{20000}}, {FXString(image.c_str())});
     if (close) {
       a->ReReadPartitions();
       a->CalcNRDChecksums();
@@ -74,7 +74,7 @@ protected:
 
   // A later run of the program: finds the database, checks it and undoes.
   void undoAndCompare(const std::string& what) {
-    ImageAnalyser a(image, CHS);
+    ImageAnalyser a(image, GEOMETRY);
     FXulong start = IOSystem::IsUndoAvailable(image.c_str());
     if (start == 0) {
       // Killed before anything was logged: nothing was written either.
@@ -115,7 +115,7 @@ TEST_F(UndoRecovery, AFinishedRecoveryIsUndoneByteForByte) {
     EXPECT_GT(disk.writes, 20u);
   }
   EXPECT_EQ(sfdiskPartitions(image),
-            (std::vector<std::string>{"1000 8163 5", "100000 2048 83", "1063 3937 83",
+            (std::vector<std::string>{"1000 8163 5", "20000 2048 83", "1063 3937 83",
                                       "5063 3937 83", "9063 100 7"}));
   // The database starts in the first free sector and spans several.
   std::string first = readSector(image, 1);
