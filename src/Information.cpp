@@ -598,18 +598,18 @@ void Information::SetFontEncoding(FXApp* app, Information* info, FXint encoding)
 
   const FXString& fontText = info->font;
   bool hasSize = !fontText.after(',').empty();
-  FXFont* F;
-  if (fontText.empty()) {
-    F = new FXFont(app, "Arial,10");
-  } else if (hasSize) {
-    FXuint size = sizeOf(fontText);
-    F = new FXFont(app, faceOf(fontText), size ? size : N.size, FXFont::Normal, FXFont::Straight,
-                   FONTENCODING_DEFAULT, FXFont::NonExpanded);
-  } else {
-    F = new FXFont(app, faceOf(fontText), N.size);
-  }
+  // Sizes below are in tenths of a point, as in a font description.
+  FXFont* F = new FXFont(app, fontText.empty() ? FXString("Arial,10") : faceOf(fontText) + ",10");
   FXFontDesc D;
   F->getFontDesc(D);
+  if (hasSize) {
+    FXuint size = sizeOf(fontText);
+    D.size = (FXushort)(size ? size : N.size);
+    D.weight = FXFont::Normal;
+    D.slant = FXFont::Straight;
+    D.setwidth = FXFont::NonExpanded;
+    D.encoding = FONTENCODING_DEFAULT;
+  }
   KV_TRACE(11, "Information::SetFontEncoding encoding is %d\n", D.encoding);
   D.encoding = (FXushort)encoding;
   if (!hasSize) {

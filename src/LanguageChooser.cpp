@@ -18,7 +18,7 @@ bool ChooseLanguageAtStart(FXApp* app, Information& listing, Information& target
   FXListBox* list = new FXListBox(listFrame, NULL, 0, FRAME_SUNKEN | FRAME_THICK | LISTBOX_NORMAL, 0, 0, 0, 0, 2, 2, 2, 2);
   list->setNumVisible(2);
   FXVerticalFrame* buttonFrame = new FXVerticalFrame(&dialog, LAYOUT_CENTER_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
-  FXHorizontalFrame* buttons = new FXHorizontalFrame(buttonFrame, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  FXHorizontalFrame* buttons = new FXHorizontalFrame(buttonFrame, LAYOUT_FILL_X | LAYOUT_FILL_Y | PACK_UNIFORM_WIDTH);
   new FXButton(buttons, "OK", NULL, &dialog, FXDialogBox::ID_ACCEPT, BUTTON_NORMAL, 0, 0, 0, 0, 2, 2, 2, 2);
   new FXButton(buttons, "Cancel", NULL, &dialog, FXDialogBox::ID_CANCEL, BUTTON_NORMAL, 0, 0, 0, 0, 2, 2, 2, 2);
 
