@@ -50,7 +50,9 @@ ModalWatcher::ModalWatcher(FXApp* a, std::function<void(FXTopWindow*)> act) : ap
   app->addTimeout(this, ID_TICK, 100);
 }
 
-ModalWatcher::~ModalWatcher() { app->removeTimeout(this, ID_TICK); }
+ModalWatcher::~ModalWatcher() {
+  if (app) app->removeTimeout(this, ID_TICK);
+}
 
 long ModalWatcher::onTick(FXObject*, FXSelector, void*) {
   FXTopWindow* modal = dynamic_cast<FXTopWindow*>(app->getModalWindow());

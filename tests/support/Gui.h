@@ -29,6 +29,9 @@ public:
   ModalWatcher(FXApp* app, std::function<void(FXTopWindow*)> act = nullptr);
   ~ModalWatcher();
   long onTick(FXObject*, FXSelector, void*);
+  // For a watcher that outlives its application: the destructor then leaves
+  // the (gone) application alone.
+  void forgetApp() { app = nullptr; }
   int seen = 0;
   enum { ID_TICK = 1 };
 
