@@ -48,9 +48,9 @@ protected:
   void freshCopy() { ASSERT_EQ(0, sh("cp --sparse=always '" + original + "' '" + image + "'")); }
 
   // The recovery as the wizard runs it, with change logging enabled.
-  void recover(HookedDisk& disk, bool close) {
+  void recover(HookedDisk& disk, bool close, std::vector<std::string> options = {}) {
     disk.skipFlush = true;
-    ImageAnalyser a(image, GEOMETRY);
+    ImageAnalyser a(image, GEOMETRY, options);
     a.disk().dbActive = true;
     IOSystem::disableWriteLog = false;
     std::vector<RecoverPart> chosen;
@@ -70,6 +70,8 @@ protected:
       a->WriteNRDChecksums();
     }
     IOSystem::disableWriteLog = true;
+    dbStart = a.disk().dbStartSec;
+    dbCursor = a.disk().currDBsec;
   }
 
   // A later run of the program: finds the database, checks it and undoes.
@@ -103,6 +105,7 @@ protected:
   TempDir dir;
   std::string original, image;
   kv::AssertSink previousSink;
+  FXulong dbStart = 0, dbCursor = 0;  // as the recovery left them
 };
 
 }  // namespace
@@ -155,4 +158,15 @@ TEST_F(UndoRecovery, ARecoveryKilledAfterAnyWriteIsUndoneByteForByte) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "kill after write " << n;
     undoAndCompare("killed after write " + std::to_string(n) + " of " + std::to_string(total));
   }
+}
+
+TEST_F(UndoRecovery, ASimulatedRecoveryWritesNothing) {
+  freshCopy();
+  HookedDisk disk;
+  recover(disk, true, {"-sim"});
+  EXPECT_EQ(disk.writes, 0u);
+  EXPECT_TRUE(sameFile(image, original));
+  // The database was kept as if written, over several sectors.
+  EXPECT_EQ(dbStart, 1u);
+  EXPECT_GT(dbCursor, 2u);
 }
