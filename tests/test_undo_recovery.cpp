@@ -49,21 +49,25 @@ protected:
 
   // The recovery as the wizard runs it, with change logging enabled.
   void recover(HookedDisk& disk, bool close, std::vector<std::string> options = {}) {
-    disk.skipFlush = true;
-    ImageAnalyser a(image, GEOMETRY, options);
+    recoverOn(image, disk, close, options);
+  }
+  void recoverOn(const std::string& device, HookedDisk& disk, bool close,
+                 std::vector<std::string> options = {}) {
+    disk.skipFlush = device == image;
+    ImageAnalyser a(device, GEOMETRY, options);
     a.disk().dbActive = true;
     IOSystem::disableWriteLog = false;
     std::vector<RecoverPart> chosen;
     for (FXulong sector : {1000, 5000, 9000}) {
       RecoverPart r;
-      r.device = image.c_str();
+      r.device = device.c_str();
       r.sector = sector;
       r.logical = true;
       r.heads = 255;
       r.sectorsPerTrack = TRACK;
       chosen.push_back(r);
     }
-    Recover(chosen, nullptr, true, {{20000}}, {FXString(image.c_str())});
+    Recover(chosen, nullptr, true, {{20000}}, {FXString(device.c_str())});
     if (close) {
       a->ReReadPartitions();
       a->CalcNRDChecksums();
@@ -169,4 +173,36 @@ TEST_F(UndoRecovery, ASimulatedRecoveryWritesNothing) {
   // The database was kept as if written, over several sectors.
   EXPECT_EQ(dbStart, 1u);
   EXPECT_GT(dbCursor, 2u);
+}
+
+TEST_F(UndoRecovery, OnABlockDevice) {
+  freshCopy();
+  std::vector<std::string> expected;
+  {
+    LoopDevice loop(image);
+    if (loop.device.empty()) GTEST_SKIP() << "no loop device can be attached here";
+    HookedDisk disk;
+    recoverOn(loop.device, disk, true);
+    // Nothing is written past the device's end.
+    std::string data(512, 'x');
+    {
+      ImageAnalyser a(loop.device, GEOMETRY);
+      EXPECT_FALSE(IOSystem::WriteBR(loop.device.c_str(), data.data(), a.disk().sectors * 512));
+    }
+  }
+  EXPECT_EQ(sfdiskPartitions(image),
+            (std::vector<std::string>{"1000 8163 5", "20000 2048 83", "1063 3937 83",
+                                      "5063 3937 83", "9063 100 7"}));
+  {
+    LoopDevice loop(image);
+    ASSERT_FALSE(loop.device.empty());
+    ImageAnalyser a(loop.device, GEOMETRY);
+    FXulong start = IOSystem::IsUndoAvailable(loop.device.c_str());
+    ASSERT_EQ(start, 1u);
+    ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(loop.device.c_str(), start));
+    ASSERT_TRUE(IOSystem::Undo(loop.device.c_str(), start));
+  }
+  for (FXulong s = 1; s < (FXulong)TRACK; s++)
+    if ((unsigned char)readSector(image, s)[0] == 0xFF) writeSector(image, s, readSector(original, s));
+  EXPECT_TRUE(sameFile(image, original));
 }
