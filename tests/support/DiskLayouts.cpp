@@ -3,6 +3,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 namespace kvtest {
@@ -63,6 +64,30 @@ std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::strin
   std::vector<FXchar*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+}
+
+void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
+              unsigned dist, unsigned num) {
+  unsigned char entry[16] = {0};
+  entry[4] = (unsigned char)type;
+  for (int i = 0; i < 4; i++) {
+    entry[8 + i] = (unsigned char)(dist >> (8 * i));
+    entry[12 + i] = (unsigned char)(num >> (8 * i));
+  }
+  patchFile(image, tableSector * 512 + 446 + 16 * slot, entry, sizeof(entry));
+  const unsigned char signature[2] = {0x55, 0xAA};
+  patchFile(image, tableSector * 512 + 510, signature, 2);
+}
+
+std::unique_ptr<Analyse> analyserWithoutDisks() {
+  CountingDisk noDisks;
+  noDisks.fakeDiskList = true;
+  return std::unique_ptr<Analyse>(new Analyse());
+}
+
+NRD diskRecord(const std::string& device, unsigned long long sectors, int heads, int spt) {
+  CHS geometry(sectors / (FXulong)(heads * spt), heads, spt);
+  return NRD(device.c_str(), "test disk", geometry, geometry, sectors);
 }
 
 void clearTable(const std::string& image, unsigned long long sector) {

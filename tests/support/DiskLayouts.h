@@ -39,8 +39,19 @@ std::vector<SfdiskFree> sfdiskFree(const std::string& image);
 // way the program builds it for "-chs C/H/S -file image".
 std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs);
 
+// Writes one slot of the table at `tableSector`, and its signature.
+void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
+              unsigned dist, unsigned num);
+
 // Clears the four slots of the table at `sector`, keeping its signature.
 void clearTable(const std::string& image, unsigned long long sector);
+
+// An analyser that sees no disk at all; tests add their own records.  Keeps
+// the machine's disks out of reach while it is built.
+std::unique_ptr<Analyse> analyserWithoutDisks();
+
+// A disk record of `sectors` sectors with the given geometry on `device`.
+NRD diskRecord(const std::string& device, unsigned long long sectors, int heads, int spt);
 
 // Records progress messages and keeps a bar as the wizard's proxy does:
 // kind 1 sets the value, kind 2 advances it.
