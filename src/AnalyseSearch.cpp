@@ -104,10 +104,11 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
   const FXulong spt = d.physical.sectors > 0 ? (FXulong)d.physical.sectors : 0;
   const FXulong B = progress->getTotal();
   const FXulong perArea = areas > 0 ? (FXulong)areas : 1;
-  // Probes never leave the disk, whatever the caller passes.
-  const FXulong end = end_sec < d.sectors ? end_sec : d.sectors;
-
+  // A stretch of no sectors comes as its start and the sector before it.
   const FXulong stretch = end_sec + 1 - start_sec;
+  // Probes never leave the disk, whatever the caller passes.
+  const FXulong end = stretch == 0 ? start_sec : end_sec < d.sectors ? end_sec : d.sectors;
+
   const FXulong share = quick ? stretch / Q + 1 : stretch;
   const FXulong secondShare = share / 10 * 3 + share % 10 * 3 / 10;
   const FXulong firstShare = share - secondShare;

@@ -11,16 +11,21 @@ namespace {
 
 // The reader keeps its place across the recursion in program-wide values; a
 // complete top-level call leaves them as they were: depth 0, no extended
-// partition, table 0, counter 0.  GetPartitions must therefore never run on
+// partition, table 0, counter 0, no tables left to read.  GetPartitions must therefore never run on
 // two threads at once.
 FXint depth = 0;            // 1 while the MBR is parsed, 2 for the first EPTB, ...
 FXuint extDistance = 0;     // first sector of the primary extended partition
 FXuint currentTable = 0;    // sector of the EPTB being parsed; 0 for the MBR
 FXint entryCounter = 0;     // the next lognr
 FXulong deviceSectors = 0;  // size of the device being read, known during a parse
+FXint tablesLeft = 0;       // EPTBs the chain being parsed may still read
 
 // The MBR and 15 EPTBs below it: a chain that loops on itself ends there.
 const FXint MAX_TABLE_DEPTH = 16;
+// A chain is followed through 15 EPTBs in all, however many links a table
+// holds: depth alone would let a table with four links back to itself lead
+// to 4^15 reads.
+const FXint MAX_CHAIN_TABLES = MAX_TABLE_DEPTH - 1;
 
 const FXuint WHOLE_DISK_PROBE = 2048;  // bytes tested for a table-less FAT volume
 
@@ -107,6 +112,12 @@ bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
     // An extended entry in the MBR starts the chain; inside an EPTB it links
     // to the next EPTB, counted from the start of the primary extended partition.
     partitions[index].base = extDistance;
+    if (depth == 1) tablesLeft = MAX_CHAIN_TABLES;
+    if (tablesLeft == 0) {
+      KV_TRACE(8, "Analyse::GetPartitions chain too long, not following\n");
+      continue;
+    }
+    tablesLeft--;
     KV_TRACE(8, "Analyse::GetPartitions trying to read BR at sector %u\n", e.dist + extDistance);
     FXuint next;
     if (depth == 1) {
@@ -125,7 +136,10 @@ bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
     currentTable = savedTable;
   }
 
-  if (depth == 1) entryCounter = 0;
+  if (depth == 1) {
+    entryCounter = 0;
+    tablesLeft = 0;
+  }
   depth--;
   if (depth == 0) deviceSectors = 0;
   return true;

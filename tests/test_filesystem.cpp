@@ -7,6 +7,7 @@
 
 #include "FileSystem.h"
 #include "IOSystem.h"
+#include "support/CountingDisk.h"
 #include "support/DiskLayouts.h"
 #include "support/TestImages.h"
 
@@ -297,6 +298,20 @@ TEST_F(Recognition, ReiserSuperblockAtEitherPlaceWithEachMagic) {
     }
   }
   ASSERT_TRUE(IOSystem::PrepareRead(disk.c_str(), DISK_SECTORS));
+}
+
+TEST_F(Recognition, FurtherSectorsThatCannotBeReadReadAsZeros) {
+  IOSystem::CloseRead();
+  CountingDisk counting;
+  const Volume& fat32 = volume("FAT32");
+  const Volume& reiser = volume("REISER");
+  counting.badSectors = {fat32.start, reiser.start + 16, reiser.start + 128};
+  ASSERT_TRUE(IOSystem::PrepareRead(disk.c_str(), DISK_SECTORS));
+  FXuchar copy[FileSystem::BR_SIZE], BR[FileSystem::BR_SIZE] = {0};
+  bootRecord(fat32.start + 6, copy);
+  // With the real boot sector unreadable, its copy is all there is.
+  EXPECT_EQ(FileSystem::CheckFS(copy, fat32.start + 6, nullptr), FileSystem::FAT);
+  EXPECT_EQ(FileSystem::CheckFS(BR, reiser.start, nullptr), FileSystem::UNKNOWN);
 }
 
 TEST(TypeNames, StoredOrderAndLookup) {
