@@ -1,7 +1,6 @@
 // The lost-partition search: a first pass collects the sectors of a stretch
 // that end with the boot signature 0x55 0xAA, a second pass keeps those that
 // hold a recognisable file-system boot record.
-#include <cstring>
 
 #include "Analyse.h"
 #include "FileSystem.h"
@@ -61,6 +60,89 @@ FXulong quickPositions(FXulong start, FXulong end, FXulong Q) {
   return start < end ? 1 + (end - 1) / Q - start / Q : 0;
 }
 
+// The first pass: collects the sectors of a stretch that end with the boot
+// signature.
+class SignatureScan {
+public:
+  SignatureScan(const NRD& disk, volatile bool& stop, PassProgress& progress)
+      : disk(disk), stop(stop), progress(progress) {}
+
+  // Both return false when the disk cannot be opened again after a read
+  // error; what was found up to there is kept.
+
+  // Every sector of [start, end).  The signatures are looked up where the
+  // read-ahead holds them; each block is fetched by reading its first sector.
+  bool full(FXulong start, FXulong end) {
+    for (FXulong pos = start; pos < end && !stop; pos++) {
+      FXuchar buffer[SECTOR_SIZE];
+      const FXuchar* sector = cached(pos);
+      if (!sector) {
+        if (!IOSystem::Read(pos, buffer, SECTOR_SIZE)) {
+          if (!reopen(pos)) return false;
+          continue;  // an unreadable sector is skipped and not counted
+        }
+        sector = buffer;  // the read-ahead holds the following ones
+      }
+      if (hasBootSignature(sector)) found.push_back(pos);
+      progress.step();
+    }
+    return true;
+  }
+
+  // The start of [start, end) and every cylinder boundary in it, each with
+  // the sector one track further on: where a partition or its table starts
+  // on a cylinder-aligned disk.
+  bool quick(FXulong start, FXulong end, FXulong Q, FXulong spt) {
+    for (FXulong pos = start; pos < end && !stop;) {
+      Probe p = probe(pos, pos);
+      if (p == READ && pos + spt < end) {
+        // On an unaligned start, one track into the cylinder that holds it.
+        FXulong s2 = pos == start && start % Q != 0 ? start - start % Q + spt : pos + spt;
+        if (s2 != pos) p = probe(s2, pos + spt);
+      }
+      if (p == LOST) return false;
+      if (p == READ) progress.step();  // an unreadable probe is not counted
+      pos += Q - pos % Q;
+      if (pos < Q) break;  // wrapped past the last sector number
+    }
+    return true;
+  }
+
+  std::vector<FXulong> found;
+
+private:
+  enum Probe { READ, SKIPPED, LOST };
+
+  // The sector as the read-ahead holds it, or null when it does not.
+  static const FXuchar* cached(FXulong sector) {
+    FXulong ofs = sector * SECTOR_SIZE;
+    if (!IOSystem::cache || ofs < IOSystem::cacheStart ||
+        ofs - IOSystem::cacheStart + SECTOR_SIZE > IOSystem::cacheBytes)
+      return nullptr;
+    return IOSystem::cache + (ofs - IOSystem::cacheStart);
+  }
+
+  Probe probe(FXulong sector, FXulong named) {
+    FXuchar buffer[SECTOR_SIZE];
+    if (IOSystem::Read(sector, buffer, SECTOR_SIZE)) {
+      if (hasBootSignature(buffer)) found.push_back(sector);
+      return READ;
+    }
+    return reopen(named) ? SKIPPED : LOST;
+  }
+
+  // After a read error the disk is opened afresh.
+  bool reopen(FXulong named) {
+    KV_TRACE(8, "Analyse::Search IO error (sector = %.0lf, size = 512)\n", (double)named);
+    IOSystem::CloseRead();
+    return IOSystem::PrepareRead(disk.device, disk.sectors);
+  }
+
+  const NRD& disk;
+  volatile bool& stop;
+  PassProgress& progress;
+};
+
 }  // namespace
 
 bool Analyse::CheckOne(FXulong sector, SearchText* text) {
@@ -86,7 +168,7 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
                                      FXint areas) {
   KV_TRACE(7, "Analyse::Search( disk=%d, quick=%d, start_sec=%.0lf end_sec=%.0lf )\n", disk,
            quick ? 1 : 0, (double)start_sec, (double)end_sec);
-  std::vector<FXulong> found, result;
+  std::vector<FXulong> result;
   if (disk < 0 || disk + 1 > (FXint)disks.size()) {
     KV_TRACE(8, "Analyse::Search disk out of range\n");
     progress->post(1, 100);
@@ -119,42 +201,15 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
   PassProgress first(progress, firstShare, positions, step1);
   stopSearch = false;
 
-  // Reads one probe; an unreadable sector reopens the disk.  False when the
-  // disk cannot be opened again.
-  FXuchar sector[SECTOR_SIZE];
-  bool readFailed = false;
-  auto probe = [&](FXulong s, FXulong named) {
-    if (IOSystem::Read(s, sector, SECTOR_SIZE)) {
-      if (hasBootSignature(sector)) found.push_back(s);
-      return true;
-    }
-    KV_TRACE(8, "Analyse::Search IO error (sector = %.0lf, size = 512)\n", (double)named);
-    readFailed = true;
-    IOSystem::CloseRead();
-    return IOSystem::PrepareRead(d.device, d.sectors);
-  };
-
-  for (FXulong pos = start_sec; pos < end && !stopSearch;) {
-    readFailed = false;
-    bool open = probe(pos, pos);
-    if (open && !readFailed && quick && pos + spt < end) {
-      // The sector one track into the cylinder: where a partition starts that
-      // follows its table on a cylinder-aligned disk.
-      FXulong s2 = pos + spt;
-      if (pos == start_sec && start_sec % Q != 0) s2 = start_sec - start_sec % Q + spt;
-      if (s2 != pos) open = probe(s2, pos + spt);
-    }
-    if (!open) {
-      KV_TRACE(8, "Analyse::Search IO error opening device\n");
-      progress->post(1, 100);
-      return found;
-    }
-    if (!readFailed) first.step();  // an unreadable probe is not counted
-    pos = quick ? pos + Q - pos % Q : pos + 1;
-    if (pos == 0) break;  // wrapped past the last sector number
+  SignatureScan scan(d, stopSearch, first);
+  if (!(quick ? scan.quick(start_sec, end, Q, spt) : scan.full(start_sec, end))) {
+    KV_TRACE(8, "Analyse::Search IO error opening device\n");
+    progress->post(1, 100);
+    return scan.found;
   }
   first.finish();
 
+  const std::vector<FXulong>& found = scan.found;
   FXulong n = found.size();
   KV_TRACE(8, "Analyse::Search first pass found %u valid boot signatures\n", (FXuint)n);
   if (text) {
