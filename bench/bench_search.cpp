@@ -5,7 +5,7 @@
 // probes per second over a sparse 1 TiB image, against plain 128 KiB preads
 // at the same cylinder starts.
 //
-// Usage: kvbench_search [--full-only] [work directory]   (default: a new one under /tmp)
+// Usage: bench_search [--full-only] [work directory]   (default: a new one under /tmp)
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
