@@ -17,7 +17,7 @@ FXint depth = 0;            // 1 while the MBR is parsed, 2 for the first EPTB, 
 FXuint extDistance = 0;     // first sector of the primary extended partition
 FXuint currentTable = 0;    // sector of the EPTB being parsed; 0 for the MBR
 FXint entryCounter = 0;     // the next lognr
-FXulong deviceSectors = 0;  // size of the device being read, known during a parse
+FXulong deviceSectors = 0;  // size of the device being parsed; 0 when unknown
 FXint tablesLeft = 0;       // EPTBs the chain being parsed may still read
 
 // The MBR and 15 EPTBs below it: a chain that loops on itself ends there.
@@ -37,9 +37,11 @@ bool hasSignature(const FXuchar* sector) {
 // read) stays zero, so no signature test passes on it.
 void readTableSector(const FXString& device, FXuchar* buffer, FXulong sector, FXuint bytes) {
   memset(buffer, 0, bytes);
-  if (sector >= deviceSectors) return;
-  FXulong available = (deviceSectors - sector) * SECTOR_SIZE;
-  if (available < bytes) bytes = (FXuint)available;
+  if (deviceSectors != 0) {
+    if (sector >= deviceSectors) return;
+    FXulong available = (deviceSectors - sector) * SECTOR_SIZE;
+    if (available < bytes) bytes = (FXuint)available;
+  }
   IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, bytes);
 }
 

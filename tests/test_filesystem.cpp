@@ -101,14 +101,6 @@ TEST_F(Recognition, EveryFileSystemGetsItsCodeTypeAndSize) {
   }
 }
 
-TEST_F(Recognition, TheSectorsAroundAVolumeAreNotOne) {
-  for (const Volume& v : VOLUMES) {
-    FXuchar BR[FileSystem::BR_SIZE];
-    bootRecord(v.start - 1, BR);
-    EXPECT_EQ(FileSystem::CheckFS(BR, v.start - 1, nullptr), FileSystem::UNKNOWN) << v.name;
-  }
-}
-
 TEST_F(Recognition, Fat32BackupBootSectorIsRejectedAndTheRealOneAccepted) {
   const Volume& v = volume("FAT32");
   FXuchar real[FileSystem::BR_SIZE], copy[FileSystem::BR_SIZE];
