@@ -81,7 +81,9 @@ static bool readWholeDiskFat(const FXString& device, std::vector<Partition>& par
 bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
                             std::vector<Partition>& partitions, bool& bootSectorOnly) {
   if (depth == 0) {
-    deviceSectors = IOSystem::CalculateSectorCnt(device);
+    // The backup store knows no size (and reads zeros where it holds nothing),
+    // so its reads are not bounded.
+    deviceSectors = IOSystem::useBackup ? 0 : IOSystem::CalculateSectorCnt(device);
     if (readWholeDiskFat(device, partitions)) {
       bootSectorOnly = true;
       entryCounter = 0;
