@@ -10,6 +10,7 @@
 #include "Analyse.h"
 #include "Helper.h"
 #include "IOSystem.h"
+#include "support/Engine.h"
 #include "support/HookedDisk.h"
 #include "support/TestImages.h"
 
@@ -210,11 +211,18 @@ TEST_F(BackupFile, HexDump) {
 
 TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   NRD disk = sampleDisk();
-  writeLayout(disk, {record(0, '\0'), record(40, 'k')});
+  BackupSector mbr = record(0, '\0');
+  std::string table = tableSector({entryBytes(0x83, 2048, 8192)});
+  memcpy(mbr.data, table.data(), 512);
+  writeLayout(disk, {mbr, record(40, 'k')});
   Analyse& a = run();
   ASSERT_EQ(a.disks.size(), 1u);
   NRD& d = a.disks[0];
   EXPECT_EQ(d.device, "layout.bin");
+  // Its table is read from the store.
+  ASSERT_EQ(d.partitions.size(), 1u);
+  EXPECT_EQ(d.partitions[0].entry.dist, 2048u);
+  EXPECT_FALSE(d.gaps.empty());
   auto storeBefore = IOSystem::backupSectors;
 
   d.dbActive = true;

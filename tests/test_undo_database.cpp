@@ -313,6 +313,17 @@ TEST_F(UndoDatabase, TheDatabaseKeepsOutOfPartitionsInsideTheFirstTrack) {
   EXPECT_EQ(disk().dbStartSec, 0u);
 }
 
+TEST_F(UndoDatabase, AWholeDiskVolumeLeavesNoRoomForADatabase) {
+  if (!haveTool("mkfs.vfat")) GTEST_SKIP() << "mkfs.vfat is not installed";
+  ASSERT_EQ(0, sh("mkfs.vfat -F 32 '" + image + "' >/dev/null"));
+  start();
+  ASSERT_TRUE(disk().bootSectorOnly);
+  snapshot();
+  EXPECT_TRUE(write(15000, changed(15000, 0, 4, 'z')));
+  EXPECT_EQ(disk().dbStartSec, 0u);
+  for (unsigned s = 0; s < TRACK; s++) EXPECT_EQ(readSector(image, s), readSector(before, s));
+}
+
 TEST_F(UndoDatabase, WritesBeyondTheDiskOrAcrossSectorsAreRefused) {
   start();
   struct stat st;
