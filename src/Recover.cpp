@@ -12,6 +12,7 @@
 #include <cstring>
 #include <set>
 
+#include "Analyse.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
@@ -199,6 +200,12 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   if (!RECOVER_CHECK(r.sector < TABLE_LIMIT, "(*iter).start < 0x100000000"))
     return false;  // a table entry cannot address it
 
+  // A partition is only written where the disk has it all.
+  const NRD* disk = Analyse::FindNRD(r.device);
+  auto onDisk = [disk](FXulong first, FXulong count) {
+    return fitsTable(first, count) && (!disk || first + count <= disk->sectors);
+  };
+
   part.start = r.sector;
   part.logical = r.logical;
   if (r.logical) {
@@ -206,8 +213,8 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
     part.entry = PartitionEntry::fromTable(BR, 0);
     return RECOVER_CHECK(part.entry.type != 0 && !isExtendedType(part.entry.type) &&
                              part.entry.num != 0 &&
-                             fitsTable(r.sector + part.entry.dist, part.entry.num),
-                         "EPTB slot 0 holds a logical partition");
+                             onDisk(r.sector + part.entry.dist, part.entry.num),
+                         "EPTB slot 0 holds a logical partition on the disk");
   }
   PartitionEntry pr;
   memset(&pr, 0, sizeof(pr));
@@ -216,7 +223,7 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   IOSystem::CloseRead();
   // Without a file system there is no type and no size to write.
   if (!RECOVER_CHECK(code != 0, "CheckFS( BR, (*iter).start, &pr )")) return false;
-  if (!RECOVER_CHECK(pr.num != 0 && fitsTable(pr.dist, pr.num), "pr.num fits the table"))
+  if (!RECOVER_CHECK(pr.num != 0 && onDisk(pr.dist, pr.num), "partition lies on the disk"))
     return false;
   setCHS(pr, pr.dist, pr.num, heads, sectorsPerTrack);
   part.entry = pr;
@@ -238,14 +245,12 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
   std::vector<FXuint> chainLengths;  // per placeList entry: EPTBs of its chain
   FXint new_ext_pos = -1;
   bool pending = false;
-  FXulong accum = 0;
   FXulong chainEnd = 0;  // the sector past the highest logical partition
   FXuint chainLength = 0;
   const NewPart* last = nullptr;
 
   auto closeChain = [&]() {
     FXulong size = chainEnd - last->start;
-    accum = size;
     PartitionEntry E = newEntry(EXTENDED, last->start, size);
     setCHS(E, last->start, size, H, S);
     RECOVER_CHECK(new_ext_pos == -1, "new_ext_pos == -1");
@@ -267,7 +272,6 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
         // This EPTB ends the chain.
         if (!FixExtended(device, p.start, H, S, 0, 0)) continue;
         pending = true;
-        accum = 0;
         chainEnd = p.start + p.entry.dist + p.entry.num;
         chainLength = 1;
       } else {
@@ -275,7 +279,6 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
         // logical partition from the table on.
         FXulong size = (FXulong)last->entry.dist + last->entry.num;
         if (!FixExtended(device, p.start, H, S, last->start, size)) continue;
-        accum += size;
         chainLength++;
       }
       last = &p;

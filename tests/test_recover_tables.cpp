@@ -325,3 +325,25 @@ TEST_F(Writer, AWholeRecoveryOfFoundEPTBs) {
   EXPECT_EQ(at(mbr, 446 + 16), 0x80);  // the partition at 100000, now in slot 1
   EXPECT_TRUE(reports.empty());
 }
+
+TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
+  if (!haveTool("mkfs.vfat")) GTEST_SKIP() << "mkfs.vfat is not installed";
+  // The first sectors of a 20 MiB FAT16 volume, 5 MiB before the disk's end.
+  std::string volume = dir.path("volume.img");
+  makeImage(volume, 40960ull * 512);
+  ASSERT_EQ(0, sh("mkfs.vfat -F 16 '" + volume + "' >/dev/null"));
+  FXulong first = 13ull * HEADS * TRACK - 10240;
+  ASSERT_EQ(0, sh("dd if='" + volume + "' of='" + image + "' bs=512 count=64 seek=" +
+                  std::to_string(first) + " conv=notrunc status=none"));
+  start();
+  std::string mbr = readSector(image, 0);
+  RecoverPart r;
+  r.device = device();
+  r.sector = first;
+  r.heads = HEADS;
+  r.sectorsPerTrack = TRACK;
+  Recover({r}, nullptr, false, {{}}, {device()});
+  EXPECT_EQ(readSector(image, 0), mbr);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("partition lies on the disk"), std::string::npos);
+}
