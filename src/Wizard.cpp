@@ -9,8 +9,10 @@
 #include "Asker.h"
 #include "DiskChooser.h"
 #include "IOSystem.h"
+#include "LanguageChooser.h"
 #include "Proxies.h"
 #include "Recover.h"
+#include "Startup.h"
 #include "ThreadSearch.h"
 #include "WizardIcons.h"
 #include "WrapLabel.h"
@@ -36,7 +38,6 @@ namespace {
 
 const FXuint PAGE_OPTS = LAYOUT_FILL_X | LAYOUT_FILL_Y;
 
-FXString FormatSystemVersion() { return "Linux"; }
 
 }  // namespace
 
@@ -95,7 +96,7 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
 }
 
 void mFXWizard::ChooseLanguage() {
-  if (sharedAnalyser->langGiven || !sharedAnalyser->showChooser) return;
+  ChooseLanguageAtStart(getApp(), *this, *sharedAnalyser, sharedAnalyser->langGiven);
 }
 
 FXFont* mFXWizard::EncodedFont(const FXString& description) {
@@ -188,13 +189,14 @@ void mFXWizard::BuildWelcomePage(FXComposite* page, FXImage* welcomeImage) {
   AddLabel(inner, Format("Kelvarin.mFXWizard.014", name.text(), name.text()),
            LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
 
-  FXVerticalFrame* bottom = new FXVerticalFrame(inner, LAYOUT_FILL_X | LAYOUT_BOTTOM, 0, 0, 0,
-                                                0, 0, 0, 0, 0);
+  // At the bottom: the warning, then the note below it.  A wrapping label
+  // measures itself against its parent's width, so these stand directly in
+  // the page's frame (bottom-placed children stack upwards).
+  AddLabel(inner, GetString("Kelvarin.mFXWizard.015"), LAYOUT_FILL_X | LAYOUT_BOTTOM | JUSTIFY_LEFT);
   FXIcon* warning = new FXPNGIcon(getApp(), warningIconPng);
   icons.emplace_back(warning);
-  AddLabel(bottom, GetString("Kelvarin.mFXWizard.016"),
-           LAYOUT_FILL_X | JUSTIFY_LEFT | ICON_BEFORE_TEXT, 2, 2, warning);
-  AddLabel(bottom, GetString("Kelvarin.mFXWizard.015"), LAYOUT_FILL_X | JUSTIFY_LEFT);
+  AddLabel(inner, GetString("Kelvarin.mFXWizard.016"),
+           LAYOUT_FILL_X | LAYOUT_BOTTOM | JUSTIFY_LEFT | ICON_BEFORE_TEXT, 2, 2, warning);
 }
 
 void mFXWizard::BuildEndPage(FXComposite* page) {
@@ -226,9 +228,38 @@ void mFXWizard::SetButtonTexts() {
 }
 
 void mFXWizard::create() {
+  // The pages were laid out for 780 x 450; a language with longer texts or
+  // a wider side picture must not cut them off.
   FXWizard::create();
-  // Bring the new window in front of the others once.
-  raise();
+  // Text sizes are known once the fonts exist on the display.
+  resize(FXMAX(getWidth(), getDefaultWidth()), FXMAX(getHeight(), getDefaultHeight()));
+  WidenForDiskRows();
+  RaiseNewWindow(this);
+}
+
+// Lays out a window and everything in it now, before it is shown.
+static void LayoutTree(FXWindow* window) {
+  window->layout();
+  for (FXWindow* child = window->getFirst(); child; child = child->getNext()) LayoutTree(child);
+}
+
+// A disk row of the choosers is as wide as its information block and its
+// pictures; the window grows so that the widest row shows without scrolling.
+void mFXWizard::WidenForDiskRows() {
+  FXint shown = getCurrentPanel();
+  FXint overflow = 0;
+  const std::pair<FXint, mFXDiskChooser*> pages[] = {{PAGE_AREAS, searchChooser},
+                                                     {PAGE_CHOOSE, recoverChooser}};
+  for (const auto& page : pages) {
+    setCurrentPanel(page.first);
+    LayoutTree(this);
+    FXScrollWindow* view = dynamic_cast<FXScrollWindow*>(page.second->getDiskView()->getFirst());
+    if (view && view->getViewportWidth() > 0)
+      overflow = FXMAX(overflow, view->getContentWidth() - view->getViewportWidth());
+  }
+  setCurrentPanel(shown);
+  if (overflow > 0) resize(getWidth() + overflow, getHeight());
+  LayoutTree(this);
 }
 
 mFXWizard::~mFXWizard() {
@@ -410,7 +441,8 @@ long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
   // From here on every sector written is logged on disks whose logging is on.
   IOSystem::disableWriteLog = false;
   {
-    Recover recover(recoverList, recoverProgress, bootCodeAnswer,
+    ProgressBarProgress progress(recoverProgress);
+    Recover recover(recoverList, &progress, bootCodeAnswer,
                     activeChooser->GetActiveSelection(), sharedAnalyser->GetDeviceNames(false));
     sharedAnalyser->ReReadPartitions();
     sharedAnalyser->CalcNRDChecksums();
@@ -520,14 +552,20 @@ void mFXWizard::Search() {
   // Widgets and translations belong to the GUI thread: what the search does
   // to them is posted, and the proxies apply it there in posting order.
   wizardProxy->postCall([this] { recoverChooser->ClearRecoverPartitions(); });
+  std::vector<std::pair<FXint, std::vector<FXulong>>> results;
   for (const Stretch& s : stretches) {
     if (searchCancelled) break;  // the user stopped the whole search, not one stretch
     textProxy->postCall([this, s] {
       appendLog(Format("Kelvarin.Search.001", s.disk + 1, (double)s.start, (double)s.end));
     });
-    std::vector<FXulong> found = sharedAnalyser->Search(progressProxy, textProxy, s.disk, quick,
-                                                         s.start, s.end - 1, areas);
-    wizardProxy->postCall([this, s, found] { recoverChooser->SetRecoverPartitions(s.disk, found); });
+    results.emplace_back(s.disk, sharedAnalyser->Search(progressProxy, textProxy, s.disk, quick,
+                                                        s.start, s.end - 1, areas));
     textProxy->appendText("\n");
   }
+  // Placing a found partition reads its boot record through the program's
+  // one read context, which the search uses until its last stretch is done:
+  // so the results go to the chooser together, after the last read.
+  wizardProxy->postCall([this, results] {
+    for (const auto& r : results) recoverChooser->SetRecoverPartitions(r.first, r.second);
+  });
 }

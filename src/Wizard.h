@@ -131,6 +131,7 @@ private:
   FXFont* EncodedFont(const FXString& description);
   void ChooseLanguage();
   void SetButtonTexts();
+  void WidenForDiskRows();
 
   long NextFromWelcome(FXObject*, FXSelector, void*);
   long NextFromAreas(FXObject*, FXSelector, void*);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <functional>
 
 #include "ActiveChooser.h"
@@ -76,7 +77,7 @@ std::string fsckReport(const LostDisk& disk, const TempDir& dir) {
   std::string report;
   for (const LostPartition& p : disk.partitions) {
     std::string copy = dir.path("part-" + std::to_string(p.start));
-    extract(disk.image, p.start, p.size, copy);
+    extractSectors(disk.image, p.start, p.size, copy);
     char command[512];
     snprintf(command, sizeof(command), p.fsck.c_str(), ("'" + copy + "'").c_str());
     std::string out;
@@ -94,7 +95,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
   LostDisk disk;
   ASSERT_TRUE(makeLostFatNtfsDisk(dir.path("lost.img"), disk));
   ASSERT_EQ(0, sh("cp --sparse=always '" + disk.image + "' '" + dir.path("before.img") + "'"));
-  ASSERT_EQ("", sfdiskDump(disk.image));
+  ASSERT_EQ("", tableListing(disk.image));
 
   // ---- first run: recover ----
   ScriptedAsker asker;
@@ -165,7 +166,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
                 std::string(12 - std::to_string(p.size).size(), ' ') + std::to_string(p.size) +
                 ", type=" + p.type + (i == 0 ? ", bootable" : "") + "\n";
   }
-  std::string table = sfdiskDump(disk.image);
+  std::string table = tableListing(disk.image);
   std::printf("restored table:\n%s", table.c_str());
   std::string fsck = fsckReport(disk, dir);
   std::printf("%s", fsck.c_str());
@@ -203,10 +204,17 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
   EXPECT_TRUE(undone);
   EXPECT_EQ(1, result) << undoAsker.transcript();
   EXPECT_TRUE(undoAsker.unexpected.empty()) << undoAsker.transcript();
-  EXPECT_EQ("", sfdiskDump(disk.image));
-  std::string differences;
-  sh("cmp -l '" + dir.path("before.img") + "' '" + disk.image + "' | wc -l", &differences);
-  EXPECT_EQ("0\n", differences) << "bytes that differ after the undo";
+  EXPECT_EQ("", tableListing(disk.image));
+  // Every byte is back, apart from the undo database itself, which stays in
+  // the free sectors of the first track with its sectors marked as undone.
+  std::string changed;
+  sh("cmp -l '" + dir.path("before.img") + "' '" + disk.image +
+         "' | awk '{ print int(($1 - 1) / 512) }' | uniq",
+     &changed);
+  std::printf("sectors that differ after the undo: %s\n", changed.c_str());
+  std::istringstream sectors(changed);
+  for (long sector; sectors >> sector;)
+    EXPECT_TRUE(sector >= 1 && sector < 63) << "sector " << sector << " not restored";
 }
 
 TEST(KelvarinEndToEnd, CancelEndsTheProgramWithZero) {

@@ -7,6 +7,10 @@ namespace kvtest {
 namespace {
 
 const unsigned long long CYLINDER = 255ull * 63;
+// Five cylinders less the first track, rounded down to the multiple of 8
+// sectors that mkfs.vfat makes the file system: the table entry and the
+// file system then agree on the size.
+const unsigned long long FAT_SECTORS = (5 * CYLINDER - 63) / 8 * 8;
 
 bool fill(const std::string& image, unsigned long long start, unsigned long long size,
           const std::string& mkfs) {
@@ -31,7 +35,7 @@ bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
   disk.image = image;
   disk.chs = "10/255/63";
   disk.sectors = 10 * CYLINDER;
-  LostPartition fat{63, 5 * CYLINDER - 63, "c", "fsck.vfat -n %s"};
+  LostPartition fat{63, FAT_SECTORS, "c", "fsck.vfat -n %s"};
   LostPartition ntfs{5 * CYLINDER, 3 * CYLINDER, "7", "ntfsfix -n %s"};
   disk.partitions = {fat, ntfs};
   makeImage(image, disk.sectors * 512);
@@ -60,7 +64,7 @@ bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& dis
   disk.image = image;
   disk.chs = std::to_string(cylinders) + "/255/63";
   disk.sectors = cylinders * CYLINDER;
-  LostPartition fat{63, 5 * CYLINDER - 63, "c", "fsck.vfat -n %s"};
+  LostPartition fat{63, FAT_SECTORS, "c", "fsck.vfat -n %s"};
   disk.partitions = {fat};
   makeImage(image, disk.sectors * 512);
   if (!sfdisk(image, "label: dos\nstart=63, size=" + std::to_string(fat.size) + ", type=c\n"))
@@ -70,23 +74,21 @@ bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& dis
   return true;
 }
 
-bool extract(const std::string& image, unsigned long long start, unsigned long long size,
+bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
              const std::string& file) {
   return sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(start) +
             " count=" + std::to_string(size) + " conv=sparse status=none") == 0;
 }
 
-std::string sfdiskDump(const std::string& image) {
+std::string tableListing(const std::string& image) {
   std::string out;
-  sh("sfdisk -d '" + image + "' | grep -v -e '^label-id' -e '^device' -e '^unit' -e '^sector-size'",
-     &out);
+  sh("sfdisk -d '" + image + "'", &out);
   // Partition lines start with the file name: keep what follows the colon.
   std::string result, line;
   for (size_t i = 0; i <= out.size(); i++) {
     if (i == out.size() || out[i] == '\n') {
       size_t colon = line.find(" : ");
-      if (colon != std::string::npos) line = line.substr(colon + 3);
-      if (!line.empty()) result += line + "\n";
+      if (colon != std::string::npos) result += line.substr(colon + 3) + "\n";
       line.clear();
     } else {
       line += out[i];

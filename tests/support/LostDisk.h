@@ -36,12 +36,12 @@ bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk)
 bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
 
 // Copies `size` sectors from `start` of the image into `file`.
-bool extract(const std::string& image, unsigned long long start, unsigned long long size,
+bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
              const std::string& file);
 
-// sfdisk -d of the image, without the lines that name the file or the
-// label id (which differ between runs).
-std::string sfdiskDump(const std::string& image);
+// The partition lines of sfdisk -d of the image, without the file name:
+// "start=..., size=..., type=..." one per partition, empty for none.
+std::string tableListing(const std::string& image);
 
 }  // namespace kvtest
 

@@ -46,7 +46,7 @@ FXImage* loadPicture(FXApp* app, const std::string& file) {
 
 ImageArgs::ImageArgs(const std::string& image, const std::string& chs,
                      const std::vector<std::string>& extra)
-    : words{"kelvarin", "-file", image, "-chs", chs} {
+    : words{"kelvarin", "-lang", "EN", "-file", image, "-chs", chs} {
   words.insert(words.end(), extra.begin(), extra.end());
   for (std::string& w : words) pointers.push_back(&w[0]);
   pointers.push_back(nullptr);

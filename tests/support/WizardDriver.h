@@ -44,7 +44,8 @@ private:
 // Loads a PNG picture of res/ (the build mirrors it) or returns an empty image.
 FXImage* loadPicture(FXApp* app, const std::string& file);
 
-// The command line of a wizard working on one image file.
+// The command line of a wizard working on one image file, in English (so
+// that no language chooser is shown).
 class ImageArgs {
 public:
   ImageArgs(const std::string& image, const std::string& chs, const std::vector<std::string>& extra = {});

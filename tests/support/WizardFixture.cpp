@@ -6,6 +6,7 @@ using namespace kvgui;
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();
+  Information::ReadConfigParams();
   backImage = loadPicture(app, "res/backimage.png");
   welcomeImage = loadPicture(app, "res/welcomeimage.png");
   ImageArgs args(disk.image, disk.chs, extra);
@@ -20,6 +21,8 @@ void WizardFixture::TearDown() {
   delete wizard;
   delete backImage;
   delete welcomeImage;
+  // The fonts the languages made for the application.
+  Information::ReleaseFonts(guiApp());
   EXPECT_TRUE(asker.unexpected.empty()) << asker.transcript();
 }
 
