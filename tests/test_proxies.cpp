@@ -56,6 +56,11 @@ TEST(MessageChannel, DeliversCopiesFromAnotherThreadInOrder) {
   EXPECT_FALSE(channel.message(&recorder, 0, nullptr, 10));
 }
 
+TEST(MessageChannel, WithoutAnApplicationNothingIsSent) {
+  FXMessageChannel channel(nullptr);
+  EXPECT_FALSE(channel.message(&channel, 0));
+}
+
 TEST(MessageChannel, AFullPipeRefusesWithoutBlocking) {
   FXMessageChannel channel(guiApp());
   Recorder recorder;
@@ -135,6 +140,7 @@ FXIMPLEMENT(Completion, FXObject, CompletionMap, ARRAYNUMBER(CompletionMap))
 }  // namespace
 
 TEST(Proxies, WizardProxyDeliversTheCompletionAfterEarlierCalls) {
+  guiApp();
   Completion done;
   ProxyWizard proxy;
   proxy.target = &done;
@@ -153,6 +159,7 @@ TEST(Proxies, WizardProxyDeliversTheCompletionAfterEarlierCalls) {
 
 TEST(Proxies, PendingMessagesAreFreedWithTheProxy) {
   // LeakSanitizer checks that the queued text and calls are released.
+  guiApp();
   ProxyText* proxy = new ProxyText;
   proxy->appendText("never shown");
   proxy->postCall([] {});

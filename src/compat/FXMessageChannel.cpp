@@ -47,7 +47,8 @@ FXMessageChannel::FXMessageChannel() : app(NULL) { h[0] = h[1] = -1; }
 
 FXMessageChannel::FXMessageChannel(FXApp* a) : app(a) {
   h[0] = h[1] = -1;
-  if (::pipe2(h, O_CLOEXEC) != 0) {
+  // Without an application there is no event loop to deliver to.
+  if (!app || ::pipe2(h, O_CLOEXEC) != 0) {
     h[0] = h[1] = -1;
     return;
   }
