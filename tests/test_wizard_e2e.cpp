@@ -231,6 +231,62 @@ TEST(KelvarinEndToEnd, CancelEndsTheProgramWithZero) {
   EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
 }
 
+// Starts a full search of a large sparse disk and waits until it runs.
+void startLongSearch(mFXWizard* w, ScriptedAsker& asker) {
+  asker.expect(w->GetString("Kelvarin.mFXWizard.036"), false);
+  next(w);
+  for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
+    if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
+  next(w);
+  click(w->fullRadio);
+  next(w);
+  pumpFor(0.3);
+}
+
+TEST(KelvarinEndToEnd, ACancelledSearchShowsItsResultsAndTheProgramEndsWithZero) {
+  TempDir dir;
+  LostDisk disk;
+  ASSERT_TRUE(makeLostFatDisk(dir.path("big.img"), 1000, disk));  // 8 GB, sparse
+  ScriptedAsker asker;
+  bool stopped = false;
+  int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
+    startLongSearch(w, asker);
+    ASSERT_TRUE(w->searching());
+    // Closing the window asks whether to stop; No goes on searching.
+    asker.expect(w->GetString("Kelvarin.mFXWizard.039"), false);
+    w->handle(w, FXSEL(SEL_CLOSE, 0), nullptr);
+    EXPECT_TRUE(w->searching());
+    asker.expect(w->GetString("Kelvarin.mFXWizard.039"), true);
+    cancel(w);
+    stopped = pumpUntil([&] { return w->getCurrentPanel() == mFXWizard::PAGE_RESULT; }, 60);
+    FXString name = Information::GetConfigParam("shortappname");
+    asker.expect(w->Format("Kelvarin.mFXWizard.041", name.text()), true);
+    cancel(w);
+  });
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(0, result);
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+  EXPECT_TRUE(asker.unexpected.empty()) << asker.transcript();
+}
+
+TEST(KelvarinEndToEnd, EndingTheProgramDuringASearchStopsTheSearchFirst) {
+  // The modal run ends while the worker still reads the disk; the start-up
+  // then destroys the wizard, which must stop and join the thread before
+  // the proxies, the analyser and the disk go (the sanitizers watch).
+  TempDir dir;
+  LostDisk disk;
+  ASSERT_TRUE(makeLostFatDisk(dir.path("big.img"), 1000, disk));
+  ScriptedAsker asker;
+  bool wasSearching = false;
+  int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
+    startLongSearch(w, asker);
+    wasSearching = w->searching();
+    w->getApp()->stopModal(w, 0);
+  });
+  EXPECT_TRUE(wasSearching);
+  EXPECT_EQ(0, result);
+}
+
 TEST(KelvarinEndToEnd, WithoutADisplayTheProgramSaysSo) {
   std::string out;
   int status = sh("(env -u DISPLAY ./kelvarin -file /nonexistent -chs 1/1/1 2>&1)", &out);
