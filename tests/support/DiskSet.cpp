@@ -24,6 +24,11 @@ int DiskSet::addImage(const std::string& name, FXulong sectors, const std::strin
   std::string file = dir.path(name);
   makeImage(file, sectors * 512);
   if (!script.empty() && !sfdisk(file, script)) return -1;
+  return readImage(file, heads, sectorsPerTrack);
+}
+
+int DiskSet::readImage(const std::string& file, FXint heads, FXint sectorsPerTrack) {
+  FXulong sectors = IOSystem::CalculateSectorCnt(file.c_str());
   std::string chs = std::to_string(sectors / (FXulong)(heads * sectorsPerTrack)) + "/" +
                     std::to_string(heads) + "/" + std::to_string(sectorsPerTrack);
   std::vector<std::string> args = {"kelvarin", "-file", file, "-chs", chs};

@@ -25,6 +25,9 @@ public:
   // appends that disk.  Returns its index.
   int addImage(const std::string& name, FXulong sectors, const std::string& script,
                FXint heads = 255, FXint sectorsPerTrack = 63);
+  // Lets an analyser read an existing image file and appends that disk.
+  // Returns its index, -1 when the analyser found no disk.
+  int readImage(const std::string& file, FXint heads = 255, FXint sectorsPerTrack = 63);
   // Appends a disk record as it is.  Returns its index.
   int addRecord(const NRD& disk);
 
