@@ -412,6 +412,32 @@ TEST_F(Chooser, NothingSelectedGivesNoNameAndNoDescriptions) {
 
 // --- memory ------------------------------------------------------------------
 
+// The list of found partitions may live on another page; whichever of the
+// two goes first, the other is left sound.
+TEST_F(Chooser, TheListAndTheChooserMayGoInEitherOrder) {
+  addMixedDisk();
+  build(true);
+  FXVerticalFrame* elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  elsewhere->create();
+  chooser->SetChooserParent(elsewhere);
+  delete elsewhere;  // the list goes first
+  EXPECT_EQ(chooser->getFoundList(), nullptr);
+  chooser->ClearRecoverPartitions();
+  press(0);
+  delete window;
+  window = nullptr;
+
+  build(true);
+  elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  elsewhere->create();
+  chooser->SetChooserParent(elsewhere);
+  FXIconList* list = chooser->getFoundList();
+  delete chooser;  // the chooser goes first
+  EXPECT_EQ(list->getNumItems(), 0);
+  EXPECT_EQ(list->getTarget(), nullptr);
+  pumpFor(0.2);
+}
+
 TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
   addFragmentedDisk(150);
   addMixedDisk();
