@@ -5,6 +5,7 @@
 #include "ActiveChooser.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
+#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -29,7 +30,7 @@ protected:
     chooser = new mFXActiveChooser(window);
     window->create();
     window->show();
-    pumpFor(0.2);
+    runEventsFor(0.2);
   }
   FXListBox* box(int disk) { return chooser->getBoxes()[disk]; }
 
@@ -70,7 +71,7 @@ TEST_F(Active, RecoveredPartitionsFollowThePrimaryOnesAndAreReplacedAsAWhole) {
   EXPECT_EQ(box(0)->getItemText(4), "* FAT32   ");
   EXPECT_EQ(box(0)->getNumVisible(), 5);
   ASSERT_EQ(box(1)->getNumItems(), 2);
-  EXPECT_TRUE(screenshot(window, "active-chooser"));
+  EXPECT_TRUE(saveScreenshot(window, "active-chooser"));
 
   box(0)->setCurrentItem(2);
   box(1)->setCurrentItem(1);

@@ -13,6 +13,7 @@
 #include "FileSystem.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
+#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -79,7 +80,7 @@ protected:
     if (recover) chooser->SetChooserParent(listPage);
     window->create();
     window->show();
-    pumpFor(0.2);
+    runEventsFor(0.2);
   }
 
   FXComposite* row(int disk) {
@@ -176,7 +177,7 @@ TEST_F(Images, RowsMatchTheTablesSfdiskWrote) {
   EXPECT_EQ(rowImages(1)[0]->getWidth(), 460);
   EXPECT_EQ(rowImages(2).size(), 1u);
   EXPECT_EQ((FXint)chooser->getImages().size(), total);
-  EXPECT_TRUE(screenshot(window, "chooser-images-free"));
+  EXPECT_TRUE(saveScreenshot(window, "chooser-images-free"));
 }
 
 // A 64 MiB image (4 heads, 32 sectors per track) whose table lost a FAT16
@@ -224,8 +225,8 @@ TEST_F(LostImage, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
     if (r && r->start <= PRIMARY && PRIMARY < r->start + r->size / 512) stretch = b;
   }
   ASSERT_NE(stretch, nullptr);
-  ASSERT_TRUE(click(stretch));
-  EXPECT_TRUE(screenshot(window, "chooser-lost-free"));
+  ASSERT_TRUE(pressWidget(stretch));
+  EXPECT_TRUE(saveScreenshot(window, "chooser-lost-free"));
 
   // The recovery chooser on a second window, as the wizard has both.
   FXMainWindow* freeWindow = window;
@@ -256,11 +257,11 @@ TEST_F(LostImage, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
   ASSERT_TRUE(recordOf(chained)->logical);
   EXPECT_EQ(recordOf(chained)->start, LOGICAL);
 
-  ASSERT_TRUE(click(primary));
-  ASSERT_TRUE(click(logical));
-  ASSERT_TRUE(click(chained));  // the same sectors: the plain one is dropped
+  ASSERT_TRUE(pressWidget(primary));
+  ASSERT_TRUE(pressWidget(logical));
+  ASSERT_TRUE(pressWidget(chained));  // the same sectors: the plain one is dropped
   EXPECT_EQ(chooser->getImageKinds()[chooser->imageIndex(logical)], KIND_FREE);
-  EXPECT_TRUE(screenshot(window, "chooser-lost-recover"));
+  EXPECT_TRUE(saveScreenshot(window, "chooser-lost-recover"));
 
   ASSERT_EQ(recoverList.size(), 2u);
   const NRD& disk = disks.analyser().disks[0];

@@ -10,6 +10,7 @@
 #include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
+#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -40,7 +41,7 @@ protected:
     if (!create) return;
     window->create();
     window->show();
-    pumpFor(0.2);
+    runEventsFor(0.2);
   }
 
   // A disk of 2 GiB: a primary FAT32 partition, an extended partition with
@@ -85,7 +86,7 @@ protected:
   }
   FXButton* image(int n) { return chooser->getImages()[n]; }
 
-  void press(int n) { click(image(n)); }
+  void press(int n) { pressWidget(image(n)); }
 
   std::vector<FXint> selectedRecords() {
     std::vector<FXint> ids;
@@ -123,7 +124,7 @@ TEST_F(Chooser, OneRowPerDiskWithItsInformationBlock) {
   EXPECT_EQ(info->getBackColor(), FXRGB(255, 240, 216));
   FXLabel* second = (FXLabel*)((FXComposite*)row(1)->getFirst())->getFirst();
   EXPECT_STREQ(second->getText().text(), "2");
-  EXPECT_TRUE(screenshot(window, "disk-chooser-records"));
+  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-records"));
 }
 
 TEST_F(Chooser, PicturesForPartitionsAndNonEmptyGapsInRowOrder) {
@@ -218,7 +219,7 @@ TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
   EXPECT_EQ(chooser->getFoundList()->getHeaderSize(0), 140);
   FXLabel* third = (FXLabel*)chooser->getLegend()->getFirst()->getNext()->getNext();
   EXPECT_EQ(third->getText(), "DiskChooser.mFXDiskChooser.004");
-  EXPECT_TRUE(screenshot(window, "disk-chooser-recovery-empty"));
+  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-recovery-empty"));
 }
 
 TEST_F(Chooser, LegendOfTheFreeSpaceChooser) {
@@ -269,7 +270,7 @@ TEST_F(Chooser, PicturesFollowAChangedSize) {
   FXButton* b = image(0);
   b->setWidth(200);
   b->recalc();
-  pumpFor(0.2);
+  runEventsFor(0.2);
   ASSERT_EQ(b->getWidth(), 200);
   ASSERT_NE(b->getIcon(), nullptr);
   EXPECT_EQ(b->getIcon()->getWidth(), 198);
@@ -292,7 +293,7 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   // Scroll the last picture into view, let it draw, click it.
   FXScrollWindow* scroll = (FXScrollWindow*)chooser->getDiskView()->getFirst();
   scroll->setPosition(-scroll->getContentWidth(), -scroll->getContentHeight());
-  pumpFor(0.3);
+  runEventsFor(0.3);
   EXPECT_NE(image(1199)->getIcon(), nullptr);
   EXPECT_EQ(image(1199)->getSelector(), (FXSelector)(ID + 1199));
   press(1199);
@@ -303,7 +304,7 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   ASSERT_TRUE(chooser->GetFreeSpaceProperties(0, &disk, &start, &end));
   EXPECT_EQ(disk, 11);
   EXPECT_EQ(start, 49u * 4096 + 2048);
-  EXPECT_TRUE(screenshot(window, "disk-chooser-many"));
+  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-many"));
 }
 
 TEST_F(Chooser, IdentifiersPastTheMessageRangeStillReachTheirImage) {
@@ -355,7 +356,7 @@ TEST_F(Chooser, TwoStretchesOfOneDiskAreSelectedTogetherAndWalkedInRowOrder) {
   // The summary lists the three; its lines come from the descriptions.
   EXPECT_EQ(chooser->getFreeSpacePartitions().size(), 3u);
   EXPECT_FALSE(summary->getText().empty());
-  EXPECT_TRUE(screenshot(window, "disk-chooser-free-selected"));
+  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-free-selected"));
 
   press(6);
   press(2);
@@ -435,7 +436,7 @@ TEST_F(Chooser, TheListAndTheChooserMayGoInEitherOrder) {
   delete chooser;  // the chooser goes first
   EXPECT_EQ(list->getNumItems(), 0);
   EXPECT_EQ(list->getTarget(), nullptr);
-  pumpFor(0.2);
+  runEventsFor(0.2);
 }
 
 TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
@@ -445,7 +446,7 @@ TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
     build(round == 1);
     // New sizes make new pictures; clicks redraw them.
     window->resize(900, 500);
-    pumpFor(0.2);
+    runEventsFor(0.2);
     for (int n = 0; n < 40; n++) press(n);
     delete window;
     window = nullptr;

@@ -10,6 +10,8 @@
 #include "DiskChooser.h"
 #include "PartImage.h"
 #include "support/Gui.h"
+#include "support/Pointer.h"
+#include "support/WorkDir.h"
 
 using namespace kvtest;
 
@@ -177,7 +179,7 @@ TEST(ChooserIcons, Sheet) {
   put(ChooserIcons::boxPixels(true), 13, 13, 30 * scale + 13 * scale + 25);
   put(ChooserIcons::badgePixels(), 17, 17, 30 * scale + 26 * scale + 35);
   FXFileStream out;
-  ASSERT_TRUE(out.open((outputDir() + "/chooser-icons.png").c_str(), FXStreamSave));
+  ASSERT_TRUE(out.open((testOutputDir() + "/chooser-icons.png").c_str(), FXStreamSave));
   EXPECT_TRUE(sheet.savePixels(out));
 }
 

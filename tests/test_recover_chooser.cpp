@@ -11,6 +11,7 @@
 #include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
+#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -81,7 +82,7 @@ protected:
     chooser->SetChooserParent(listPage);
     window->create();
     window->show();
-    pumpFor(0.2);
+    runEventsFor(0.2);
   }
 
   // The slot that shows the partition found starting at `start` on `disk`.
@@ -99,7 +100,7 @@ protected:
   }
   FXint kind(FXint slot) { return chooser->getImageKinds()[slot]; }
   FXButton* image(FXint slot) { return chooser->getImages()[slot]; }
-  bool press(FXint slot) { return slot >= 0 && click(image(slot)); }
+  bool press(FXint slot) { return slot >= 0 && pressWidget(image(slot)); }
   FXIconList* list() { return chooser->getFoundList(); }
   FXint rowOf(FXint slot) {
     for (FXint i = 0; i < list()->getNumItems(); i++)
@@ -116,7 +117,7 @@ protected:
     chooser->ClearRecoverPartitions();
     chooser->SetRecoverPartitions(0, {A, B, C});
     if (disks.analyser().disks.size() > 1) chooser->SetRecoverPartitions(1, {D});
-    pumpFor(0.2);
+    runEventsFor(0.2);
   }
 
   DiskSet disks;
@@ -168,7 +169,7 @@ TEST_F(Recovery, FoundPartitionsFillTheSlotsOfTheirGap) {
   EXPECT_EQ(list()->getItemText(0).section('\t', 3), recordOf(a).text);
   EXPECT_EQ(list()->getItemMiniIcon(0), chooser->getUncheckedIcon());
   EXPECT_TRUE(assertions.empty());
-  EXPECT_TRUE(screenshot(window, "recover-chooser-found"));
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-found"));
 }
 
 TEST_F(Recovery, SelectingDropsOverlappingPartitionsButKeepsOnesAroundIt) {
@@ -184,7 +185,7 @@ TEST_F(Recovery, SelectingDropsOverlappingPartitionsButKeepsOnesAroundIt) {
   press(b);  // lies wholly inside A: A stays
   EXPECT_EQ(kind(a), KIND_SELECTED);
   EXPECT_EQ(kind(b), KIND_SELECTED);
-  EXPECT_TRUE(screenshot(window, "recover-chooser-selected"));
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-selected"));
   press(c);  // A ends inside C: A goes, B stays
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_EQ(kind(a), KIND_FREE);
@@ -355,17 +356,17 @@ TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
     FXint x = 0, y = 0;
     image(slot)->translateCoordinatesTo(x, y, guiApp()->getRootWindow(), 10, 40);
     sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-    pumpFor(0.3);
+    runEventsFor(0.3);
   };
   realClick(a);
   EXPECT_EQ(kind(a), KIND_SELECTED);
   realClick(a);
   EXPECT_EQ(kind(a), KIND_FREE);
   EXPECT_FALSE(image(a)->shown());
-  pumpFor(0.2);  // the row closes up; C moves left
+  runEventsFor(0.2);  // the row closes up; C moves left
   realClick(c);
   EXPECT_EQ(kind(c), KIND_SELECTED);
-  EXPECT_TRUE(screenshot(window, "recover-chooser-real-clicks"));
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
 }
 
 }  // namespace
