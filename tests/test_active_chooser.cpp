@@ -23,7 +23,10 @@ protected:
     NRD b = diskRecord("b.img", "Blank disk", 2000000);
     disks.addRecord(b);
   }
-  void TearDown() override { delete window; }
+  void TearDown() override {
+    delete window;
+    Information::ReleaseFonts(guiApp());  // the chooser sets the language's font
+  }
 
   void build() {
     window = new FXMainWindow(guiApp(), "active", nullptr, nullptr, DECOR_ALL, 0, 0, 500, 260);
@@ -43,7 +46,7 @@ TEST_F(Active, OneBoxPerDiskWithItsPrimaryPartitions) {
   build();
   ASSERT_EQ(chooser->getBoxes().size(), 2u);
   ASSERT_EQ(box(0)->getNumItems(), 3);  // no choice, the two primary volumes
-  EXPECT_EQ(box(0)->getItemText(0), "ActiveChooser.mFXActiveChooser.002");
+  EXPECT_EQ(box(0)->getItemText(0), disks.analyser().GetString("ActiveChooser.mFXActiveChooser.002"));
   EXPECT_EQ(box(0)->getItemText(1), disks.analyser().GetPrimaryNames(0)[0]);
   EXPECT_EQ(box(0)->getNumVisible(), 3);
   ASSERT_EQ(box(1)->getNumItems(), 1);

@@ -57,7 +57,10 @@ public:
 
 class Images : public ::testing::Test {
 protected:
-  void TearDown() override { delete window; }
+  void TearDown() override {
+    delete window;
+    Information::ReleaseFonts(guiApp());  // the choosers set the language's font
+  }
 
   // Writes a FAT16 file system of `sectors` sectors starting at `start`.
   void placeFat(const std::string& image, FXulong start, FXulong sectors) {

@@ -37,6 +37,7 @@ protected:
   }
   void TearDown() override {
     delete window;
+    Information::ReleaseFonts(guiApp());  // the choosers set the language's font
     kv::setAssertSink(previousSink);
   }
 
