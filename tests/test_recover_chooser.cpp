@@ -368,6 +368,26 @@ TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
   realClick(c);
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
+
+  // Each click on a row of the list toggles its partition, again and again.
+  auto clickRow = [&](FXint row) {
+    FXint x = 0, y = 0;
+    FXint rowY = list()->getHeader()->getHeight() + row * list()->getItemHeight() +
+                 list()->getItemHeight() / 2;
+    list()->translateCoordinatesTo(x, y, guiApp()->getRootWindow(), 60, rowY);
+    sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+    runEventsFor(0.3);
+  };
+  clickRow(rowOf(a));
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  EXPECT_TRUE(image(a)->shown());
+  EXPECT_EQ(kind(c), KIND_FREE);  // C begins inside A
+  clickRow(rowOf(a));
+  EXPECT_EQ(kind(a), KIND_FREE);
+  EXPECT_FALSE(image(a)->shown());
+  clickRow(rowOf(c));
+  EXPECT_EQ(kind(c), KIND_SELECTED);
+  EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getCheckedIcon());
 }
 
 }  // namespace
