@@ -73,8 +73,8 @@ protected:
     return d;
   }
 
-  void build() {
-    window = new FXMainWindow(guiApp(), "recovery", nullptr, nullptr, DECOR_ALL, 0, 0, 780, 520);
+  void build(FXint x = 0, FXint y = 0) {
+    window = new FXMainWindow(guiApp(), "recovery", nullptr, nullptr, DECOR_ALL, x, y, 780, 520);
     FXVerticalFrame* page = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
     listPage = new FXVerticalFrame(page, LAYOUT_FILL_X | LAYOUT_FIX_HEIGHT, 0, 0, 0, 130);
     summary = new FXText(page, nullptr, 0, LAYOUT_FILL_X | LAYOUT_FIX_HEIGHT, 0, 0, 0, 70);
@@ -112,6 +112,26 @@ protected:
   void selectRow(FXint row) {
     list()->setCurrentItem(row, FALSE);
     list()->selectItem(row, TRUE);
+  }
+
+  // Clicks with the real pointer at (x, y) of `target` once the pointer is
+  // seen over it: other test programs share the display, and their windows
+  // may cover ours.  False when it never was.
+  bool realClick(FXWindow* target, FXint x, FXint y) {
+    for (int attempt = 0; attempt < 10; attempt++) {
+      window->raise();
+      FXint rx = 0, ry = 0;
+      target->translateCoordinatesTo(rx, ry, guiApp()->getRootWindow(), x, y);
+      sh("xdotool mousemove " + std::to_string(rx) + " " + std::to_string(ry));
+      runEventsFor(0.15);
+      if (guiApp()->getCursorWindow() == target) {
+        sh("xdotool click 1");
+        runEventsFor(0.3);
+        return true;
+      }
+      runEventsFor(0.2);
+    }
+    return false;
   }
 
   void placeAll() {
@@ -349,43 +369,36 @@ TEST_F(Recovery, SectorsOutsideEveryGapAndFullGapsAreReported) {
 TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
   if (!haveTool("xdotool")) GTEST_SKIP() << "xdotool missing";
   addOverlappingDisk();
-  build();
+  build(500, 480);  // away from the corner where other test programs open theirs
   placeAll();
   FXint a = slotOf(0, A), c = slotOf(0, C);
   ASSERT_TRUE(a >= 0 && c >= 0);
-  auto realClick = [&](FXint slot) {
-    FXint x = 0, y = 0;
-    image(slot)->translateCoordinatesTo(x, y, guiApp()->getRootWindow(), 10, 40);
-    sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-    runEventsFor(0.3);
-  };
-  realClick(a);
+  auto clickSlot = [&](FXint slot) { return realClick(image(slot), 10, 40); };
+  const char* const covered = "another program's window covers ours";
+  if (!clickSlot(a)) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(a), KIND_SELECTED);
-  realClick(a);
+  if (!clickSlot(a)) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(a), KIND_FREE);
   EXPECT_FALSE(image(a)->shown());
   runEventsFor(0.2);  // the row closes up; C moves left
-  realClick(c);
+  if (!clickSlot(c)) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
 
   // Each click on a row of the list toggles its partition, again and again.
   auto clickRow = [&](FXint row) {
-    FXint x = 0, y = 0;
     FXint rowY = list()->getHeader()->getHeight() + row * list()->getItemHeight() +
                  list()->getItemHeight() / 2;
-    list()->translateCoordinatesTo(x, y, guiApp()->getRootWindow(), 60, rowY);
-    sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
-    runEventsFor(0.3);
+    return realClick(list(), 60, rowY);
   };
-  clickRow(rowOf(a));
+  if (!clickRow(rowOf(a))) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(a), KIND_SELECTED);
   EXPECT_TRUE(image(a)->shown());
   EXPECT_EQ(kind(c), KIND_FREE);  // C begins inside A
-  clickRow(rowOf(a));
+  if (!clickRow(rowOf(a))) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(a), KIND_FREE);
   EXPECT_FALSE(image(a)->shown());
-  clickRow(rowOf(c));
+  if (!clickRow(rowOf(c))) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getCheckedIcon());
 }
