@@ -38,6 +38,12 @@ namespace {
 
 const FXuint PAGE_OPTS = LAYOUT_FILL_X | LAYOUT_FILL_Y;
 
+// Lays out a window and everything in it now, not when the event loop
+// next finds time.
+void LayoutTree(FXWindow* window) {
+  window->layout();
+  for (FXWindow* child = window->getFirst(); child; child = child->getNext()) LayoutTree(child);
+}
 
 }  // namespace
 
@@ -237,12 +243,6 @@ void mFXWizard::create() {
   RaiseNewWindow(this);
 }
 
-// Lays out a window and everything in it now, before it is shown.
-static void LayoutTree(FXWindow* window) {
-  window->layout();
-  for (FXWindow* child = window->getFirst(); child; child = child->getNext()) LayoutTree(child);
-}
-
 // A disk row of the choosers is as wide as its information block and its
 // pictures; the window grows so that the widest row shows without scrolling.
 void mFXWizard::WidenForDiskRows() {
@@ -298,7 +298,7 @@ void mFXWizard::appendLog(const FXString& text) {
 
 // Brings the display up to date while a handler still works.
 void mFXWizard::ShowNow() {
-  getContainer()->layout();
+  LayoutTree(getContainer());
   getApp()->forceRefresh();
   getApp()->repaint();
   getApp()->flush();
@@ -491,7 +491,7 @@ long mFXWizard::onUpdBack(FXObject* sender, FXSelector, void*) {
   return 1;
 }
 
-long mFXWizard::onCmdCancel(FXObject* sender, FXSelector sel, void* ptr) {
+long mFXWizard::onCmdCancel(FXObject* sender, FXSelector, void* ptr) {
   // Once the disks have been written (or an undo done) only Finish leaves;
   // closing the window or pressing Escape must not report a cancel then.
   if (!cancelButton()->isEnabled()) return 1;
@@ -505,7 +505,6 @@ long mFXWizard::onCmdCancel(FXObject* sender, FXSelector sel, void* ptr) {
   FXString name = GetConfigParam("shortappname");
   if (ask("Kelvarin.mFXWizard.035", Format("Kelvarin.mFXWizard.041", name.text())))
     FXWizard::onCmdCancel(sender, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), ptr);
-  (void)sel;
   return 1;
 }
 
