@@ -1,0 +1,143 @@
+// The disk chooser: every disk as one row of buttons (an information block,
+// then one picture per partition and per stretch of free space, each as wide
+// as its share of the disk).  The free-space chooser lets the user pick the
+// stretches a search scans; the recovery chooser shows the partitions a
+// search found there and lets the user pick those to restore.
+#ifndef KV_DISKCHOOSER_H
+#define KV_DISKCHOOSER_H
+
+#include <fx.h>
+
+#include <unordered_map>
+#include <vector>
+
+#include "Analyse.h"
+#include "Information.h"
+#include "Records.h"
+
+// Kinds of partition pictures.
+enum {
+  KIND_PRIMARY = 0,   // an entry of the MBR
+  KIND_LOGICAL = 1,   // an entry of an extended chain
+  KIND_FREE = 2,      // free space or a found partition, not selected
+  KIND_SELECTED = 3,  // the same, selected
+};
+
+// One selectable stretch of free space, or one slot for a found partition.
+class FreeSpace {
+public:
+  FXint disk;       // index in the analyser's disk list
+  FXulong start;    // first sector of the gap or of the found partition
+  FXulong foundAt;  // found partition: the sector its structure was found at
+  FXulong size;     // bytes in freeSpaces; sectors in gapSlots
+  bool selected;
+  bool logical;     // found partition lies in an extended chain
+  FXint id;         // freeSpaces: image identifier; gapSlots: index of the first slot
+  FXString text;    // found partition: its type name
+  FXchar letter;    // found partition: drive letter, ' ' when none
+
+  FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
+};
+
+// The display text of a byte count: GB, MB, kB (powers of 1024) or Bytes.
+FXString formatSize(FXulong bytes);
+
+class mFXDiskChooser : public FXPacker, private Information {
+  FXDECLARE(mFXDiskChooser)
+
+public:
+  enum {
+    // The list of found partitions.  It lies below the picture identifiers so
+    // that no picture, however many there are, shares its identifier.
+    ID_LISTTABLE = FXPacker::ID_LAST,
+    // Picture n has identifier ID_PARTIMAGE + n.  Message identifiers are 16
+    // bits wide, so pictures beyond ID_PARTIMAGE_LAST share the last one;
+    // the handlers find a picture by its sender, never by its identifier.
+    ID_PARTIMAGE = 56,
+    ID_PARTIMAGE_LAST = 65535,
+  };
+
+  static const FXint SLOTS_PER_GAP = 64;
+
+  std::vector<RecoverPart>* recoverList;  // set by the wizard; not owned
+  bool locked;  // recovery chooser: while set, clicks and list selections change nothing
+
+  mFXDiskChooser(FXComposite* p, FXText* infoText, FXbool recoverMode);
+  virtual ~mFXDiskChooser();
+  virtual void create();
+
+  // Moves the list of found partitions under `p` and shows it.
+  void SetChooserParent(FXComposite* p);
+
+  // --- selection, read by the wizard and the search ---
+  bool GetFreeSpaceProperties(FXint index, FXint* disk, FXulong* start, FXulong* end);
+  FXuint GetSumSteps();
+  FXulong GetSumSectors(bool quick);
+  FXString GetSelectedPartitionName(FXint index);
+  std::vector<FXString> getFreeSpacePartitions();
+  void updateFreeSpacePartition(FXText* text);
+  void setFreeSpacePartition(FXint id, bool set);
+
+  // --- search results, placed on the recovery chooser ---
+  bool ClearRecoverPartitions();
+  bool SetRecoverPartitions(FXint disk, const std::vector<FXulong>& sectors);
+
+  // --- pictures ---
+  FXIcon* drawPartImageIcon(FXint kind, FXint w, FXint h);
+
+  // --- message handlers ---
+  long onPartImageConfigure(FXObject* sender, FXSelector sel, void* ptr);
+  long onPartImageDestroy(FXObject* sender, FXSelector sel, void* ptr);
+  long onPartImageClicked(FXObject* sender, FXSelector sel, void* ptr);
+  long onm_listtableSelect(FXObject* sender, FXSelector sel, void* ptr);
+
+  // --- read access, for the wizard and tests ---
+  bool isRecoverMode() const { return recoverMode; }
+  FXIconList* getFoundList() const { return foundList; }
+  FXHorizontalFrame* getDiskView() const { return diskView; }
+  FXHorizontalFrame* getLegend() const { return legend; }
+  FXIcon* getCheckedIcon() const { return checkedIcon; }
+  FXIcon* getUncheckedIcon() const { return uncheckedIcon; }
+  const std::vector<FXButton*>& getImages() const { return images; }
+  const std::vector<FXint>& getImageKinds() const { return imageKinds; }
+  const std::vector<FreeSpace>& getFreeSpaces() const { return freeSpaces; }
+  const std::vector<FreeSpace>& getGapSlots() const { return gapSlots; }
+  // Index in getImages() of a picture button, -1 for any other object.
+  FXint imageIndex(const FXObject* sender) const;
+
+protected:
+  mFXDiskChooser() {}
+
+  Analyse* analyse;
+  FXIconList* foundList;
+  FXIcon* checkedIcon;
+  FXIcon* uncheckedIcon;
+  FXHorizontalFrame* diskView;
+  FXHorizontalFrame* legend;
+  std::vector<FXint> imageKinds;
+  std::vector<FXButton*> images;
+  std::vector<FreeSpace> freeSpaces;
+  std::vector<FreeSpace> gapSlots;
+  FXText* infoText;
+  bool recoverMode;
+  FXchar lastLetter;
+
+private:
+  mFXDiskChooser(const mFXDiskChooser&);
+  mFXDiskChooser& operator=(const mFXDiskChooser&);
+
+  FXVerticalFrame* content;                 // holds the disk rows
+  std::vector<FXIcon*> ownedIcons;          // disk and legend icons
+  std::unordered_map<const FXObject*, FXint> imageIndices;
+
+  void buildLegend(FXComposite* frame);
+  void buildRow(FXint disk, const FXString& model, FXint& j);
+  void updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind, FXComposite* row);
+  FXButton* addImage(FXComposite* row, const FXString& label, FXint width, FXint kind, FXint& j);
+  void redrawImage(FXint index);
+  void toggleImage(FXint index);
+  FXint freeSpaceIndex(FXint id) const;
+  void refreshListIcons();
+};
+
+#endif
