@@ -11,7 +11,7 @@ static FXString number(FXulong n) {
 
 static FXString candidateTable(Session& session, const std::vector<FoundCandidate>& found) {
   Texts& tx = session.texts;
-  TextTable table({tx.get("kelvarin-cli.search.011"), tx.get("kelvarin-cli.search.012"),
+  TextTable table({tx.get("kelvarin-cli.search.011"), tx.get("kelvarin-cli.search.018"),
                    tx.get("kelvarin-cli.search.013"), tx.get("kelvarin-cli.list.011"),
                    tx.get("kelvarin-cli.list.012"), tx.get("kelvarin-cli.list.013"),
                    tx.get("kelvarin-cli.list.010"), tx.get("kelvarin-cli.search.016"),

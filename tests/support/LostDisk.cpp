@@ -1,0 +1,122 @@
+#include "support/LostDisk.h"
+
+#include <sstream>
+
+#include "support/TestImages.h"
+
+namespace kvtest {
+
+std::string quote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+static std::string mkfsCommand(const Volume& v, int heads, int spt) {
+  if (v.fs == "fat16") return "mkfs.vfat -F 16 -h " + std::to_string(v.start);
+  if (v.fs == "fat32") return "mkfs.vfat -F 32 -s 1 -h " + std::to_string(v.start);
+  if (v.fs == "ntfs")
+    return "mkfs.ntfs -Q -F -p " + std::to_string(v.start) + " -H " + std::to_string(heads) +
+           " -S " + std::to_string(spt);
+  if (v.fs == "ext2") return "mke2fs -q -F -t ext2";
+  return "false";
+}
+
+bool makeDisk(const std::string& image, unsigned long long sectors,
+              const std::vector<Volume>& volumes, bool withTable, int heads, int spt) {
+  makeImage(image, sectors * 512);
+  std::ostringstream script;
+  script << "label: dos\nlabel-id: 0x4b564c31\n";
+  if (withTable) {
+    for (const Volume& v : volumes) {
+      char type[8];
+      snprintf(type, sizeof(type), "%x", v.type);
+      script << "start=" << v.start << ", size=" << v.sectors << ", type=" << type << "\n";
+    }
+  }
+  if (!sfdisk(image, script.str())) return false;
+  for (const Volume& v : volumes) {
+    std::string part = image + ".part";
+    makeImage(part, v.sectors * 512);
+    if (sh(mkfsCommand(v, heads, spt) + " " + quote(part) + " >/dev/null") != 0) return false;
+    std::string copy = "dd if=" + quote(part) + " of=" + quote(image) +
+                       " bs=512 seek=" + std::to_string(v.start) +
+                       " conv=notrunc,sparse status=none";
+    if (sh(copy) != 0) return false;
+    sh("rm -f " + quote(part));
+  }
+  return true;
+}
+
+void loseTable(const std::string& image) {
+  std::string zeros(64, '\0');
+  patchFile(image, 446, zeros.data(), zeros.size());
+}
+
+std::vector<std::string> sfdiskPartitions(const std::string& image) {
+  std::string out;
+  sh("sfdisk -d " + quote(image), &out);
+  std::vector<std::string> result;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    unsigned long long start = 0, size = 0;
+    char type[16] = {0};
+    size_t at = line.find(": start=");
+    if (at == std::string::npos) continue;
+    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
+               type) != 3)
+      continue;
+    result.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
+  }
+  return result;
+}
+
+bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,
+                const std::string& fs) {
+  std::string part = image + ".check";
+  std::string copy = "dd if=" + quote(image) + " of=" + quote(part) + " bs=512 skip=" +
+                     std::to_string(start) + " count=" + std::to_string(sectors) +
+                     " conv=sparse status=none";
+  if (sh(copy) != 0) return false;
+  std::string check;
+  if (fs == "fat16" || fs == "fat32") {
+    check = "fsck.vfat -n ";
+  } else if (fs == "ntfs") {
+    check = "ntfsfix -n ";
+  } else {
+    check = "e2fsck -n -f ";
+  }
+  int status = sh(check + quote(part) + " >/dev/null");
+  sh("rm -f " + quote(part));
+  return status == 0;
+}
+
+CliResult runCli(const std::string& args, const std::string& input) {
+  TempDir io;
+  std::string in = io.path("in"), out = io.path("out"), err = io.path("err");
+  {
+    FILE* f = fopen(in.c_str(), "w");
+    if (f) {
+      fputs(input.c_str(), f);
+      fclose(f);
+    }
+  }
+  std::string status;
+  sh("./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+         "; echo $?",
+     &status);
+  CliResult r;
+  r.status = atoi(status.c_str());
+  r.out = readFile(out);
+  r.err = readFile(err);
+  return r;
+}
+
+}  // namespace kvtest
