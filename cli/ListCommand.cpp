@@ -101,12 +101,11 @@ static void geometryJson(JsonWriter& json, const CHS& g) {
 }
 
 void DiskJson(Session& session, JsonWriter& json, FXint disk) {
-  Texts& tx = session.texts;
   const NRD& d = session.analyser().disks[disk];
   json.beginObject();
   json.key("number").value(disk + 1);
   json.key("device").value(d.device);
-  json.key("model").value(tx.toUtf8(d.model).trim());
+  json.key("model").value(FXString(d.model).trim());
   json.key("physical");
   geometryJson(json, d.physical);
   json.key("logical");

@@ -66,41 +66,28 @@ FXString Texts::get(const FXchar* key) {
   return toTerminal(info->GetString(key));
 }
 
-// The character set the current language's file is written in.
-FXString Texts::languageCharset() {
-  if (!info) return "ISO-8859-1";
-  std::vector<FXString> codes, names;
-  if (Information::langEncodings.empty()) info->GetAvailableLang(codes, names);
-  for (const auto& entry : Information::langEncodings) {
-    if (entry.first != info->language) continue;
-    if (const FXchar* name = CharsetOfEncoding(entry.second)) return name;
-  }
-  return "ISO-8859-1";
-}
-
 static bool isAscii(const FXString& text) {
   for (FXint i = 0; i < text.length(); i++)
     if ((FXuchar)text[i] >= 0x80) return false;
   return true;
 }
 
-FXString Texts::toTerminal(const FXString& text) {
-  if (isAscii(text)) return text;
-  FXString target = nl_langinfo(CODESET);
-  target.append("//TRANSLIT");
-  return ConvertCharset(text, languageCharset().text(), target.text());
+static bool localeIsUtf8OrNone() {
+  const FXchar* codeset = nl_langinfo(CODESET);
+  return strcmp(codeset, "UTF-8") == 0 || strcmp(codeset, "ANSI_X3.4-1968") == 0;
 }
 
-FXString Texts::toUtf8(const FXString& text) {
-  if (isAscii(text)) return text;
-  return ConvertCharset(text, languageCharset().text(), "UTF-8");
+FXString Texts::toTerminal(const FXString& text) {
+  if (isAscii(text) || localeIsUtf8OrNone()) return text;
+  FXString target = nl_langinfo(CODESET);
+  target.append("//TRANSLIT");
+  return ConvertCharset(text, "UTF-8", target.text());
 }
 
 FXint Texts::displayWidth(const FXString& text) {
   // UTF-8 continuation bytes take no column; in a single-byte character set
-  // every byte does, and those never look like continuation bytes to a
-  // terminal that expects them.
-  bool utf8 = strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  // every byte does.
+  bool utf8 = localeIsUtf8OrNone();
   FXint width = 0;
   for (FXint i = 0; i < text.length(); i++)
     if (!utf8 || ((FXuchar)text[i] & 0xC0) != 0x80) width++;
@@ -129,29 +116,4 @@ FXString ConvertCharset(const FXString& text, const FXchar* from, const FXchar* 
   iconv(cd, nullptr, nullptr, &outp, &outLeft);
   iconv_close(cd);
   return FXString(out.data(), (FXint)(out.size() - outLeft));
-}
-
-const FXchar* CharsetOfEncoding(FXint encoding) {
-  static char name[32];
-  if (encoding >= 1 && encoding <= 16 && encoding != 12) {
-    snprintf(name, sizeof(name), "ISO-8859-%d", encoding);
-    return name;
-  }
-  switch (encoding) {
-    case 17:
-    case 18:
-      return "KOI8-R";
-    case 19:
-    case 20:
-      return "KOI8-U";
-    case 9999:
-      return "UTF-8";
-    default:
-      break;
-  }
-  if ((encoding >= 437 && encoding <= 874) || (encoding >= 1250 && encoding <= 1258)) {
-    snprintf(name, sizeof(name), "CP%d", encoding);
-    return name;
-  }
-  return nullptr;
 }

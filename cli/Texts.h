@@ -1,7 +1,7 @@
 // Every text kelvarin-cli shows comes from the language files, looked up by
-// its key like the wizard's texts.  The language files are 8-bit text, each
-// in its language's own encoding; a terminal wants its locale's character
-// set and JSON wants UTF-8, so the texts are converted on their way out.
+// its key like the wizard's texts.  The lookup hands out UTF-8 whatever the
+// encoding of the file; a terminal whose locale names another character set
+// gets the texts converted on their way out.
 #ifndef KVCLI_TEXTS_H
 #define KVCLI_TEXTS_H
 
@@ -32,10 +32,10 @@ public:
     return toTerminal(info->Format(key, args...));
   }
 
-  // Text in the current language's encoding, converted for the terminal or
-  // to UTF-8.
-  FXString toTerminal(const FXString& text);
-  FXString toUtf8(const FXString& text);
+  // UTF-8 text converted for the terminal.  Without a locale (the C
+  // locale of a bare rescue shell) it stays UTF-8, which the Linux console
+  // and today's terminals show.
+  static FXString toTerminal(const FXString& text);
 
   // Number of characters the terminal shows for `text`.
   static FXint displayWidth(const FXString& text);
@@ -43,14 +43,10 @@ public:
 private:
   Information* info;
   bool has(const FXchar* key);
-  FXString languageCharset();
 };
 
 // Converts between character sets; text that cannot be converted is
 // returned as it is.  Characters missing from `to` become look-alikes or '?'.
 FXString ConvertCharset(const FXString& text, const FXchar* from, const FXchar* to);
-
-// The iconv name of a FOX font encoding number, or null when unknown.
-const FXchar* CharsetOfEncoding(FXint encoding);
 
 #endif
