@@ -76,10 +76,10 @@ protected:
 
   void SetUp() override {
     ASSERT_TRUE(kvtest::makeDisk(image, sectors, volumes, true));
-    ASSERT_EQ(3u, kvtest::sfdiskPartitions(image).size());
+    ASSERT_EQ(3u, kvtest::sfdiskTable(image).size());
     for (const Volume& v : volumes) ASSERT_TRUE(kvtest::fsckVolume(image, v.start, v.sectors, v.fs));
     kvtest::loseTable(image);
-    ASSERT_TRUE(kvtest::sfdiskPartitions(image).empty());
+    ASSERT_TRUE(kvtest::sfdiskTable(image).empty());
     lost = kvtest::readFile(image);
   }
 
@@ -88,7 +88,7 @@ protected:
   // The image restored: every volume back in the table, where it was, and
   // clean for its fsck.
   void expectRestored() {
-    std::vector<std::string> table = kvtest::sfdiskPartitions(image);
+    std::vector<std::string> table = kvtest::sfdiskTable(image);
     ASSERT_EQ(volumes.size(), table.size());
     for (size_t i = 0; i < volumes.size(); i++) {
       const Volume& v = volumes[i];
@@ -189,7 +189,7 @@ TEST_F(LostDisk, UndoTakesTheRecoveryBackAfterAskingAndOnlyThen) {
     EXPECT_EQ(std::string("\xff\xdb\xdb\xdb\0\0\0\0", 8), after.substr(0, 8)) << "sector " << s;
   }
   EXPECT_GE(database, 1);
-  EXPECT_TRUE(kvtest::sfdiskPartitions(image).empty());
+  EXPECT_TRUE(kvtest::sfdiskTable(image).empty());
 
   // Nothing is left to undo.
   EXPECT_EQ(1, runCli(disk() + " undo --yes").status);
@@ -251,7 +251,7 @@ TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // The same candidate named twice is recovered once.
   CliResult twice = runCli(disk() + " recover --disk 1 --pick @20160 --pick @20160");
   EXPECT_EQ(0, twice.status) << twice.err;
-  EXPECT_EQ(1u, kvtest::sfdiskPartitions(image).size());
+  EXPECT_EQ(1u, kvtest::sfdiskTable(image).size());
 }
 
 // Five lost partitions: the MBR has four slots.
@@ -274,7 +274,7 @@ TEST(FiveLostPartitions, RecoveringAllIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(before, kvtest::readFile(image));
   // Four of them fit.
   EXPECT_EQ(0, runCli(disk + " recover --disk 1 --pick 1 --pick 2 --pick 3 --pick 4").status);
-  EXPECT_EQ(4u, kvtest::sfdiskPartitions(image).size());
+  EXPECT_EQ(4u, kvtest::sfdiskTable(image).size());
 }
 
 TEST(CliUsage, ExitStatusesAndHelp) {
@@ -317,7 +317,9 @@ TEST(CliUsage, ExitStatusesAndHelp) {
   for (const Case& c : cases) {
     CliResult r = runCli(c.args);
     EXPECT_EQ(c.status, r.status) << c.args << "\n" << r.err;
-    if (c.status == 2) EXPECT_NE(std::string::npos, r.err.find("kelvarin-cli: ")) << c.args;
+    if (c.status == 2) {
+      EXPECT_NE(std::string::npos, r.err.find("kelvarin-cli: ")) << c.args;
+    }
   }
   for (const char* command : {"list", "search", "recover", "undo"}) {
     CliResult r = runCli(std::string(command) + " --help");

@@ -59,7 +59,7 @@ void loseTable(const std::string& image) {
   patchFile(image, 446, zeros.data(), zeros.size());
 }
 
-std::vector<std::string> sfdiskPartitions(const std::string& image) {
+std::vector<std::string> sfdiskTable(const std::string& image) {
   std::string out;
   sh("sfdisk -d " + quote(image), &out);
   std::vector<std::string> result;

@@ -29,7 +29,7 @@ void loseTable(const std::string& image);
 
 // The partitions sfdisk reads from the image, one "start size type" line
 // each (type in hex, as sfdisk prints it).
-std::vector<std::string> sfdiskPartitions(const std::string& image);
+std::vector<std::string> sfdiskTable(const std::string& image);
 
 // Copies one volume out of the image and checks it with its fsck in
 // no-change mode; true when it is clean.
