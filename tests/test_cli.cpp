@@ -245,7 +245,7 @@ TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   EXPECT_EQ(1, runCli(disk() + " recover --disk 1 --pick 9").status) << "no candidate 9";
   EXPECT_EQ(1, runCli(disk() + " recover --disk 1 --pick @" + std::to_string(sectors + 5)).status)
       << "beyond the disk";
-  EXPECT_EQ(2, runCli(disk() + " recover --disk 1 --pick 1 --active 12345").status)
+  EXPECT_EQ(2, runCli(disk() + " recover --disk 1 --pick @63 --active 12345").status)
       << "no partition starts there";
   EXPECT_EQ(before, kvtest::readFile(image));
   // The same candidate named twice is recovered once.
