@@ -41,7 +41,10 @@ public:
 
   // A translated text used as a printf format, filled with the given
   // arguments.  The translation is data: when its conversions do not match
-  // what the key is used with, the English text (or the key) is used.
+  // what the key is used with (TextKeys), the English text is used, and when
+  // that does not fit either, the key followed by the expected conversions.
+  // The arguments must be those the key's entry in TextKeys names.  Never use
+  // a text from GetString as a format yourself: it is not checked there.
   FXString Format(const FXString& location, ...);
 
   // Fonts and encodings.  `app` may be null or have no display: then only
@@ -49,6 +52,23 @@ public:
   void SetLanguage(FXApp* app, const FXString& lang);
   static void SetFontEncoding(FXApp* app, Information* info, FXint encoding);
   FXFont* GetFontEncoded(const FXString& font, FXApp* app);
+
+  // Text for display.  Language files hold 8-bit text in the encoding their
+  // header names; FOX draws UTF-8.  GetString(location, lang) converts the
+  // text it finds from the encoding of `lang` (so an English fall-back is
+  // converted as English), and GetAvailableLang converts the language names
+  // in the same way: every text this class hands out is UTF-8.  Encoding 0
+  // (and any number without a codec) keeps valid UTF-8 and reads anything
+  // else as Latin-1.
+  static FXString ToDisplayText(const FXString& text, FXint encoding);
+  // The encoding number of a language code from its header, 0 when unknown.
+  static FXint EncodingOf(const FXString& lang);
+
+  // Each language change makes a new normal font, which the application does
+  // not own.  Call once at the end, after every window is gone and before the
+  // application is deleted: puts the application's first normal font back
+  // and deletes the ones made here.
+  static void ReleaseFonts(FXApp* app);
 
   static FXulong CalcPartChksum(const std::vector<Partition>& partitions);
 };

@@ -1,0 +1,177 @@
+// The translation keys and the arguments each text is formatted with.
+#include "TextKeys.h"
+
+#include <cstring>
+
+namespace TextKeys {
+
+// The one list of keys: the language files must carry each of them, and a
+// text that takes arguments must take exactly these.
+static const std::vector<KeyUse> KEYS = {
+    // The analyser: search log lines and the model text of a disk image.
+    {"Analyse.CheckOne.001", "%s %.0lf"},  // file-system name, sector
+    {"Analyse.CheckOne.009", ""},
+    {"Analyse.CheckOne.010", "%u"},  // boot signatures found
+    {"Analyse.CheckOne.011", ""},
+    {"Analyse.ScanNRDPath.001", ""},
+
+    // The disk chooser: legend, list headers, summaries and tooltips.
+    {"DiskChooser.mFXDiskChooser.001", ""},
+    {"DiskChooser.mFXDiskChooser.002", ""},
+    {"DiskChooser.mFXDiskChooser.003", ""},
+    {"DiskChooser.mFXDiskChooser.004", ""},
+    {"DiskChooser.mFXDiskChooser.005", ""},
+    {"DiskChooser.mFXDiskChooser.006", ""},
+    {"DiskChooser.mFXDiskChooser.007", ""},
+    {"DiskChooser.mFXDiskChooser.008", ""},
+    {"DiskChooser.mFXDiskChooser.009", ""},
+    {"DiskChooser.SetRecoverPartitions.001", "%s %.0lf %s"},  // text, first sector, "logical" or ""
+    {"DiskChooser.SetRecoverPartitions.002", ""},
+    {"DiskChooser.SetRecoverPartitions.003", ""},
+    {"DiskChooser.getFreeSpacePartitions.001", "%d %.0lf %s"},   // disk, first sector, size
+    {"DiskChooser.getFreeSpacePartitions.002", "%d %s %s %s"},  // disk, letter text, type, size
+    {"DiskChooser.getFreeSpacePartitions.003", "%c"},           // drive letter
+    {"DiskChooser.updateFreeSpacePartition.001", "%d %d"},      // k of n
+    {"DiskChooser.updateGaps.001", "%s"},                       // size
+
+    // The active-partition chooser.
+    {"ActiveChooser.mFXActiveChooser.001", ""},
+    {"ActiveChooser.mFXActiveChooser.002", ""},
+    {"ActiveChooser.mFXActiveChooser.003", ""},
+
+    // The wizard.
+    {"Kelvarin.Search.001", "%d %.0lf %.0lf"},  // disk, first sector, end sector
+    {"Kelvarin.onCmd_Next.001", ""},
+    {"Kelvarin.onCmd_Next.002", ""},
+    {"Kelvarin.onCmd_Next.003", ""},
+    {"Kelvarin.onCmd_Next.004", ""},
+    {"Kelvarin.onCmd_Next.006", ""},
+    {"Kelvarin.mFXWizard.001", ""},
+    {"Kelvarin.mFXWizard.002", ""},
+    {"Kelvarin.mFXWizard.003", ""},
+    {"Kelvarin.mFXWizard.004", ""},
+    {"Kelvarin.mFXWizard.006", ""},
+    {"Kelvarin.mFXWizard.007", ""},
+    {"Kelvarin.mFXWizard.008", ""},
+    {"Kelvarin.mFXWizard.009", ""},
+    {"Kelvarin.mFXWizard.010", ""},
+    {"Kelvarin.mFXWizard.011", ""},
+    {"Kelvarin.mFXWizard.012", ""},
+    {"Kelvarin.mFXWizard.014", "%s %s"},  // short application name, twice
+    {"Kelvarin.mFXWizard.015", ""},
+    {"Kelvarin.mFXWizard.016", ""},
+    {"Kelvarin.mFXWizard.017", ""},
+    {"Kelvarin.mFXWizard.018", "%s"},  // long name and version
+    {"Kelvarin.mFXWizard.019", "%s"},  // long name and version
+    {"Kelvarin.mFXWizard.020", ""},
+    {"Kelvarin.mFXWizard.021", ""},
+    {"Kelvarin.mFXWizard.022", ""},
+    {"Kelvarin.mFXWizard.030", ""},
+    {"Kelvarin.mFXWizard.031", ""},
+    {"Kelvarin.mFXWizard.032", ""},
+    {"Kelvarin.mFXWizard.033", ""},
+    {"Kelvarin.mFXWizard.034", ""},
+    {"Kelvarin.mFXWizard.035", ""},
+    {"Kelvarin.mFXWizard.036", ""},
+    {"Kelvarin.mFXWizard.037", "%s"},  // disk model
+    {"Kelvarin.mFXWizard.038", ""},
+    {"Kelvarin.mFXWizard.039", ""},
+    {"Kelvarin.mFXWizard.040", ""},
+    {"Kelvarin.mFXWizard.041", "%s"},  // short application name
+    {"Kelvarin.mFXWizard.042", ""},
+    {"Kelvarin.mFXWizard.043", ""},
+
+    // The toolkit's own button texts, passed through the translator.
+    {"MyTranslator.tr.&OK", ""},
+    {"MyTranslator.tr.&Cancel", ""},
+    {"MyTranslator.tr.&Yes", ""},
+    {"MyTranslator.tr.&No", ""},
+};
+
+const std::vector<KeyUse>& All() { return KEYS; }
+
+const FXchar* ArgumentsOf(const FXString& key) {
+  for (const KeyUse& use : KEYS)
+    if (key == use.key) return use.arguments;
+  return nullptr;
+}
+
+// Reads up to three decimal digits; a fourth digit means a field so wide that
+// one text could fill the memory.
+static bool skipSmallNumber(const FXchar*& p) {
+  int digits = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (++digits > 3) return false;
+    p++;
+  }
+  return true;
+}
+
+// Parses one conversion after its '%'; advances `p` past it.  `kind` is left
+// alone for "%%".  Returns false when the conversion is refused.
+static bool parseConversion(const FXchar*& p, bool& literal, ArgumentKind& kind) {
+  literal = false;
+  if (*p == '%') {
+    p++;
+    literal = true;
+    return true;
+  }
+  while (*p && strchr("-+ #0'", *p)) p++;
+  if (!skipSmallNumber(p)) return false;
+  if (*p == '.') {
+    p++;
+    if (!skipSmallNumber(p)) return false;
+  }
+  // Length modifier.
+  enum { NONE, HH, H, L, LL, Z } length = NONE;
+  if (p[0] == 'h' && p[1] == 'h') length = HH, p += 2;
+  else if (p[0] == 'h') length = H, p++;
+  else if (p[0] == 'l' && p[1] == 'l') length = LL, p += 2;
+  else if (p[0] == 'l') length = L, p++;
+  else if (p[0] == 'z' || p[0] == 'j' || p[0] == 't') length = Z, p++;
+  const FXchar conversion = *p;
+  if (!conversion) return false;
+  p++;
+  switch (conversion) {
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+      kind = length == L ? ARG_LONG : length == LL ? ARG_LONGLONG : length == Z ? ARG_SIZE : ARG_INT;
+      return true;
+    case 'c':
+      kind = ARG_INT;
+      return length == NONE;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+      kind = ARG_DOUBLE;
+      return length == NONE || length == L;
+    case 's':
+      kind = ARG_STRING;
+      return length == NONE;
+    case 'p':
+      kind = ARG_POINTER;
+      return length == NONE;
+    default:  // 'n' writes to memory; '*', '$', 'm', 'C', 'S', 'L' and the rest are refused
+      return false;
+  }
+}
+
+bool ParseFormat(const FXString& format, std::vector<ArgumentKind>& kinds) {
+  kinds.clear();
+  const FXchar* p = format.text();
+  const FXchar* end = p + format.length();
+  while (p < end) {
+    if (*p++ != '%') continue;
+    bool literal;
+    ArgumentKind kind = ARG_INT;
+    if (!parseConversion(p, literal, kind)) return false;
+    if (!literal) kinds.push_back(kind);
+  }
+  return true;
+}
+
+bool FormatFits(const FXString& text, const FXString& arguments) {
+  std::vector<ArgumentKind> wanted, given;
+  if (!ParseFormat(arguments, wanted)) return false;
+  if (!ParseFormat(text, given)) return false;
+  return wanted == given;
+}
+
+}  // namespace TextKeys

@@ -1,0 +1,92 @@
+// The program's life from start to exit code, with a stand-in main window.
+// RunApplication makes its own application, so these tests have no other.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Information.h"
+#include "Startup.h"
+#include "Translator.h"
+#include "support/Gui.h"
+#include "support/WorkDir.h"
+
+using namespace kvtest;
+
+namespace {
+
+const std::string SOURCE_DIR = KV_SOURCE_DIR;
+
+void copyShippedData(WorkDir& dir) {
+  for (const char* name : {"lang/en.lng", "lang/de.lng", "lang/ru.lng", "res/backimage.png", "res/welcomeimage.png"})
+    dir.write(name, readFile(SOURCE_DIR + "/" + name));
+  dir.write("default.cfg", readFile(SOURCE_DIR + "/default.cfg"));
+}
+
+// What the stand-in main window saw while it ran.
+struct Seen {
+  std::string title;
+  int backWidth = 0, welcomeWidth = 0;
+  std::string yes, unknown;
+};
+
+// Runs the program with a plain dialog as main window, which the watcher
+// closes with `command` once it is up.
+int runWith(FXSelector command, Seen& seen, const char* lang = "DE") {
+  char name[] = "kelvarin";
+  char* argv[] = {name, nullptr};
+  ModalWatcher* watcher = nullptr;
+  Information* texts = nullptr;
+  int result = RunApplication(1, argv, [&](const StartContext& c) {
+    seen.title = c.title.text();
+    seen.backWidth = c.backImage ? c.backImage->getWidth() : 0;
+    seen.welcomeWidth = c.welcomeImage ? c.welcomeImage->getWidth() : 0;
+    texts = new Information;
+    texts->SetLanguage(c.app, lang);
+    mFXDialogBox* window = new mFXDialogBox(c.app, c.title);
+    new FXLabel(window, "stand-in main window");
+    watcher = new ModalWatcher(c.app, [&seen, command](FXTopWindow* w) {
+      FXTranslator* translator = w->getApp()->getTranslator();
+      if (translator) {
+        seen.yes = translator->tr("FXMessageBox", "&Yes");
+        seen.unknown = translator->tr("FXMessageBox", "&Frobnicate");
+      }
+      w->handle(nullptr, FXSEL(SEL_COMMAND, command), nullptr);
+    });
+    return MainWindow{window, texts};
+  });
+  if (watcher) watcher->forgetApp();  // its timer went with the application
+  delete watcher;
+  delete texts;
+  return result;
+}
+
+}  // namespace
+
+TEST(RunApplication, FinishExitsWithOneAndTheTranslatorIsActiveWhileTheWindowRuns) {
+  WorkDir dir;
+  copyShippedData(dir);
+  Seen seen;
+  EXPECT_EQ(1, runWith(FXDialogBox::ID_ACCEPT, seen));
+  EXPECT_EQ("Kelvarin V1.0.1440", seen.title);
+  EXPECT_EQ(164, seen.backWidth);
+  EXPECT_EQ(400, seen.welcomeWidth);
+  EXPECT_EQ("&Ja", seen.yes);
+  EXPECT_EQ("&Frobnicate", seen.unknown);
+}
+
+TEST(RunApplication, CancelExitsWithZero) {
+  WorkDir dir;
+  copyShippedData(dir);
+  Seen seen;
+  EXPECT_EQ(0, runWith(FXDialogBox::ID_CANCEL, seen, "RU"));
+  EXPECT_EQ("&\xd0\x94\xd0\xb0", seen.yes);
+}
+
+TEST(RunApplication, StartsWithoutConfigurationLanguagesOrPictures) {
+  WorkDir dir;
+  Seen seen;
+  EXPECT_EQ(1, runWith(FXDialogBox::ID_ACCEPT, seen));
+  EXPECT_EQ("<not available> V1.0.1440", seen.title);
+  EXPECT_EQ(1, seen.backWidth);  // an empty picture, not none
+  EXPECT_EQ("&Yes", seen.yes);   // no translation: the toolkit's own text
+}

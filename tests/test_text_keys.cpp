@@ -1,0 +1,119 @@
+// Every key the code uses has a text, and every shipped language file is
+// complete and takes the arguments each key is used with.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "Information.h"
+#include "TextKeys.h"
+#include "support/WorkDir.h"
+
+namespace {
+
+const std::string SOURCE_DIR = KV_SOURCE_DIR;
+
+// String literals shaped like keys ("File.func.NNN") in the sources of one
+// folder, with the file each was first seen in.
+void collectKeys(const std::string& folder, std::map<std::string, std::string>& keys) {
+  static const std::regex keyLiteral("\"([A-Za-z][A-Za-z0-9_]*\\.[A-Za-z_][A-Za-z0-9_.]*\\.[0-9]{3})\"");
+  DIR* dir = opendir(folder.c_str());
+  ASSERT_NE(nullptr, dir) << folder;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    bool source = name.size() > 2 && (name.substr(name.size() - 2) == ".h" ||
+                                      (name.size() > 4 && name.substr(name.size() - 4) == ".cpp"));
+    if (!source || name == "TextKeys.cpp") continue;
+    std::ifstream in(folder + "/" + name);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string body = text.str();
+    for (std::sregex_iterator it(body.begin(), body.end(), keyLiteral), end; it != end; ++it)
+      keys.emplace((*it)[1].str(), name);
+  }
+  closedir(dir);
+}
+
+// A work folder holding a copy of the shipped language files.
+struct ShippedLanguages : kvtest::WorkDir {
+  std::vector<std::string> files;
+  ShippedLanguages() {
+    DIR* dir = opendir((SOURCE_DIR + "/lang").c_str());
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() < 5 || name.substr(name.size() - 4) != ".lng") continue;
+      files.push_back(name);
+      write("lang/" + name, kvtest::readFile(SOURCE_DIR + "/lang/" + name));
+    }
+    closedir(dir);
+  }
+};
+
+}  // namespace
+
+TEST(TextKeys, EveryKeyInTheCodeIsListedAndHasAnEnglishText) {
+  std::map<std::string, std::string> used;
+  collectKeys(SOURCE_DIR + "/src", used);
+  collectKeys(SOURCE_DIR + "/src/compat", used);
+  EXPECT_EQ(1u, used.count("Analyse.ScanNRDPath.001")) << "the scan finds the keys in use";
+  for (const auto& key : used)
+    EXPECT_NE(nullptr, TextKeys::ArgumentsOf(key.first.c_str()))
+        << key.first << " (in " << key.second << ") is not in the key table of TextKeys.cpp";
+
+  ShippedLanguages shipped;
+  Information info;
+  for (const TextKeys::KeyUse& use : TextKeys::All())
+    EXPECT_NE("<not available>", std::string(info.GetString(use.key, "EN").text())) << use.key;
+  for (const auto& key : used)
+    EXPECT_NE("<not available>", std::string(info.GetString(key.first.c_str(), "EN").text())) << key.first;
+}
+
+TEST(TextKeys, TheTableHasNoDuplicatesAndValidArguments) {
+  std::set<std::string> seen;
+  for (const TextKeys::KeyUse& use : TextKeys::All()) {
+    EXPECT_TRUE(seen.insert(use.key).second) << use.key;
+    std::vector<TextKeys::ArgumentKind> kinds;
+    EXPECT_TRUE(TextKeys::ParseFormat(use.arguments, kinds)) << use.key;
+  }
+}
+
+TEST(TextKeys, EveryShippedLanguageIsCompleteAndFitsEveryKey) {
+  ShippedLanguages shipped;
+  Information info;
+  std::vector<FXString> codes, names;
+  info.GetAvailableLang(codes, names);
+  EXPECT_GE(codes.size(), 3u);
+  EXPECT_EQ(shipped.files.size(), codes.size()) << "one header per file";
+  EXPECT_EQ("EN", std::string(info.language.text()));
+  bool eightBitOtherThanLatin1 = false;
+  for (size_t i = 0; i < codes.size(); i++) {
+    FXint encoding = Information::EncodingOf(codes[i]);
+    if (encoding > 1 && encoding != FONTENCODING_UNICODE) eightBitOtherThanLatin1 = true;
+    EXPECT_FALSE(names[i].empty());
+    for (const TextKeys::KeyUse& use : TextKeys::All()) {
+      FXString text = info.GetString(use.key, codes[i]);
+      EXPECT_NE("<not available>", std::string(text.text())) << codes[i].text() << " " << use.key;
+      EXPECT_TRUE(TextKeys::FormatFits(text, use.arguments))
+          << codes[i].text() << " " << use.key << ": \"" << text.text() << "\" for \"" << use.arguments << "\"";
+    }
+  }
+  EXPECT_TRUE(eightBitOtherThanLatin1);
+}
+
+TEST(TextKeys, ShippedFilesHideNoChooserAndCarryOneDefault) {
+  ShippedLanguages shipped;
+  int defaults = 0;
+  for (const std::string& name : shipped.files) {
+    std::string text = kvtest::readFile(shipped.path("lang/" + name));
+    for (size_t at = text.find("\nlanguages="); at != std::string::npos; at = text.find("\nlanguages=", at + 1))
+      defaults++;
+  }
+  // A second "languages=" line would make the default depend on the listing order.
+  EXPECT_EQ(1, defaults);
+  Information info;
+  EXPECT_TRUE(info.showChooser);
+}

@@ -1,0 +1,424 @@
+// Language chooser, language fonts, the wrapping label, the image loader and
+// the translator, on a real display (Xvfb).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+
+#include <string>
+#include <vector>
+
+#include "Analyse.h"
+#include "Information.h"
+#include "LanguageChooser.h"
+#include "Startup.h"
+#include "Translator.h"
+#include "WrapLabel.h"
+#include "compat/Translate.h"
+#include "support/Gui.h"
+#include "support/WorkDir.h"
+
+using namespace kvtest;
+
+namespace {
+
+const std::string SOURCE_DIR = KV_SOURCE_DIR;
+
+void copyShippedLanguages(WorkDir& dir) {
+  for (const char* name : {"en.lng", "de.lng", "ru.lng"})
+    dir.write(std::string("lang/") + name, readFile(SOURCE_DIR + "/lang/" + name));
+}
+
+std::string header(const std::string& name, const std::string& code, int encoding, const std::string& font = "") {
+  return "language='" + name + "'.short='" + code + "'.encoding='" + std::to_string(encoding) + "'.font='" + font +
+         "'\n";
+}
+
+// Puts the application's own normal font back after each test.
+struct FontTest : ::testing::Test {
+  FXApp* app = guiApp();
+  void TearDown() override { Information::ReleaseFonts(app); }
+};
+
+FXFontDesc describe(FXFont* font) {
+  FXFontDesc d;
+  font->getFontDesc(d);
+  return d;
+}
+
+}  // namespace
+
+// --- the language chooser ---
+
+TEST(LanguageChooser, AppearsWhenDueListsTheLanguagesAndAppliesTheChoice) {
+  WorkDir dir;
+  copyShippedLanguages(dir);
+  FXApp* app = guiApp();
+  Information listing, target;
+  std::vector<std::string> items;
+  int current = -2;
+  ModalWatcher watcher(app, [&](FXTopWindow* dialog) {
+    FXListBox* list = findChild<FXListBox>(dialog);
+    if (!list) {
+      ADD_FAILURE() << "no list in the chooser";
+      dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
+      return;
+    }
+    for (FXint i = 0; i < list->getNumItems(); i++) items.push_back(list->getItemText(i).text());
+    current = list->getCurrentItem();
+    EXPECT_NE("", screenshot(dialog, "language-chooser.png"));
+    for (FXint i = 0; i < list->getNumItems(); i++)
+      if (list->getItemText(i) == "\xd0\xa0\xd1\x83\xd1\x81\xd1\x81\xd0\xba\xd0\xb8\xd0\xb9") list->setCurrentItem(i);
+    dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
+  });
+  EXPECT_TRUE(LanguageChooserDue(false, target));
+  EXPECT_TRUE(ChooseLanguageAtStart(app, listing, target, false));
+  EXPECT_EQ(1, watcher.seen);
+  ASSERT_EQ(3u, items.size());
+  ASSERT_GE(current, 0);
+  EXPECT_EQ("English", items[current]);
+  EXPECT_EQ("RU", std::string(target.language.text()));
+  EXPECT_EQ(1251, Information::currentEncoding);
+  EXPECT_EQ(1251u, app->getNormalFont()->getEncoding());
+  EXPECT_EQ("\xd0\x93\xd0\xbe\xd1\x82\xd0\xbe\xd0\xb2\xd0\xbe", std::string(target.GetString("Kelvarin.mFXWizard.017").text()));
+  Information::ReleaseFonts(app);
+}
+
+TEST(LanguageChooser, CancelKeepsTheLanguage) {
+  WorkDir dir;
+  copyShippedLanguages(dir);
+  FXApp* app = guiApp();
+  Information listing, target;
+  ModalWatcher watcher(app);  // cancels
+  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, target, false));
+  EXPECT_EQ(1, watcher.seen);
+  EXPECT_EQ("EN", std::string(target.language.text()));
+}
+
+TEST(LanguageChooser, NotShownAfterMinusLang) {
+  WorkDir dir;
+  copyShippedLanguages(dir);
+  makeImage(dir.path("disk.img"), 1 << 20);
+  FXApp* app = guiApp();
+  std::string image = dir.path("disk.img");
+  char* argv[] = {(char*)"kelvarin", (char*)"-lang", (char*)"DE", (char*)"-file", (char*)image.c_str(),
+                  (char*)"-chs", (char*)"2/16/63"};
+  Analyse analyse(app, 7, argv);
+  EXPECT_TRUE(analyse.langGiven);
+  EXPECT_EQ("DE", std::string(analyse.language.text()));
+  EXPECT_EQ(1u, Information::currentEncoding);
+  ASSERT_EQ(1u, analyse.disks.size());
+  EXPECT_EQ("Festplatten-Abbilddatei", std::string(analyse.disks[0].model.text()));
+  Information listing;
+  ModalWatcher watcher(app);
+  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, analyse, analyse.langGiven));
+  settle(app);
+  EXPECT_EQ(0, watcher.seen);
+  Information::ReleaseFonts(app);
+}
+
+TEST(LanguageChooser, NotShownWhenALanguageFileSaysShowchooserNO) {
+  WorkDir dir;
+  copyShippedLanguages(dir);
+  dir.write("lang/site.lng", "# This site uses English only.\nshowchooser=NO\n");
+  FXApp* app = guiApp();
+  Information listing, target;
+  EXPECT_FALSE(target.showChooser);
+  ModalWatcher watcher(app);
+  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, target, false));
+  settle(app);
+  EXPECT_EQ(0, watcher.seen);
+}
+
+TEST(LanguageChooser, WithoutLanguageFilesTheListIsEmptyAndAcceptingChangesNothing) {
+  WorkDir dir;
+  FXApp* app = guiApp();
+  Information listing, target;
+  target.language = "XX";
+  FXint items = -1;
+  ModalWatcher watcher(app, [&](FXTopWindow* dialog) {
+    FXListBox* list = findChild<FXListBox>(dialog);
+    items = list ? list->getNumItems() : -1;
+    dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
+  });
+  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, target, false));
+  EXPECT_EQ(1, watcher.seen);
+  EXPECT_EQ(0, items);
+  EXPECT_EQ("XX", std::string(target.language.text()));
+}
+
+// --- language fonts ---
+
+TEST_F(FontTest, NoLanguageFontGivesArialInTheNormalSizeAndTheLanguagesEncoding) {
+  WorkDir dir;
+  dir.write("lang/x.lng", header("Greek", "EL", 7) + header("Plain", "PL", 0));
+  FXFontDesc before = describe(app->getNormalFont());
+  Information info;
+  info.SetLanguage(app, "EL");
+  FXFontDesc after = describe(app->getNormalFont());
+  EXPECT_STREQ("Arial", after.face);
+  EXPECT_EQ(before.size, after.size);
+  EXPECT_EQ(before.weight, after.weight);
+  EXPECT_EQ(7, after.encoding);
+  EXPECT_EQ(7, Information::currentEncoding);
+  info.SetLanguage(app, "PL");
+  EXPECT_EQ(0, describe(app->getNormalFont()).encoding);
+  // A code without a header: encoding 0 and no font.
+  info.SetLanguage(app, "ZZ");
+  EXPECT_EQ(0, describe(app->getNormalFont()).encoding);
+  EXPECT_TRUE(info.font.empty());
+}
+
+TEST_F(FontTest, LanguageFaceWithSizeSetsBothFaceAloneKeepsTheNormalSize) {
+  WorkDir dir;
+  dir.write("lang/x.lng", header("Sized", "SZ", 1251, "DejaVu Sans,140") + header("Face", "FA", 1, "DejaVu Serif"));
+  FXFontDesc normal = describe(app->getNormalFont());
+  Information info;
+  info.SetLanguage(app, "SZ");
+  FXFontDesc sized = describe(app->getNormalFont());
+  EXPECT_STREQ("DejaVu Sans", sized.face);
+  EXPECT_EQ(140, sized.size);
+  EXPECT_EQ(FXFont::Normal, sized.weight);
+  EXPECT_EQ(1251, sized.encoding);
+  Information::ReleaseFonts(app);  // back to the application's own normal font
+  info.SetLanguage(app, "FA");
+  FXFontDesc face = describe(app->getNormalFont());
+  EXPECT_STREQ("DejaVu Serif", face.face);
+  EXPECT_EQ(normal.size, face.size);
+  EXPECT_EQ(normal.weight, face.weight);
+
+  // Fonts made for labels take the language's face and encoding.
+  FXFont* title = info.GetFontEncoded("Arial,220", app);
+  EXPECT_STREQ("DejaVu Serif", describe(title).face);
+  EXPECT_EQ(220, describe(title).size);
+  EXPECT_EQ(1, describe(title).encoding);
+  // A description without a size loses it: only the face remains.
+  FXFont* bare = info.GetFontEncoded("Arial", app);
+  EXPECT_STREQ("DejaVu Serif", describe(bare).face);
+  delete title;
+  delete bare;
+}
+
+TEST_F(FontTest, WithoutALanguageFontTheRequestedFontIsMadeInTheEncoding) {
+  WorkDir dir;
+  dir.write("lang/x.lng", header("Russian", "RU", 1251));
+  Information info;
+  info.SetLanguage(app, "RU");
+  FXFont* tip = info.GetFontEncoded("Arial,80,bold", app);
+  FXFontDesc d = describe(tip);
+  EXPECT_STREQ("Arial", d.face);
+  EXPECT_EQ(80, d.size);
+  EXPECT_EQ(FXFont::Bold, d.weight);
+  EXPECT_EQ(1251, d.encoding);
+  tip->create();
+  EXPECT_GT(tip->getTextWidth("\xd0\x94\xd0\xb0", 4), 0);
+  delete tip;
+}
+
+TEST_F(FontTest, OverlongAndOddLanguageFontsAreHandledSafely) {
+  WorkDir dir;
+  std::string face(990, 'F');
+  dir.write("lang/x.lng", header("Long", "LO", 1, face + ",120") + header("Bad", "BA", 70000, "Sans,99999") +
+                              header("Comma", "CO", 2, "Sans,"));
+  Information info;
+  info.SetLanguage(app, "LO");
+  EXPECT_LT(strlen(describe(app->getNormalFont()).face), 116u);
+  FXFont* f = info.GetFontEncoded("Arial,100", app);
+  EXPECT_LT(strlen(describe(f).face), 116u);
+  delete f;
+  info.SetLanguage(app, "BA");  // an absurd size keeps the normal one
+  EXPECT_LT(describe(app->getNormalFont()).size, 2001);
+  info.SetLanguage(app, "CO");  // nothing after the comma: a face alone
+  EXPECT_STREQ("Sans", describe(app->getNormalFont()).face);
+}
+
+TEST(LanguageWithoutDisplay, SetLanguageNeedsNoApplication) {
+  WorkDir dir;
+  dir.write("lang/x.lng", header("Deutsch", "DE", 1));
+  Information info;
+  info.SetLanguage(nullptr, "DE");
+  EXPECT_EQ("DE", std::string(info.language.text()));
+  EXPECT_EQ(1, Information::currentEncoding);
+  EXPECT_EQ(nullptr, info.GetFontEncoded("Arial,100", nullptr));
+}
+
+// --- the wrapping label ---
+
+namespace {
+
+// A label in a frame of a given width, on a shown window.
+struct WrapFixture : ::testing::Test {
+  FXApp* app = guiApp();
+  FXMainWindow* window = nullptr;
+  FXVerticalFrame* frame = nullptr;
+  WrapLabel* label = nullptr;
+  void SetUp() override {
+    window = new FXMainWindow(app, "wrap", NULL, NULL, DECOR_ALL, 0, 0, 420, 300);
+    frame = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+    label = new WrapLabel(frame, "", NULL, JUSTIFY_LEFT | LAYOUT_FILL_X);
+    window->create();
+    window->show(PLACEMENT_SCREEN);
+    settle(app);
+  }
+  void TearDown() override { delete window; }
+  // The parent width that leaves `W` pixels for text.
+  void setAvailable(FXint W) {
+    frame->resize(W + 4 + 2 * label->getBorderWidth() + label->getPadLeft() + label->getPadRight() +
+                      (label->getIcon() ? label->getIcon()->getWidth() : 0),
+                  frame->getHeight());
+  }
+  FXint width(const FXString& line) { return label->getFont()->getTextWidth(line.text(), line.length()); }
+  std::vector<FXString> lines(const FXString& text) {
+    std::vector<FXString> out;
+    FXint start = 0;
+    for (FXint i = 0; i <= text.length(); i++)
+      if (i == text.length() || text[i] == '\n') out.push_back(text.mid(start, i - start)), start = i + 1;
+    return out;
+  }
+};
+
+FXString withoutBlanks(const FXString& text) {
+  FXString out;
+  for (FXint i = 0; i < text.length(); i++)
+    if (text[i] != ' ' && text[i] != '\n') out.append(text[i]);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(WrapFixture, TextThatFitsIsUnchanged) {
+  setAvailable(400);
+  EXPECT_EQ("short text", std::string(label->wrap("short text").text()));
+  EXPECT_EQ("two\nlines", std::string(label->wrap("two\nlines").text()));
+}
+
+TEST_F(WrapFixture, LongTextBreaksAtBlanksWithinTheWidth) {
+  const FXString text = "Kelvarin looks for partitions that have dropped out of the partition tables of your "
+                        "disks and writes the ones you choose back.\nNothing is written before you confirm.";
+  for (FXint W : {80, 150, 260}) {
+    setAvailable(W);
+    FXString wrapped = label->wrap(text);
+    for (const FXString& line : lines(wrapped)) {
+      EXPECT_LE(width(line), W) << line.text();
+      EXPECT_NE(' ', line.length() ? line[0] : 'x') << "a break drops its blank";
+    }
+    EXPECT_EQ(std::string(withoutBlanks(text).text()), std::string(withoutBlanks(wrapped).text()));
+    EXPECT_EQ(wrapped.length(), text.length()) << "each break replaces a blank";
+    EXPECT_GE(lines(wrapped).size(), 3u);
+  }
+}
+
+TEST_F(WrapFixture, AWordWiderThanTheLineIsCutWithoutLosingCharacters) {
+  setAvailable(width("MMMMM"));
+  FXString wrapped = label->wrap("MMMMMMMMMMMMM");
+  EXPECT_EQ("MMMMM\nMMMMM\nMMM", std::string(wrapped.text()));
+  // A blank in a line's first position is not a break.
+  setAvailable(width("MMM"));
+  EXPECT_EQ("MMM\n MM\nMM", std::string(label->wrap("MMM  MMMM").text()));
+}
+
+TEST_F(WrapFixture, NoRoomPutsEveryCharacterOnALineOfItsOwn) {
+  setAvailable(0);
+  EXPECT_EQ("\na\nb\nc", std::string(label->wrap("abc").text()));
+  setAvailable(-30);
+  EXPECT_EQ("\na\nb\nc", std::string(label->wrap("abc").text()));
+  // A line break does not make a line twice.
+  EXPECT_EQ("\na\n\nb", std::string(label->wrap("a\nb").text()));
+}
+
+TEST_F(WrapFixture, TheIconTakesItsWidthOffTheLine) {
+  FXIcon* icon = new FXIcon(app, NULL, 0, IMAGE_OWNED, 60, 16);
+  icon->create();
+  label->setIcon(icon);
+  setAvailable(100);  // counts the icon
+  FXint frameWidth = frame->getWidth();
+  FXString text = "many short words in a row to fill more than one line of text, and then some more of them";
+  FXString withIcon = label->wrap(text);
+  for (const FXString& line : lines(withIcon)) EXPECT_LE(width(line), 100);
+  label->setIcon(NULL);
+  frame->resize(frameWidth, frame->getHeight());
+  FXString withoutIcon = label->wrap(text);
+  EXPECT_GT(width(lines(withoutIcon)[0]), 100);
+  EXPECT_LE(width(lines(withoutIcon)[0]), 160);
+  delete icon;
+}
+
+TEST_F(WrapFixture, MultiByteCharactersAreNeverSplit) {
+  setAvailable(1);
+  FXString text = "\xd0\x94\xd0\xb0 \xd0\x9d\xd0\xb5\xd1\x82";  // "Да Нет"
+  FXString wrapped = label->wrap(text);
+  // Each Cyrillic letter is two bytes; a split one would leave an odd line.
+  for (const FXString& line : lines(wrapped)) EXPECT_EQ(0, line.length() % 2) << wrapped.text();
+  EXPECT_EQ("\n\xd0\x94\n\xd0\xb0\n\n\xd0\x9d\n\xd0\xb5\n\xd1\x82", std::string(wrapped.text()));
+}
+
+TEST_F(WrapFixture, TheLabelFollowsItsParentsWidth) {
+  label->setText("Writing partition tables is risky: back up important data first, and close all other "
+                 "programs. Kelvarin changes nothing on a disk before you confirm it in the last step.");
+  window->resize(420, 300);
+  settle(app);
+  FXint wide = label->getDefaultHeight();
+  EXPECT_LE(label->getDefaultWidth(), frame->getWidth());
+  EXPECT_EQ(label->getText(), FXString("Writing partition tables is risky: back up important data first, and close all "
+                                       "other programs. Kelvarin changes nothing on a disk before you confirm it in the "
+                                       "last step."));
+  EXPECT_NE("", screenshot(window, "wrap-label-wide.png"));
+  window->resize(200, 300);
+  settle(app);
+  EXPECT_GT(label->getDefaultHeight(), wide);
+  EXPECT_LE(label->getDefaultWidth(), frame->getWidth());
+  EXPECT_GE(label->getHeight(), label->getDefaultHeight());
+  EXPECT_NE("", screenshot(window, "wrap-label-narrow.png"));
+}
+
+// --- pictures, system name, translator ---
+
+TEST(LoadImage, ByExtensionInAnyCaseMissingAndBrokenFilesDoNotStopStartUp) {
+  WorkDir dir;
+  FXApp* app = guiApp();
+  dir.write("res/BACK.PNG", readFile(SOURCE_DIR + "/res/backimage.png"));
+  dir.write("res/broken.png", "\x89PNG\r\n\x1a\n garbage that is not a picture");
+  FXImage* image = Helper::loadImage(app, "res/BACK.PNG");
+  ASSERT_NE(nullptr, image);
+  EXPECT_EQ(164, image->getWidth());
+  EXPECT_NE(0u, image->id());
+  delete image;
+
+  FXImage* missing = Helper::loadImage(app, "res/none.png");
+  ASSERT_NE(nullptr, missing);
+  EXPECT_EQ(1, missing->getWidth());
+  EXPECT_EQ(0u, missing->id());
+  delete missing;
+
+  FXImage* broken = Helper::loadImage(app, "res/broken.png");
+  ASSERT_NE(nullptr, broken);
+  delete broken;
+
+  EXPECT_EQ(nullptr, Helper::loadImage(app, "res/photo.jpeg"));
+  EXPECT_EQ(nullptr, Helper::loadImage(app, "res/noextension"));
+}
+
+TEST(SystemName, NamesTheRunningSystem) {
+  std::string uname;
+  sh("uname -s", &uname);
+  std::string text = FormatSystemVersion().text();
+  EXPECT_EQ(0u, text.find(uname.substr(0, uname.size() - 1))) << text;
+}
+
+TEST(Translator, TranslatesToolkitTextsAndKeepsThoseWithoutATranslation) {
+  WorkDir dir;
+  copyShippedLanguages(dir);
+  FXApp* app = guiApp();
+  Information texts;
+  texts.SetLanguage(nullptr, "DE");
+  MyTranslator* translator = new MyTranslator(app, &texts);
+  EXPECT_STREQ("&Ja", translator->tr("FXMessageBox", "&Yes"));
+  EXPECT_STREQ("&Unknown text", translator->tr("FXMessageBox", "&Unknown text"));
+  app->setTranslator(translator);
+  FXMessageBox box(app, "caption", "text", NULL, MBOX_YES_NO);
+  kv::translateButtons(&box);
+  FXButton* first = findChild<FXButton>(&box);
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ("Ja", std::string(first->getText().text()));  // the label takes the hot-key marker off
+  app->setTranslator(NULL);
+  delete translator;
+}
