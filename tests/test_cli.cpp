@@ -112,7 +112,9 @@ TEST_F(LostDisk, QuickAndFullSearchesListEveryLostPartition) {
     std::vector<std::string> found = candidateLines(r.out, dir.path());
     // A full search also meets the NTFS backup boot record in the last
     // sector of that partition, which the chooser offers as well.
-    if (std::string(mode) == "--quick") EXPECT_EQ(volumes.size(), found.size()) << r.out;
+    if (std::string(mode) == "--quick") {
+      EXPECT_EQ(volumes.size(), found.size()) << r.out;
+    }
     size_t next = 0;
     for (const Volume& v : volumes) {
       std::string prefix = std::to_string(v.start) + " " + std::to_string(v.sectors) + " ";
