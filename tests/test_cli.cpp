@@ -332,6 +332,12 @@ TEST(CliUsage, ExitStatusesAndHelp) {
     EXPECT_EQ(0, r.status) << command;
     EXPECT_NE(std::string::npos, r.out.find(std::string("] ") + command)) << r.out;
   }
+  // No display is needed or even looked for: none named, or one that is not there.
+  for (const char* display : {"env -u DISPLAY -u XAUTHORITY", "env DISPLAY=:987"}) {
+    std::string out;
+    EXPECT_EQ(0, kvtest::sh(std::string(display) + " ./kelvarin-cli " + disk + " list", &out)) << display;
+    EXPECT_NE(std::string::npos, out.find("20/16/63")) << out;
+  }
   // Standard output of a failed command stays empty for scripts.
   EXPECT_EQ("", runCli(disk + " search --json --disk 3").out);
 }
