@@ -1,6 +1,7 @@
 // kelvarin-cli end to end: real file systems in image files whose tables
 // were lost, searched, recovered, undone, read back with sfdisk and fsck.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
@@ -340,4 +341,44 @@ TEST(CliUsage, ExitStatusesAndHelp) {
   }
   // Standard output of a failed command stays empty for scripts.
   EXPECT_EQ("", runCli(disk + " search --json --disk 3").out);
+}
+
+// -usebackup: the disk is the one stored in ./layout.bin, and the recovery
+// goes back into that file.
+TEST(BackupLayout, RecoveryWorksOnTheStoredDiskAndLandsInTheFile) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("disk.img");
+  unsigned long long sectors = 110 * CYLINDER;
+  ASSERT_TRUE(kvtest::makeDisk(image, sectors, {{63, 20096, "fat16", 0x06}}, false));
+  // layout.bin: the disk record, then sector 0 and the first sectors of
+  // the FAT16, each as tag, sector number and 512 bytes.
+  std::string script =
+      "import struct,sys\n"
+      "img=open(sys.argv[1],'rb').read()\n"
+      "def s(t): b=t.encode(); return struct.pack('<i',len(b))+b\n"
+      "out=s('layout.bin')+s('Backup/test disk')\n"
+      "out+=struct.pack('<Qii',110,16,63)*2+struct.pack('<QQQ',110*1008,110*1008*512,1008)\n"
+      "secs=[0]+list(range(63,71))\n"
+      "out+=struct.pack('<i',len(secs))\n"
+      "for n in secs: out+=struct.pack('<IQ',0,n)+img[n*512:n*512+512]\n"
+      "open(sys.argv[2],'wb').write(out)\n";
+  std::ofstream(dir.path("make.py")) << script;
+  ASSERT_EQ(0, kvtest::sh("python3 " + quote(dir.path("make.py")) + " " + quote(image) + " " +
+                          quote(dir.path("layout.bin"))));
+  std::string before = kvtest::readFile(image);
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof(cwd)));
+  auto run = [&](const std::string& args, std::string* out) {
+    return kvtest::sh("cd " + quote(dir.path()) + " && " + quote(std::string(cwd) + "/kelvarin-cli") +
+                          " -usebackup " + args,
+                      out);
+  };
+  std::string out;
+  EXPECT_EQ(0, run("search --json", &out));
+  EXPECT_EQ(1u, candidateLines(out, dir.path()).size()) << out;
+  EXPECT_EQ(0, run("recover --disk 1 --pick 1", &out));
+  EXPECT_EQ(0, run("list --json", &out));
+  EXPECT_NE(std::string::npos, out.find("\"start\": 63")) << out;
+  EXPECT_NE(std::string::npos, out.find("\"device\": \"layout.bin\"")) << out;
+  EXPECT_EQ(before, kvtest::readFile(image)) << "only the file was changed";
 }
