@@ -121,3 +121,18 @@ TEST(CliInterrupt, CtrlCStopsTheFirstPassAndReportsWhatWasFound) {
   EXPECT_EQ("True", pythonValue(json, "d[\"interrupted\"]", dir)) << json;
   EXPECT_EQ("[63]", pythonValue(json, "[c[\"start\"] for c in d[\"candidates\"]]", dir)) << json;
 }
+
+TEST(CliJson, TheExamplesInSchemaMdFollowTheSchemas) {
+  kvtest::TempDir dir;
+  std::string text = kvtest::readFile(SOURCE_DIR + "/cli/SCHEMA.md");
+  std::vector<std::string> examples;
+  for (size_t at = text.find("```json\n"); at != std::string::npos; at = text.find("```json\n", at + 1)) {
+    size_t end = text.find("```", at + 8);
+    ASSERT_NE(std::string::npos, end);
+    examples.push_back(text.substr(at + 8, end - at - 8));
+  }
+  ASSERT_EQ(2u, examples.size());
+  std::string complaints;
+  EXPECT_EQ(0, checkSchema("list.schema.json", examples[0], dir, &complaints)) << complaints;
+  EXPECT_EQ(0, checkSchema("search.schema.json", examples[1], dir, &complaints)) << complaints;
+}
