@@ -155,6 +155,13 @@ bool activeSelection(Session& session, const Options& o, FXint disk,
   return false;
 }
 
+// Whether the disk's MBR starts with boot code, as the fit check tests it.
+bool hasBootCode(const NRD& d) {
+  FXuchar MBR[SECTOR_SIZE];
+  IOSystem::ReadBR(d.device, MBR, 0, SECTOR_SIZE);
+  return MBR[0] == 0xEB || MBR[0] == 0xFA || MBR[0] == 0x33;
+}
+
 // Each chosen partition must be in the table read back.
 bool tableHolds(const NRD& d, const Candidate& c) {
   for (const Partition& p : d.partitions)
@@ -219,8 +226,11 @@ int RecoverCommand(Session& session) {
   bool writeBootCode = false;
   if (!a.CheckMBRCode()) {
     writeBootCode = o.bootCode;
-    session.note(tx.format(o.bootCode ? "kelvarin-cli.recover.010" : "kelvarin-cli.recover.009",
-                           disk + 1));
+    // The check covers every disk; the writer only puts code into an MBR
+    // without any, so only this disk's own MBR is worth a word.
+    if (!hasBootCode(a.disks[disk]))
+      session.note(tx.format(o.bootCode ? "kelvarin-cli.recover.010" : "kelvarin-cli.recover.009",
+                             disk + 1));
   }
   std::vector<std::vector<FXulong>> active;
   if (!activeSelection(session, o, disk, list, active)) return EXIT_USAGE;
