@@ -68,7 +68,11 @@ int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate
       session.error(tx.get("kelvarin-cli.recover.018"));
       return EXIT_IO;
     }
-    if (searched.interrupted) return EXIT_NOTHING;
+    if (searched.interrupted) {
+      // Ids of a search cut short may name other partitions: write nothing.
+      session.note(tx.get("kelvarin-cli.search.017"));
+      return EXIT_NOTHING;
+    }
   }
 
   CandidateFinder finder(session.analyser());
