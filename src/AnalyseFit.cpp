@@ -1,5 +1,48 @@
-// The recovery fit check.
+// The recovery fit check: does every disk's MBR have a slot for each chosen
+// partition that must become a primary entry, and does every disk's sector 0
+// start with boot code.
 #include "Analyse.h"
+#include "IOSystem.h"
+#include "compat/Assert.h"
 
-bool Analyse::CheckMBRFit(const std::vector<RecoverPart>&) { return true; }
-bool Analyse::CheckMBRCode() { return true; }
+bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
+  KV_TRACE(7, "Analyse::CheckMBRFit RecoverPart initial size %u\n", (FXuint)rp.size());
+  for (const NRD& d : disks) {
+    FXint realprim = 0, recoverprim = 0;
+    FXulong ext_start = 0, ext_end = 0;
+    for (const Partition& p : d.partitions) {
+      bool primaryExtended = p.l == 1 && p.isExtended();
+      if (p.base == 0 && !primaryExtended) realprim++;
+      if (primaryExtended) {
+        ext_start = p.entry.dist;
+        ext_end = (FXulong)p.entry.dist + p.entry.num;
+      }
+    }
+    KV_TRACE(8, "Analyse::CheckMBRFit ext_start = %.0lf, ext_end = %.0lf\n", (double)ext_start,
+             (double)ext_end);
+    for (const RecoverPart& r : rp) {
+      KV_TRACE(8, "Analyse::CheckMBRFit rp[j].start = %.0lf\n", (double)r.sector);
+      // A chosen partition inside the extended range goes into its chain.
+      if (r.device == d.device && !r.logical && (r.sector < ext_start || r.sector > ext_end))
+        recoverprim++;
+    }
+    KV_TRACE(8, "Analyse::CheckMBRFit device = %s realprim = %d, recoverprim = %d\n",
+             d.device.text(), realprim, recoverprim);
+    if (recoverprim != 0 && realprim + recoverprim > 4) return false;
+  }
+  return true;
+}
+
+static bool startsWithBootCode(FXuchar first) {
+  return first == 0xEB || first == 0xFA || first == 0x33;
+}
+
+bool Analyse::CheckMBRCode() {
+  for (const NRD& d : disks) {
+    FXuchar sector[SECTOR_SIZE] = {0};
+    // A failed read leaves zeros: no boot code.
+    if (!IOSystem::ReadBR(d.device, sector, 0, SECTOR_SIZE)) sector[0] = 0;
+    if (!startsWithBootCode(sector[0])) return false;
+  }
+  return true;
+}

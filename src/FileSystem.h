@@ -26,6 +26,14 @@ public:
   static const FXchar* GetName(FXint code);
 };
 
+// One row of the partition type names; the table ends with a row whose name
+// is null.
+struct PartitionTypeNameRow {
+  FXuchar type;
+  const FXchar* name;
+};
+extern const PartitionTypeNameRow PartitionTypeNames[];
+
 // The name of a partition type, or null when the table lacks the type.
 const FXchar* PartitionTypeName(FXuchar type);
 

@@ -68,6 +68,9 @@ public:
   static FXulong IsUndoAvailable(const FXString& device);
   static bool CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstartsec);
   static bool Undo(const FXString& device, FXulong dbstartsec);
+  // Keeps the undo database of `device` below `sector` for the rest of the
+  // run, so that it never lands on a structure about to be restored.
+  static void KeepDBBelow(const FXString& device, FXulong sector);
 
   // --- backup twins ---
   static bool BackupRead(FXulong sector, void* buffer, FXuint length);

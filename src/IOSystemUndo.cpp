@@ -1,16 +1,504 @@
-// Sector I/O, write side: the change log and the undo database.
+// Sector I/O, write side: every sector write, the change log that records the
+// old value of each byte a write changes, and the undo database that keeps
+// that log in the free sectors of the disk's own first track.
+//
+// A database is a chain of sectors between the MBR and the first track
+// boundary.  Each sector starts with a marker, a zero word and the number of
+// the next sector; the chain's first sector also holds the checksum of the
+// partition list the recovery produced.  Records follow: a sector record
+// (tag 0x0000EEEE and a 64-bit sector number) names the sector the following
+// byte records (offset, old value) belong to.
 #include "IOSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "Analyse.h"
 #include "Information.h"
+#include "compat/Assert.h"
 
-bool IOSystem::WriteBR(const FXString&, const void*, FXulong) { return false; }
-void IOSystem::LogChanges(const FXString&, const void*, FXulong) {}
-void IOSystem::AddToUndoDB(const FXString&, FXulong, bool, FXuint, FXuchar) {}
-bool IOSystem::CheckDBSpace(const FXString&, FXuint) { return false; }
-bool IOSystem::WriteDBHeader(const FXString&) { return false; }
-FXulong IOSystem::LocateFreeDBSector(const FXString&, FXulong, FXulong) { return 0; }
-void IOSystem::CloseDB(const FXString&) {}
-FXulong IOSystem::IsUndoAvailable(const FXString&) { return 0; }
-bool IOSystem::CheckUndoDBPartitionChkSum(const FXString&, FXulong) { return false; }
-bool IOSystem::Undo(const FXString&, FXulong) { return false; }
+namespace {
 
-FXulong Information::CalcPartChksum(const std::vector<Partition>&) { return 0; }
+const FXuint LIVE_MARKER = 0xDBDBDB01;
+const FXuint DEAD_MARKER = 0xDBDBDBFF;  // undone, or a database given up
+const FXuint NEXTSEC_AT = 8;
+const FXuint CHKSUM_AT = 16;
+const FXuint FIRST_RECORD_AT = 24;  // in the chain's first sector
+const FXuint LATER_RECORD_AT = 16;  // in every later sector
+const FXuint SECTOR_TAG = 0x0000EEEE;
+const FXuint NO_MORE_RECORDS = 0xFFFFFFFF;
+const FXuint SECTOR_RECORD_SIZE = 12;
+const FXuint BYTE_RECORD_SIZE = 5;
+// A record is placed only where it ends before the sector's last byte, so
+// no record starts at 507 or later.
+const FXuint LAST_RECORD_START = 506;
+
+FXuint le32(const FXuchar* p) {
+  return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
+}
+
+FXulong le64(const FXuchar* p) { return (FXulong)le32(p) | ((FXulong)le32(p + 4) << 32); }
+
+void putLe32(FXuchar* p, FXuint v) {
+  for (int i = 0; i < 4; i++) p[i] = (FXuchar)(v >> (8 * i));
+}
+
+void putLe64(FXuchar* p, FXulong v) {
+  putLe32(p, (FXuint)v);
+  putLe32(p + 4, (FXuint)(v >> 32));
+}
+
+// Bytes 1..3 0xDB and a zero word: a sector of a database, live or not.
+bool carriesDBMarker(const FXuchar* s) {
+  return s[1] == 0xDB && s[2] == 0xDB && s[3] == 0xDB && le32(s + 4) == 0;
+}
+
+bool carriesLiveMarker(const FXuchar* s) { return le32(s) == LIVE_MARKER && le32(s + 4) == 0; }
+
+void setDeadMarker(FXuchar* s) {
+  putLe32(s, DEAD_MARKER);
+  putLe32(s + 4, 0);
+}
+
+// An unused sector: every byte equals the first.
+bool isUniform(const FXuchar* s) {
+  for (FXuint i = 1; i < SECTOR_SIZE; i++)
+    if (s[i] != s[0]) return false;
+  return true;
+}
+
+bool hasNextSector(const FXuchar* s) { return le32(s + NEXTSEC_AT + 4) != 0xFFFFFFFF; }
+
+bool readSector(const FXString& device, FXulong sector, FXuchar* buffer) {
+  return IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, SECTOR_SIZE);
+}
+
+bool writeSector(const FXString& device, FXulong sector, const FXuchar* buffer) {
+  return IOSystem::WriteBR(device, buffer, sector * SECTOR_SIZE);
+}
+
+// The database lives in sectors 1 .. S-1, S being the sectors per track of
+// the disk's logical geometry; this is S (capped to the disk's size).
+FXulong trackEnd(const NRD& d) {
+  if (d.logical.sectors <= 0) return 0;
+  return std::min((FXulong)d.logical.sectors, d.sectors);
+}
+
+// The end of the sectors a new database sector may be claimed from: the
+// first track, but never reaching into a partition that starts inside it
+// (a whole-disk volume, a partition at sector 32 under a 63-sector track),
+// nor into a structure the writer is about to restore.
+FXulong claimableEnd(const NRD& d) {
+  FXulong end = trackEnd(d);
+  if (d.bootSectorOnly) end = std::min(end, (FXulong)1);
+  for (const Partition& p : d.partitions) {
+    if (p.entry.num == 0 || p.end() <= 1) continue;
+    end = std::min(end, std::max(p.start(), (FXulong)1));
+  }
+  return std::min(end, d.dbKeepBelow);
+}
+
+bool writeFreshHeader(const FXString& device, FXulong sector) {
+  FXuchar header[SECTOR_SIZE];
+  memset(header, 0xFF, sizeof(header));
+  putLe32(header, LIVE_MARKER);
+  putLe32(header + 4, 0);
+  if (!writeSector(device, sector, header)) {
+    KV_TRACE(7, "WriteDBHeader: Error writing db header!\n");
+    return false;
+  }
+  return true;
+}
+
+// Marks every live database sector of the track dead, except `keep`.  A new
+// database replaces the old ones: their left-over sectors must not later be
+// taken for the start of a database, nor be followed from a fresh chain.
+void retireOldDatabases(const FXString& device, const NRD& d, FXulong keep) {
+  FXuchar s[SECTOR_SIZE];
+  for (FXulong sec = 1; sec < trackEnd(d); sec++) {
+    if (sec == keep || !readSector(device, sec, s) || !carriesLiveMarker(s)) continue;
+    KV_TRACE(8, "CheckDBSpace: retiring database sector %.0lf of an earlier run\n", (double)sec);
+    setDeadMarker(s);
+    writeSector(device, sec, s);
+  }
+}
+
+// A database that ran out of sectors cannot restore the disk: every sector
+// of it is marked dead, so no part of it is ever offered for undo, and the
+// disk's later changes are not logged in this run.
+void giveUp(const FXString& device, NRD& d) {
+  FXuchar s[SECTOR_SIZE];
+  FXulong sec = d.dbStartSec;
+  while (sec != 0 && sec < trackEnd(d) && readSector(device, sec, s)) {
+    bool last = sec == d.currDBsec || !hasNextSector(s);
+    FXulong next = le64(s + NEXTSEC_AT);
+    setDeadMarker(s);
+    writeSector(device, sec, s);
+    if (last || next <= sec) break;
+    sec = next;
+  }
+  KV_TRACE(7, "CheckDBSpace: no more free sectors - undo db header at sec %.0lf destroyed\n",
+           (double)d.dbStartSec);
+  d.dbActive = false;
+}
+
+// Set while the sector record of the sector being logged could not be
+// placed: its byte records would otherwise be taken for the previous sector's.
+bool sectorRecordMissing = false;
+
+struct ByteRecord {
+  FXulong sector;
+  FXuint offset;
+  FXuchar old;
+};
+
+// Collects the byte records of one database sector.  `writeSector` (valid
+// when `haveSector`) carries over from one database sector to the next.
+void collectRecords(const FXuchar* s, FXuint at, bool& haveSector, FXulong& writeSector,
+                    std::vector<ByteRecord>& records) {
+  while (true) {
+    KV_TRACE(8, "IOSystem::Undo cDBofs=%d\n", at);
+    if (at > LAST_RECORD_START) break;
+    FXuint v = le32(s + at);
+    if (v == NO_MORE_RECORDS) break;
+    if (v == SECTOR_TAG) {
+      if (at + SECTOR_RECORD_SIZE > SECTOR_SIZE) break;  // cut off: no record
+      writeSector = le64(s + at + 4);
+      haveSector = true;
+      at += SECTOR_RECORD_SIZE;
+      KV_TRACE(8, "IOSystem::Undo new writesec=%.0lf\n", (double)writeSector);
+      continue;
+    }
+    FXuchar old = s[at + 4];
+    at += BYTE_RECORD_SIZE;
+    KV_TRACE(8, "IOSystem::Undo: trying to write back at sector=%.0lf  secofs=0x%x  value=0x%x\n",
+             (double)writeSector, v, old);
+    if (!haveSector) {
+      KV_TRACE(8, "IOSystem::Undo byte record before any sector record skipped\n");
+      continue;
+    }
+    if (v >= SECTOR_SIZE) continue;  // no such byte
+    records.push_back({writeSector, v, old});
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offset) {
+  KV_TRACE(7, "IOSystem::WriteBR( device = %s seek = %.0lf disableWriteLog = %d)\n", device.text(),
+           (double)(offset / SECTOR_SIZE), disableWriteLog);
+  if (offset % SECTOR_SIZE != 0) {
+    // The change log records whole sectors; a write across two of them
+    // could not be undone.
+    FXASSERT(offset % SECTOR_SIZE == 0);
+    return false;
+  }
+  if (!disableWriteLog) {
+    disableWriteLog = true;
+    LogChanges(device, buffer, offset);
+    disableWriteLog = false;
+  }
+  if (simulationMode) return true;  // nothing reaches a disk or the backup store
+  if (useBackup) return BackupWriteBR(buffer, offset);
+
+  DiskAccess& access = DiskAccess::current();
+  DiskAccess::Handle h = access.open(device, true, false);
+  if (h == DiskAccess::INVALID) return false;
+  FXulong bytes = 0;
+  bool ok = access.size(h, bytes) && offset < bytes && bytes - offset >= SECTOR_SIZE;
+  if (!ok) {
+    // An image file would silently grow; a sector beyond the disk is never ours.
+    KV_TRACE(8, "IOSystem::WriteBR sector %.0lf lies beyond the end of %s: not written\n",
+             (double)(offset / SECTOR_SIZE), device.text());
+  }
+  FXuint done = 0;
+  ok = ok && access.seek(h, offset) && access.write(h, buffer, SECTOR_SIZE, done) &&
+       done == SECTOR_SIZE;
+  // A write that may not have reached the disk is not reported as done.
+  if (!access.flush(h)) ok = false;
+  access.close(h);
+  return ok;
+}
+
+void IOSystem::LogChanges(const FXString& device, const void* data, FXulong offset) {
+  KV_TRACE(7, "IOSystem::LogChanges ( device = %s seek = %.0lf )\n", device.text(),
+           (double)(offset / SECTOR_SIZE));
+  FXuchar old[SECTOR_SIZE];
+  if (!ReadBR(device, old, offset, SECTOR_SIZE)) {
+    KV_TRACE(7, "Error reading sector!\n");
+    return;
+  }
+  const FXuchar* now = (const FXuchar*)data;
+  FXString changed;
+  FXint count = 0;
+  for (FXuint i = 0; i < SECTOR_SIZE; i++) {
+    if (old[i] == now[i]) continue;
+    changed += FXStringFormat("0x%x,", i);
+    AddToUndoDB(device, offset / SECTOR_SIZE, count == 0, i, old[i]);
+    count++;
+  }
+  KV_TRACE(7, "IOSystem::LogChanges %d bytes changed, ofs: %s\n", count, changed.text());
+}
+
+void IOSystem::AddToUndoDB(const FXString& device, FXulong sector, bool first, FXuint i,
+                           FXuchar old) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d || !d->dbActive) return;
+  KV_TRACE(7, "AddToUndoDB: device is %s %s  currDBsec=%.0lf  currDBofs=%d\n", device.text(),
+           d->model.text(), (double)d->currDBsec, d->dbOffset);
+  FXuchar s[SECTOR_SIZE];
+  if (first) {
+    sectorRecordMissing = true;
+    if (!CheckDBSpace(device, SECTOR_RECORD_SIZE) || !readSector(device, d->currDBsec, s)) return;
+    KV_TRACE(7, "AddToUndoDB: Writing DB currUndoSec=%.0lf\n", (double)sector);
+    putLe32(s + d->dbOffset, SECTOR_TAG);
+    putLe64(s + d->dbOffset + 4, sector);
+    if (!writeSector(device, d->currDBsec, s)) return;
+    d->dbOffset += SECTOR_RECORD_SIZE;
+    sectorRecordMissing = false;
+  }
+  if (sectorRecordMissing) return;
+  if (!CheckDBSpace(device, BYTE_RECORD_SIZE) || !readSector(device, d->currDBsec, s)) return;
+  KV_TRACE(7, "AddToUndoDB: Writing DB entry:  secOfs=0x%x, value=0x%x \n", i, old);
+  putLe32(s + d->dbOffset, i);
+  s[d->dbOffset + 4] = old;
+  if (writeSector(device, d->currDBsec, s)) d->dbOffset += BYTE_RECORD_SIZE;
+}
+
+bool IOSystem::CheckDBSpace(const FXString& device, FXuint needed) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return false;
+  KV_TRACE(7, "CheckDBSpace: neededspace=%d\n", needed);
+  if (d->dbStartSec == 0) {
+    KV_TRACE(7, "CheckDBSpace: opening DB\n");
+    FXulong start = LocateFreeDBSector(device, 0, claimableEnd(*d));
+    if (start == 0) return false;
+    retireOldDatabases(device, *d, start);
+    d->currDBsec = start;
+    d->dbOffset = 0;
+    if (!WriteDBHeader(device)) return false;
+    d->dbStartSec = start;
+    d->dbOffset = FIRST_RECORD_AT;
+  }
+  if (d->dbOffset + needed < SECTOR_SIZE) return true;
+
+  KV_TRACE(7, "CheckDBSpace: DB sector %.0lf is full, offset %d \n", (double)d->currDBsec,
+           d->dbOffset);
+  FXulong next = LocateFreeDBSector(device, d->currDBsec, claimableEnd(*d));
+  KV_TRACE(7, "CheckDBSpace: LocateFreeDBSector nextsec=%.0lf\n", (double)next);
+  if (next == 0) {
+    giveUp(device, *d);
+    return false;
+  }
+  // The new sector gets its header before the chain points at it: a chain
+  // cut short by a crash then never leads into a stale sector.
+  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
+  FXuchar s[SECTOR_SIZE];
+  if (!writeFreshHeader(device, next) || !readSector(device, d->currDBsec, s)) return false;
+  putLe64(s + NEXTSEC_AT, next);
+  if (!writeSector(device, d->currDBsec, s)) return false;
+  d->currDBsec = next;
+  d->dbOffset = LATER_RECORD_AT;
+  return true;
+}
+
+bool IOSystem::WriteDBHeader(const FXString& device) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return false;
+  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)d->currDBsec,
+           d->dbOffset);
+  return writeFreshHeader(device, d->currDBsec);
+}
+
+FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax) {
+  KV_TRACE(7, "IOSystem::LocateFreeDBSector ( device = %s sec = %.0lf secmax = %.0lf )\n",
+           device.text(), (double)sec, (double)secmax);
+  if (!Analyse::FindNRD(device)) return 0;
+  FXuchar s[SECTOR_SIZE];
+  for (FXulong candidate = sec + 1; candidate < secmax; candidate++) {
+    if (!readSector(device, candidate, s)) {
+      KV_TRACE(7, "Error reading sector!\n");
+      return 0;
+    }
+    if (carriesDBMarker(s)) {
+      KV_TRACE(7, "IOSystem::LocateFreeDBSector DB marker at sector %.0lf found\n",
+               (double)candidate);
+      return candidate;
+    }
+    if (isUniform(s)) return candidate;
+  }
+  return 0;
+}
+
+void IOSystem::CloseDB(const FXString& device) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return;
+  KV_TRACE(7, "IOSystem::CloseDB ( device = %s )\n", device.text());
+  if (d->dbStartSec == 0) return;
+  KV_TRACE(7, "IOSystem::CloseDB writing partchksum (%.0lf) \n", (double)d->partChksum);
+  FXuchar s[SECTOR_SIZE];
+  if (!readSector(device, d->dbStartSec, s)) return;
+  if (!carriesLiveMarker(s)) {
+    KV_TRACE(7, "IOSystem::CloseDB database at %.0lf was given up\n", (double)d->dbStartSec);
+    return;
+  }
+  putLe64(s + CHKSUM_AT, d->partChksum);
+  writeSector(device, d->dbStartSec, s);
+}
+
+void IOSystem::KeepDBBelow(const FXString& device, FXulong sector) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return;
+  KV_TRACE(8, "IOSystem::KeepDBBelow( device = %s sector = %.0lf )\n", device.text(),
+           (double)sector);
+  d->dbKeepBelow = std::min(d->dbKeepBelow, sector);
+}
+
+// ---------------------------------------------------------------------------
+// Undoing
+
+FXulong IOSystem::IsUndoAvailable(const FXString& device) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return 0;
+  FXulong end = trackEnd(*d);
+  KV_TRACE(7, "IOSystem::IsUndoAvailable ( device = %s secmax = %.0lf )\n", device.text(),
+           (double)end);
+  FXuchar s[SECTOR_SIZE];
+  for (FXulong sec = 1; sec < end; sec++) {
+    if (!readSector(device, sec, s)) {
+      KV_TRACE(7, "IOSystem::IsUndoAvailable: Error reading sector!\n");
+      return 0;
+    }
+    if (carriesLiveMarker(s)) {
+      KV_TRACE(7, "IOSystem::IsUndoAvailable DB start marker at sector %.0lf found\n", (double)sec);
+      return sec;
+    }
+  }
+  KV_TRACE(7, "IOSystem::IsUndoAvailable no DB start marker found\n");
+  return 0;
+}
+
+bool IOSystem::CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstartsec) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return false;
+  FXuchar s[SECTOR_SIZE];
+  if (dbstartsec == 0 || dbstartsec >= trackEnd(*d) || !readSector(device, dbstartsec, s)) {
+    KV_TRACE(7, "IOSystem::CheckUndoDBPartitionChkSum: Error reading sector!\n");
+    return false;
+  }
+  if (le64(s + CHKSUM_AT) == d->partChksum) {
+    KV_TRACE(7, "IOSystem::CheckUndoDBPartitionChkSum: partchksum (%.0lf) is valid on %s %s\n",
+             (double)d->partChksum, device.text(), d->model.text());
+    return true;
+  }
+  if (le32(s + CHKSUM_AT + 4) == 0xFFFFFFFF) {
+    // The recovery ended before its checksum was stored.
+    KV_TRACE(7, "IOSystem::CheckUndoDBPartitionChkSum: partchksum (0xFFFFFFFF) on %s %s\n",
+             device.text(), d->model.text());
+    return true;
+  }
+  return false;
+}
+
+// Writes back the value every logged byte had before the first logged write
+// that changed it: when one byte was changed twice (an entry rewritten during
+// one recovery), the older record holds the value from before the recovery.
+// The chain is walked first and nothing is written until it has been read; a
+// chain that loops, leaves the first track or reaches a sector that is not a
+// live database sector ends there.
+bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return false;
+  KV_TRACE(7, "IOSystem::Undo ( device = %s dbstartsec = %.0lf )\n", device.text(),
+           (double)dbstartsec);
+  FXulong end = trackEnd(*d);
+  std::vector<ByteRecord> records;
+  std::vector<FXulong> walked;
+  bool haveSector = false;
+  FXulong target = 0;
+  FXuchar s[SECTOR_SIZE];
+  for (FXulong cur = dbstartsec;;) {
+    KV_TRACE(7, "IOSystem::Undo: jumping to DB nextsec=%.0lf\n", (double)cur);
+    if (cur == 0 || cur >= end) {
+      KV_TRACE(7, "IOSystem::Undo DB sector %.0lf lies outside the first track\n", (double)cur);
+      if (walked.empty()) return false;
+      break;
+    }
+    if (!readSector(device, cur, s)) {
+      KV_TRACE(7, "IOSystem::Undo: Error reading sector!\n");
+      return false;
+    }
+    if (!carriesLiveMarker(s)) {
+      KV_TRACE(7, "IOSystem::Undo DB marker at sector %.0lf invalid- UNDO aborted\n", (double)cur);
+      if (walked.empty()) return true;
+      break;
+    }
+    walked.push_back(cur);
+    collectRecords(s, cur == dbstartsec ? FIRST_RECORD_AT : LATER_RECORD_AT, haveSector, target,
+                   records);
+    if (!hasNextSector(s)) {
+      KV_TRACE(7, "IOSystem::Undo ffffffff-nextsec, DB finish!\n");
+      break;
+    }
+    FXulong next = le64(s + NEXTSEC_AT);
+    if (next <= cur) {
+      // A chain is always placed upward; a link back would loop.
+      KV_TRACE(7, "IOSystem::Undo DB sector %.0lf links back to %.0lf: chain ends\n", (double)cur,
+               (double)next);
+      break;
+    }
+    cur = next;
+  }
+
+  // The earliest old value of every byte, by sector.
+  std::map<FXulong, std::map<FXuint, FXuchar>> earliest;
+  for (const ByteRecord& r : records) {
+    if (r.sector >= d->sectors) {
+      // A damaged database: a sector beyond the disk was never written by us.
+      KV_TRACE(7, "IOSystem::Undo sector %.0lf lies beyond the disk: undo refused\n",
+               (double)r.sector);
+      return false;
+    }
+    earliest[r.sector].emplace(r.offset, r.old);
+  }
+  for (const auto& sector : earliest) {
+    if (!readSector(device, sector.first, s)) {
+      KV_TRACE(7, "IOSystem::Undo: Error reading sector %.0lf\n", (double)sector.first);
+      return false;
+    }
+    bool changed = false;
+    for (const auto& byte : sector.second) {
+      changed = changed || s[byte.first] != byte.second;
+      s[byte.first] = byte.second;
+    }
+    if (changed && !writeSector(device, sector.first, s)) {
+      KV_TRACE(7, "IOSystem::Undo: Error writing sector %.0lf\n", (double)sector.first);
+      return false;
+    }
+  }
+  for (FXulong sec : walked) {
+    KV_TRACE(7, "IOSystem::Undo: invalidating DB sec=%.0lf\n", (double)sec);
+    if (!readSector(device, sec, s)) continue;
+    setDeadMarker(s);
+    writeSector(device, sec, s);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+FXulong Information::CalcPartChksum(const std::vector<Partition>& partitions) {
+  KV_TRACE(7, "Information::CalcPartChksum()\n");
+  FXulong sum = 0;
+  for (const Partition& p : partitions) {
+    sum += (FXulong)p.entry.type + p.entry.num + p.entry.dist;
+    if (p.l > 1) sum += p.base;
+  }
+  KV_TRACE(7, "Information:CalcPartChksum - checksum is: %.0lf\n", (double)sum);
+  return sum;
+}

@@ -95,6 +95,9 @@ public:
   bool dbActive;
   FXulong dbStartSec;
   std::list<Gap> gaps;
+  // The undo database never claims this sector or any above it: the writer
+  // lowers it below the partitions it is about to restore.  Not streamed.
+  FXulong dbKeepBelow = ~(FXulong)0;
 
   NRD();
   NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,

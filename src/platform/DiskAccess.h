@@ -46,6 +46,18 @@ public:
   virtual std::vector<FXString> listDisks() = 0;
   // Bit i set when drive letter 'A'+i is in use; Linux has no drive letters.
   virtual FXuint logicalDriveMask() = 0;
+
+  // A fixed (non-removable, local) volume that holds a drive letter, and
+  // where it lies on its disk, in bytes.  `known` is false when the volume
+  // could not be opened or asked for its position.
+  struct FixedVolume {
+    FXchar letter;
+    bool known;
+    FXlong offset;
+    FXlong length;
+  };
+  // The fixed volumes among the letters in use.  None on Linux.
+  virtual std::vector<FixedVolume> fixedVolumes() { return {}; }
   // The system error code of the last failed operation.
   virtual FXuint lastError() = 0;
 

@@ -1,0 +1,93 @@
+// Helpers for tests of the table reader, the gap finder and the search:
+// file systems made by mkfs and copied into disk images, the layout sfdisk
+// reads back, an analyser opened on an image, and sinks that record what a
+// search reports.
+#ifndef KV_TEST_DISKLAYOUTS_H
+#define KV_TEST_DISKLAYOUTS_H
+
+#include <fx.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Analyse.h"
+
+namespace kvtest {
+
+// Makes a file system of `sectors` sectors with `mkfs` (a command line that
+// takes the target file as its last argument) and copies it into `image` at
+// `startSector`, keeping the image sparse.  False when mkfs fails.
+bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
+            const std::string& mkfs);
+
+// One partition as `sfdisk -d` lists it.
+struct SfdiskPartition {
+  int number;  // 1-4 primary, 5.. logical
+  unsigned long long start, size;
+  unsigned type;
+};
+std::vector<SfdiskPartition> sfdiskDump(const std::string& image);
+
+// One free stretch as `sfdisk -F` lists it (start and end sector as printed).
+struct SfdiskFree {
+  unsigned long long start, end;
+};
+std::vector<SfdiskFree> sfdiskFree(const std::string& image);
+
+// An analyser on one disk image with the given geometry ("C/H/S"), built the
+// way the program builds it for "-chs C/H/S -file image".
+std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs);
+
+// Writes one slot of the table at `tableSector`, and its signature.
+void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
+              unsigned dist, unsigned num);
+
+// Clears the four slots of the table at `sector`, keeping its signature.
+void clearTable(const std::string& image, unsigned long long sector);
+
+// An analyser that sees no disk at all; tests add their own records.  Keeps
+// the machine's disks out of reach while it is built.
+std::unique_ptr<Analyse> analyserWithoutDisks();
+
+// A disk record of `sectors` sectors with the given geometry on `device`.
+NRD diskRecord(const std::string& device, unsigned long long sectors, int heads, int spt);
+
+// Records progress messages and keeps a bar as the wizard's proxy does:
+// kind 1 sets the value, kind 2 advances it.
+class RecordingProgress : public SearchProgress {
+public:
+  explicit RecordingProgress(FXuint total) : total(total) {}
+  FXuint getTotal() override { return total; }
+  FXuint getProgress() override { return (FXuint)value; }
+  void post(FXint kind, FXulong v) override {
+    if (kind == 1) {
+      value = v;
+      sets.push_back(v);
+    } else {
+      value += v;
+      advanced += v;
+      advances++;
+    }
+  }
+  FXuint total;
+  FXulong value = 0;
+  FXulong advanced = 0;  // sum of every kind-2 value
+  unsigned advances = 0;
+  std::vector<FXulong> sets;
+};
+
+class RecordingText : public SearchText {
+public:
+  void appendText(const FXString& text) override { lines.push_back(text); }
+  bool contains(const FXString& text) const {
+    for (const FXString& l : lines)
+      if (l == text) return true;
+    return false;
+  }
+  std::vector<FXString> lines;
+};
+
+}  // namespace kvtest
+
+#endif

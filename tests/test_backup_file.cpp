@@ -1,0 +1,321 @@
+// The backup layout file "layout.bin" and the backup twins: the file round
+// trip, missing and damaged files, the sector store, and a change log and
+// undo that run entirely in the store.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+#include "Analyse.h"
+#include "Helper.h"
+#include "IOSystem.h"
+#include "support/Engine.h"
+#include "support/HookedDisk.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+// Collects what the program writes to stderr (the toolkit's message output
+// and the hex dumps) while it lives.
+class CaptureStderr {
+public:
+  explicit CaptureStderr(const std::string& file) : file(file) {
+    fflush(stderr);
+    saved = dup(2);
+    FILE* f = fopen(file.c_str(), "w");
+    dup2(fileno(f), 2);
+    fclose(f);
+  }
+  std::string text() {
+    fflush(stderr);
+    return readFile(file);
+  }
+  ~CaptureStderr() {
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+  }
+
+private:
+  std::string file;
+  int saved;
+};
+
+BackupSector record(FXulong sector, char fill, FXuint tag = 7) {
+  BackupSector r;
+  r.tag = tag;
+  r.sector = sector;
+  memset(r.data, fill, sizeof(r.data));
+  return r;
+}
+
+class BackupFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    IOSystem::Reset();
+    oldDir = getcwd(nullptr, 0);
+    ASSERT_EQ(0, chdir(dir.path().c_str()));
+  }
+  void TearDown() override {
+    analyser.reset();
+    sharedAnalyser = nullptr;
+    IOSystem::Reset();
+    EXPECT_EQ(0, chdir(oldDir));
+    free(oldDir);
+  }
+  // A run of the program with -usebackup.
+  Analyse& run(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"kelvarin", "-usebackup"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    analyser.reset(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+    sharedAnalyser = analyser.get();
+    return *analyser;
+  }
+  void endRun() {
+    analyser.reset();
+    sharedAnalyser = nullptr;
+  }
+  // Writes a layout.bin holding `disk` and `sectors`.
+  void writeLayout(NRD disk, const std::vector<BackupSector>& sectors) {
+    IOSystem::backupSectors.clear();
+    for (const BackupSector& s : sectors) IOSystem::backupSectors[s.sector] = s;
+    Analyse writer;  // a run without arguments lists the (no) disks of the machine
+    writer.WriteBackupFile(disk);
+    IOSystem::backupSectors.clear();
+  }
+  NRD sampleDisk() {
+    NRD d(FXString("/dev/sdz"), FXString("Some Disk"), CHS(1000, 255, 63), CHS(1001, 16, 63),
+          20000);
+    return d;
+  }
+
+  TempDir dir;
+  char* oldDir = nullptr;
+  HookedDisk hooked;  // lists no disks of the machine
+  std::unique_ptr<Analyse> analyser;
+};
+
+}  // namespace
+
+TEST_F(BackupFile, AFileIsReadBackEqual) {
+  std::vector<BackupSector> sectors{record(0, 'a'), record(5, 'b', 0xDEADBEEF),
+                                    record((1ull << 32) + 5, 'c'), record(1ull << 40, 'd')};
+  writeLayout(sampleDisk(), sectors);
+
+  // The layout on disk: strings with a 32-bit length, then fixed-width numbers.
+  std::string file = readFile("layout.bin");
+  std::string model = "Backup/Some Disk";
+  size_t header = 4 + 10 + 4 + model.size() + 56;
+  ASSERT_EQ(file.size(), header + 4 + 4 * 524);
+  EXPECT_EQ(file.substr(0, 14), std::string("\x0a\0\0\0layout.bin", 14));
+  EXPECT_EQ(file.substr(18, model.size()), model);
+  EXPECT_EQ(file.substr(header, 4), std::string("\x04\0\0\0", 4));
+  // Ascending by sector; a sector at 2^32 and above keeps its own record.
+  EXPECT_EQ(file.substr(header + 4 + 524 + 4, 8), std::string("\x05\0\0\0\0\0\0\0", 8));
+  EXPECT_EQ(file.substr(header + 4 + 2 * 524 + 4, 8), std::string("\x05\0\0\0\x01\0\0\0", 8));
+
+  NRD loaded;
+  EXPECT_TRUE(Analyse().ReadBackupFile(loaded));
+  EXPECT_EQ(loaded.device, "layout.bin");
+  EXPECT_EQ(loaded.model, model.c_str());
+  EXPECT_TRUE(loaded.physical == CHS(1000, 255, 63));
+  EXPECT_TRUE(loaded.logical == CHS(1001, 16, 63));
+  EXPECT_EQ(loaded.sectors, 20000u);
+  EXPECT_EQ(loaded.capacity, 20000u * 512);
+  EXPECT_EQ(loaded.qoffset, 16u * 63);
+  ASSERT_EQ(IOSystem::backupSectors.size(), sectors.size());
+  for (const BackupSector& s : sectors) {
+    const BackupSector& r = IOSystem::backupSectors.at(s.sector);
+    EXPECT_EQ(r.tag, s.tag);
+    EXPECT_EQ(r.sector, s.sector);
+    EXPECT_EQ(0, memcmp(r.data, s.data, 512));
+  }
+
+  // A model that already names the backup is kept.
+  writeLayout(loaded, sectors);
+  EXPECT_EQ(readFile("layout.bin"), file);
+}
+
+TEST_F(BackupFile, WithoutAFileTheRunHasOneEmptyDiskAndWritesTheFileAtTheEnd) {
+  {
+    CaptureStderr out(dir.path("out.txt"));
+    Analyse& a = run();
+    ASSERT_EQ(a.disks.size(), 1u);
+    EXPECT_TRUE(a.disks[0].device.empty());
+    EXPECT_TRUE(a.disks[0].model.empty());
+    EXPECT_TRUE(a.disks[0].partitions.empty());
+    std::string text = out.text();
+    EXPECT_NE(text.find("reading backup file...\nnote: backup file does not exist\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("error reading layout.bin"), std::string::npos);
+    endRun();
+  }
+  std::string file = readFile("layout.bin");
+  EXPECT_EQ(file, std::string("\x0a\0\0\0layout.bin\x07\0\0\0Backup/", 25) + std::string(56 + 4, '\0'));
+}
+
+TEST_F(BackupFile, TheStoreServesReadsAndKeepsWrites) {
+  IOSystem::useBackup = true;
+  IOSystem::backupSectors[0] = record(0, 'm');
+  IOSystem::backupSectors[1] = record(1, 'x');
+  for (int i = 0; i < 512; i++) IOSystem::backupSectors[1].data[i] = (FXuchar)i;
+  IOSystem::backupSectors[2] = record(2, 'y');
+  for (int i = 0; i < 512; i++) IOSystem::backupSectors[2].data[i] = (FXuchar)(255 - i);
+
+  FXuchar buffer[2048];
+  memset(buffer, 0x11, sizeof(buffer));
+  ASSERT_TRUE(IOSystem::ReadBR("anything", buffer, 1000, 100));
+  for (int i = 0; i < 24; i++) EXPECT_EQ(buffer[i], (FXuchar)(488 + i));
+  for (int i = 24; i < 100; i++) EXPECT_EQ(buffer[i], (FXuchar)(255 - (i - 24)));
+
+  IOSystem::backupSectors.erase(1);
+  IOSystem::backupSectors.erase(2);
+  ASSERT_TRUE(IOSystem::ReadBR("anything", buffer, 0, 2048));
+  EXPECT_EQ(std::string((char*)buffer, 512), std::string(512, 'm'));
+  EXPECT_EQ(std::string((char*)buffer + 512, 1536), std::string(1536, '\0'));
+  ASSERT_TRUE(IOSystem::PrepareRead("anything", 10));
+  ASSERT_TRUE(IOSystem::Read(0, buffer, 1024));
+  EXPECT_EQ(buffer[0], 'm');
+  EXPECT_EQ(buffer[600], 0);
+  ASSERT_TRUE(IOSystem::CloseRead());
+
+  CaptureStderr out(dir.path("out.txt"));
+  std::string first(512, 'p'), second(512, 'q');
+  EXPECT_TRUE(IOSystem::WriteBR("anything", first.data(), 7 * 512));
+  EXPECT_TRUE(IOSystem::WriteBR("anything", second.data(), 7 * 512));
+  ASSERT_EQ(IOSystem::backupSectors.count(7), 1u);
+  EXPECT_EQ(std::string((char*)IOSystem::backupSectors[7].data, 512), second);
+  EXPECT_EQ(IOSystem::backupSectors[7].sector, 7u);
+  // Each write shows the stored sector.
+  EXPECT_NE(out.text().find("  496 000001f0  71 71 71"), std::string::npos);
+}
+
+TEST_F(BackupFile, HexDump) {
+  FXuchar sector[512];
+  for (int i = 0; i < 512; i++) sector[i] = (FXuchar)i;
+  CaptureStderr out(dir.path("out.txt"));
+  Helper::hexDump(sector);
+  std::string text = out.text();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 32);
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+            "    0 00000000  00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f  ................\n");
+  EXPECT_NE(text.find("   48 00000030  30 31 32 33 34 35 36 37 38 39 3a 3b 3c 3d 3e 3f  "
+                      "0123456789:;<=>?\n"),
+            std::string::npos);
+}
+
+TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
+  NRD disk = sampleDisk();
+  BackupSector mbr = record(0, '\0');
+  std::string table = tableSector({entryBytes(0x83, 2048, 8192)});
+  memcpy(mbr.data, table.data(), 512);
+  writeLayout(disk, {mbr, record(40, 'k')});
+  Analyse& a = run();
+  ASSERT_EQ(a.disks.size(), 1u);
+  NRD& d = a.disks[0];
+  EXPECT_EQ(d.device, "layout.bin");
+  // Its table is read from the store.
+  ASSERT_EQ(d.partitions.size(), 1u);
+  EXPECT_EQ(d.partitions[0].entry.dist, 2048u);
+  EXPECT_FALSE(d.gaps.empty());
+  auto storeBefore = IOSystem::backupSectors;
+
+  d.dbActive = true;
+  IOSystem::disableWriteLog = false;
+  std::string data(512, 'k');
+  data[3] = 'z';
+  {
+    CaptureStderr quiet(dir.path("out.txt"));
+    ASSERT_TRUE(IOSystem::WriteBR(d.device, data.data(), 40 * 512));
+  }
+  EXPECT_EQ(IOSystem::backupSectors[40].data[3], 'z');
+  ASSERT_EQ(IOSystem::IsUndoAvailable(d.device), 1u);
+  ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(d.device, 1));
+  IOSystem::disableWriteLog = true;
+  {
+    CaptureStderr quiet(dir.path("out.txt"));
+    ASSERT_TRUE(IOSystem::Undo(d.device, 1));
+  }
+  EXPECT_EQ(IOSystem::backupSectors[40].data[3], 'k');
+  EXPECT_EQ(0, memcmp(IOSystem::backupSectors[0].data, storeBefore[0].data, 512));
+  EXPECT_EQ(IOSystem::backupSectors[1].data[0], 0xFF);  // the database sector, now dead
+  endRun();
+  // The file keeps the run's changes.
+  IOSystem::backupSectors.clear();
+  NRD again;
+  ASSERT_TRUE(Analyse().ReadBackupFile(again));
+  EXPECT_EQ(IOSystem::backupSectors.count(1), 1u);
+}
+
+TEST_F(BackupFile, SimulationStoresNothing) {
+  writeLayout(sampleDisk(), {record(40, 'k')});
+  Analyse& a = run({"-sim"});
+  std::string data(512, 'w');
+  EXPECT_TRUE(IOSystem::WriteBR(a.disks[0].device, data.data(), 40 * 512));
+  EXPECT_EQ(IOSystem::backupSectors[40].data[0], 'k');
+  EXPECT_EQ(IOSystem::backupSectors.size(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+// Damaged files are reported, read as far as they go, and kept.
+
+TEST_F(BackupFile, ATruncatedFileIsReportedAndKept) {
+  writeLayout(sampleDisk(), {record(0, '\0'), record(3, 'a'), record(9, 'b')});
+  std::string whole = readFile("layout.bin");
+  std::string cut = whole.substr(0, whole.size() - 100);
+  patchFile("layout.bin", 0, cut.data(), cut.size());
+  ASSERT_EQ(0, truncate("layout.bin", (off_t)cut.size()));
+  {
+    CaptureStderr out(dir.path("out.txt"));
+    Analyse& a = run();
+    ASSERT_EQ(a.disks.size(), 1u);
+    EXPECT_EQ(a.disks[0].sectors, 20000u);
+    EXPECT_EQ(IOSystem::backupSectors.size(), 2u);
+    EXPECT_EQ(IOSystem::backupSectors.count(9), 0u);
+    EXPECT_NE(out.text().find("layout.bin is damaged (sector records missing at the end)"),
+              std::string::npos);
+    endRun();
+  }
+  EXPECT_EQ(readFile("layout.bin"), cut);
+}
+
+TEST_F(BackupFile, DamagedFilesDoNotCrashTheRun) {
+  writeLayout(sampleDisk(), {record(0, '\0'), record(3, 'a')});
+  std::string good = readFile("layout.bin");
+  size_t countAt = 4 + 10 + 4 + 16 + 56;
+  struct Damage {
+    size_t at;
+    std::string bytes;
+    const char* report;
+  } damages[] = {
+      {0, std::string("\xf0\xff\xff\x7f", 4), "the disk record is cut short"},
+      {14, std::string("\xff\xff\xff\xff", 4), "the disk record is cut short"},
+      {countAt, std::string("\xfe\xff\xff\xff", 4), "negative sector count"},
+      {countAt, std::string("\xff\xff\xff\x7f", 4), "sector records missing"},
+      {countAt, std::string("\x01\0\0\0", 4), "bytes after the last sector record"},
+  };
+  for (const Damage& damage : damages) {
+    std::string bad = good;
+    bad.replace(damage.at, damage.bytes.size(), damage.bytes);
+    patchFile("layout.bin", 0, bad.data(), bad.size());
+    CaptureStderr out(dir.path("out.txt"));
+    Analyse& a = run();
+    EXPECT_EQ(a.disks.size(), 1u) << damage.report;
+    EXPECT_NE(out.text().find(damage.report), std::string::npos) << damage.report;
+    endRun();
+    EXPECT_EQ(readFile("layout.bin"), bad) << damage.report;
+    IOSystem::backupSectors.clear();
+  }
+  // Only the header: cut inside the disk record.
+  ASSERT_EQ(0, truncate("layout.bin", 30));
+  CaptureStderr out(dir.path("out.txt"));
+  Analyse& a = run();
+  EXPECT_EQ(a.disks.size(), 1u);
+  EXPECT_TRUE(a.disks[0].device.empty());
+  EXPECT_NE(out.text().find("error reading layout.bin"), std::string::npos);
+}

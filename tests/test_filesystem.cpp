@@ -1,0 +1,329 @@
+// Boot-record recognition on file systems made by the real mkfs tools, and
+// the partition type names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "FileSystem.h"
+#include "IOSystem.h"
+#include "support/CountingDisk.h"
+#include "support/DiskLayouts.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+struct Volume {
+  const char* name;
+  unsigned long long start, sectors;
+  const char* mkfs;
+  FXint code;
+  FXuchar type;
+  const char* blkidType;  // what blkid calls it
+};
+
+// One disk holding a file system of every kind, each where a partition of it
+// would start.
+const Volume VOLUMES[] = {
+    {"FAT12", 2048, 16384, "mkfs.vfat -F 12 --mbr=n", FileSystem::FAT, 0x0E, "FAT12"},
+    {"FAT16", 20480, 65536, "mkfs.vfat -F 16 --mbr=n", FileSystem::FAT, 0x0E, "FAT16"},
+    {"FAT32", 90112, 81920, "mkfs.vfat -F 32 -s 1 --mbr=n", FileSystem::FAT, 0x0C, "FAT32"},
+    {"NTFS", 174080, 16384, "mkntfs -F -Q -q", FileSystem::NTFS, 0x07, "ntfs"},
+    {"EXT2", 192512, 16384, "mke2fs -q -F -t ext2", FileSystem::EXT2, 0x83, "ext2"},
+    {"EXT3", 210944, 16384, "mke2fs -q -F -t ext3", FileSystem::EXT3, 0x83, "ext3"},
+    {"REISER", 229376, 69632, "mkreiserfs -f -q -s 513", FileSystem::REISER, 0x83, "reiserfs"},
+};
+const unsigned long long DISK_SECTORS = 307200;
+
+// What blkid says lies at a byte offset: the FAT version for FAT, else the type.
+std::string blkidKind(const std::string& image, unsigned long long sector) {
+  std::string out;
+  sh("blkid -p -o export --offset " + std::to_string(sector * 512) + " '" + image + "'", &out);
+  auto value = [&](const std::string& key) {
+    size_t at = out.find("\n" + key + "=");
+    if (at == std::string::npos) return std::string();
+    at += key.size() + 2;
+    return out.substr(at, out.find('\n', at) - at);
+  };
+  return value("TYPE") == "vfat" ? value("VERSION") : value("TYPE");
+}
+
+class Recognition : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir = new TempDir();
+    disk = dir->path("volumes.img");
+    makeImage(disk, DISK_SECTORS * 512);
+    for (const Volume& v : VOLUMES) ASSERT_TRUE(mkfsAt(disk, v.start, v.sectors, v.mkfs)) << v.name;
+  }
+  static void TearDownTestSuite() { delete dir; }
+
+  void SetUp() override { ASSERT_TRUE(IOSystem::PrepareRead(disk.c_str(), DISK_SECTORS)); }
+  void TearDown() override { IOSystem::CloseRead(); }
+
+  static void bootRecord(unsigned long long sector, FXuchar* BR) {
+    memset(BR, 0, FileSystem::BR_SIZE);
+    ASSERT_TRUE(IOSystem::Read(sector, BR, FileSystem::BR_SIZE));
+  }
+  static const Volume& volume(const char* name) {
+    for (const Volume& v : VOLUMES)
+      if (strcmp(v.name, name) == 0) return v;
+    throw std::logic_error(name);
+  }
+
+  static TempDir* dir;
+  static std::string disk;
+};
+TempDir* Recognition::dir;
+std::string Recognition::disk;
+
+TEST_F(Recognition, EveryFileSystemGetsItsCodeTypeAndSize) {
+  for (const Volume& v : VOLUMES) {
+    SCOPED_TRACE(v.name);
+    ASSERT_EQ(blkidKind(disk, v.start), v.blkidType) << "the oracle disagrees with the layout";
+    FXuchar BR[FileSystem::BR_SIZE];
+    bootRecord(v.start, BR);
+    PartitionEntry pr;
+    memset(&pr, 0x5A, sizeof(pr));
+    EXPECT_EQ(FileSystem::CheckFS(BR, v.start, &pr), v.code);
+    EXPECT_EQ(pr.type, v.type);
+    EXPECT_EQ(pr.num, v.sectors);
+    EXPECT_EQ(pr.dist, v.start);
+    EXPECT_EQ(pr.boot, 0);
+    const FXuchar noChs[3] = {0xFF, 0xFF, 0xFE};
+    EXPECT_EQ(memcmp(pr.start_chs, noChs, 3), 0);
+    EXPECT_EQ(memcmp(pr.end_chs, noChs, 3), 0);
+    // Without an entry to fill, the same answer.
+    EXPECT_EQ(FileSystem::CheckFS(BR, v.start, nullptr), v.code);
+    EXPECT_STREQ(FileSystem::GetName(v.code), v.name[0] == 'F' ? "FAT" : v.name);
+  }
+}
+
+TEST_F(Recognition, Fat32BackupBootSectorIsRejectedAndTheRealOneAccepted) {
+  const Volume& v = volume("FAT32");
+  FXuchar real[FileSystem::BR_SIZE], copy[FileSystem::BR_SIZE];
+  bootRecord(v.start, real);
+  bootRecord(v.start + 6, copy);
+  ASSERT_EQ(real[0x32], 6) << "mkfs.vfat keeps the copy 6 sectors on";
+  ASSERT_EQ(memcmp(real, copy, 512), 0);
+  EXPECT_TRUE(FileSystem::CheckFAT(real, v.start));
+  EXPECT_FALSE(FileSystem::CheckFAT(copy, v.start + 6));
+  EXPECT_EQ(FileSystem::CheckFS(copy, v.start + 6, nullptr), FileSystem::UNKNOWN);
+  // Read where the copy lies, with nothing the same six sectors earlier, it
+  // would be taken for a volume.
+  EXPECT_TRUE(FileSystem::CheckFAT(copy, v.start + 100));
+}
+
+TEST_F(Recognition, Fat32WithoutBackupFieldIsAccepted) {
+  FXuchar BR[FileSystem::BR_SIZE];
+  bootRecord(volume("FAT32").start, BR);
+  BR[0x32] = 0;
+  BR[0x33] = 0;
+  EXPECT_TRUE(FileSystem::CheckFAT(BR, volume("FAT32").start));
+}
+
+TEST_F(Recognition, FatFieldRulesRejectDamagedBootSectors) {
+  FXuchar good[FileSystem::BR_SIZE];
+  bootRecord(volume("FAT16").start, good);
+  struct Damage {
+    FXuint at;
+    FXuchar value;
+    bool accepted;
+  } damages[] = {
+      {0x15, 0xF5, false},  // media byte
+      {0x15, 0xF0, true},
+      {0x15, 0xF9, true},
+      {0x0E, 0x00, false},  // reserved sectors (low byte; the high byte is 0)
+      {0x10, 0x00, false},  // number of FATs
+      {0x0D, 0x00, false},  // sectors per cluster
+      {0x0D, 0x03, false},
+      {0x0C, 0x01, false},  // bytes per sector 0x100 = 256
+      {0x0C, 0x03, false},  // 0x300 = 768, no power of two
+  };
+  ASSERT_EQ(good[0x0F], 0);
+  for (const Damage& d : damages) {
+    FXuchar BR[FileSystem::BR_SIZE];
+    memcpy(BR, good, sizeof(BR));
+    BR[d.at] = d.value;
+    EXPECT_EQ(FileSystem::CheckFAT(BR, volume("FAT16").start), d.accepted)
+        << std::hex << d.at << "=" << (int)d.value;
+  }
+}
+
+TEST_F(Recognition, FatTypeFollowsTheClusterCount) {
+  // A FAT16 volume with a 32-bit total: small total 0, large total 1,000,000.
+  FXuchar BR[FileSystem::BR_SIZE];
+  bootRecord(volume("FAT16").start, BR);
+  BR[0x13] = BR[0x14] = 0;
+  FXuint total = 1000000;
+  memcpy(BR + 0x20, &total, 4);
+  BR[0x0D] = 64;  // clusters stay below 65525
+  PartitionEntry pr;
+  EXPECT_EQ(FileSystem::CheckFS(BR, 63, &pr), FileSystem::FAT);
+  EXPECT_EQ(pr.type, 0x0E);
+  EXPECT_EQ(pr.num, 1000000u);
+
+  // A 1.44 MB floppy: FAT12, type 0x0E.
+  FXuchar floppy[FileSystem::BR_SIZE] = {0};
+  floppy[0x0B] = 0x00, floppy[0x0C] = 0x02;  // 512 bytes per sector
+  floppy[0x0D] = 1;
+  floppy[0x0E] = 1;
+  floppy[0x10] = 2;
+  floppy[0x11] = 224;
+  floppy[0x13] = 2880 & 0xFF, floppy[0x14] = 2880 >> 8;
+  floppy[0x15] = 0xF0;
+  floppy[0x16] = 9;
+  EXPECT_EQ(FileSystem::CheckFS(floppy, 0, &pr), FileSystem::FAT);
+  EXPECT_EQ(pr.type, 0x0E);
+  EXPECT_EQ(pr.num, 2880u);
+}
+
+TEST_F(Recognition, NtfsChecksumOemIdAndFieldRules) {
+  FXuchar good[FileSystem::BR_SIZE];
+  bootRecord(volume("NTFS").start, good);
+  ASSERT_TRUE(FileSystem::CheckNTFS(good));
+  FXuchar BR[FileSystem::BR_SIZE];
+
+  // A zero checksum word skips the test; a right one passes, a wrong one fails.
+  memcpy(BR, good, sizeof(BR));
+  memset(BR + 0x50, 0, 4);
+  EXPECT_TRUE(FileSystem::CheckNTFS(BR));
+  FXuint sum = 0;
+  for (int at = 0; at < 0x50; at += 4) {
+    FXuint word;
+    memcpy(&word, BR + at, 4);
+    sum += word;
+  }
+  memcpy(BR + 0x50, &sum, 4);
+  EXPECT_TRUE(FileSystem::CheckNTFS(BR));
+  sum += 1;
+  memcpy(BR + 0x50, &sum, 4);
+  EXPECT_FALSE(FileSystem::CheckNTFS(BR));
+
+  struct Damage {
+    FXuint at;
+    FXuchar value;
+  } damages[] = {
+      {0x03, 'X'},   // OEM identifier
+      {0x0A, 0},     // its last blank
+      {0x0D, 3},     // sectors per cluster
+      {0x0C, 0x20},  // bytes per sector 8192
+      {0x10, 1},     // number of FATs
+      {0x13, 1},     // small total
+      {0x22, 1},     // large total
+      {0x40, 0xF8},  // MFT record size
+      {0x44, 3},     // index record size
+  };
+  for (const Damage& d : damages) {
+    memcpy(BR, good, sizeof(BR));
+    memset(BR + 0x50, 0, 4);
+    BR[d.at] = d.value;
+    EXPECT_FALSE(FileSystem::CheckNTFS(BR)) << std::hex << d.at;
+  }
+
+  // The size is the total plus the backup boot sector.
+  memcpy(BR, good, sizeof(BR));
+  FXulong total = 2047999;
+  memcpy(BR + 0x28, &total, 8);
+  PartitionEntry pr;
+  EXPECT_EQ(FileSystem::CheckFS(BR, 63, &pr), FileSystem::NTFS);
+  EXPECT_EQ(pr.num, 2048000u);
+}
+
+TEST_F(Recognition, Ext3WithoutJournalIsExt2) {
+  FXuchar BR[FileSystem::BR_SIZE];
+  bootRecord(volume("EXT3").start, BR);
+  ASSERT_TRUE(BR[1024 + 0x5C] & 0x04);
+  BR[1024 + 0x5C] &= ~0x04;
+  PartitionEntry pr;
+  EXPECT_EQ(FileSystem::CheckFS(BR, volume("EXT3").start, &pr), FileSystem::EXT2);
+  EXPECT_EQ(pr.type, 0x83);
+  EXPECT_EQ(pr.num, volume("EXT3").sectors);
+
+  // 4096-byte blocks (log 2), 262,144 of them.
+  FXuint log = 2, blocks = 262144;
+  memcpy(BR + 1024 + 0x18, &log, 4);
+  memcpy(BR + 1024 + 0x04, &blocks, 4);
+  EXPECT_EQ(FileSystem::CheckFS(BR, 0, &pr), FileSystem::EXT2);
+  EXPECT_EQ(pr.num, 2097152u);
+
+  BR[1024 + 0x4C] = 2;  // unknown revision
+  EXPECT_EQ(FileSystem::CheckFS(BR, 0, nullptr), FileSystem::UNKNOWN);
+}
+
+TEST_F(Recognition, FatWinsOverAnExtSuperblock) {
+  FXuchar BR[FileSystem::BR_SIZE], ext[FileSystem::BR_SIZE];
+  bootRecord(volume("FAT16").start, BR);
+  bootRecord(volume("EXT2").start, ext);
+  memcpy(BR + 1024, ext + 1024, 1024);
+  EXPECT_EQ(FileSystem::CheckFS(BR, volume("FAT16").start, nullptr), FileSystem::FAT);
+}
+
+TEST_F(Recognition, ReiserSuperblockAtEitherPlaceWithEachMagic) {
+  FXuchar sb[FileSystem::REISER_SB];
+  ASSERT_TRUE(IOSystem::Read(volume("REISER").start + 128, sb, sizeof(sb)));
+  IOSystem::CloseRead();
+  FXuint blockSize = 4096, blocks = 25600;
+  memcpy(sb + 0x2C, &blockSize, 2);
+  memcpy(sb + 0x00, &blocks, 4);
+
+  std::string scratch = dir->path("reiser.img");
+  const char* magics[] = {"ReIsErFs", "ReIsEr2Fs", "ReIsEr3Fs", "ReIsEr4Fs"};
+  for (unsigned long long where : {16ull, 128ull}) {
+    for (const char* magic : magics) {
+      SCOPED_TRACE(std::string(magic) + " at sector " + std::to_string(where));
+      makeImage(scratch, 1 << 20);
+      memset(sb + 0x34, 0, 10);
+      memcpy(sb + 0x34, magic, strlen(magic));
+      patchFile(scratch, (100 + where) * 512, sb, sizeof(sb));
+      ASSERT_TRUE(IOSystem::PrepareRead(scratch.c_str(), 2048));
+      FXuchar BR[FileSystem::BR_SIZE] = {0};
+      PartitionEntry pr;
+      bool known = strcmp(magic, "ReIsEr4Fs") != 0;
+      EXPECT_EQ(FileSystem::CheckFS(BR, 100, &pr), known ? FileSystem::REISER : FileSystem::UNKNOWN);
+      if (known) {
+        EXPECT_EQ(pr.num, 204800u);
+      }
+      IOSystem::CloseRead();
+    }
+  }
+  ASSERT_TRUE(IOSystem::PrepareRead(disk.c_str(), DISK_SECTORS));
+}
+
+TEST_F(Recognition, FurtherSectorsThatCannotBeReadReadAsZeros) {
+  IOSystem::CloseRead();
+  CountingDisk counting;
+  const Volume& fat32 = volume("FAT32");
+  const Volume& reiser = volume("REISER");
+  counting.badSectors = {fat32.start, reiser.start + 16, reiser.start + 128};
+  ASSERT_TRUE(IOSystem::PrepareRead(disk.c_str(), DISK_SECTORS));
+  FXuchar copy[FileSystem::BR_SIZE], BR[FileSystem::BR_SIZE] = {0};
+  bootRecord(fat32.start + 6, copy);
+  // With the real boot sector unreadable, its copy is all there is.
+  EXPECT_EQ(FileSystem::CheckFS(copy, fat32.start + 6, nullptr), FileSystem::FAT);
+  EXPECT_EQ(FileSystem::CheckFS(BR, reiser.start, nullptr), FileSystem::UNKNOWN);
+}
+
+TEST(TypeNames, StoredOrderAndLookup) {
+  std::set<int> seen;
+  int rows = 0, f4 = -1, f2 = -1;
+  for (const PartitionTypeNameRow* r = PartitionTypeNames; r->name; r++, rows++) {
+    EXPECT_TRUE(seen.insert(r->type).second) << "type " << (int)r->type << " twice";
+    if (r->type == 0xF4) f4 = rows;
+    if (r->type == 0xF2) f2 = rows;
+  }
+  EXPECT_EQ(rows, 92);
+  EXPECT_LT(f4, f2);
+  EXPECT_STREQ(PartitionTypeName(0x87), "NTFS volume set");
+  EXPECT_STREQ(PartitionTypeName(0x0C), "W95 FAT32 (LBA");
+  EXPECT_STREQ(PartitionTypeName(0xDB), "CP/M / CTOS / ...");
+  EXPECT_STREQ(PartitionTypeName(0x00), "Empty");
+  EXPECT_EQ(PartitionTypeName(0x13), nullptr);
+  EXPECT_EQ(PartitionTypeName(0x0D), nullptr);
+  EXPECT_STREQ(FileSystem::GetName(6), "UNKNOWN");
+  EXPECT_STREQ(FileSystem::GetName(-1), "UNKNOWN");
+}
+
+}  // namespace

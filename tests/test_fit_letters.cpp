@@ -1,0 +1,178 @@
+// The recovery fit check, the boot-code check and drive letters.  Letters
+// come from a disk layer that reports the drive mask and fixed volumes a
+// test gives it (Linux reports none).
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Analyse.h"
+#include "IOSystem.h"
+#include "support/Engine.h"
+#include "support/HookedDisk.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+Partition part(unsigned char type, unsigned dist, unsigned num, int level = 1, FXulong base = 0) {
+  Partition p(entryBytes(type, dist, num).data(), level, 0);
+  p.base = base;
+  return p;
+}
+
+NRD diskWith(const char* device, std::vector<Partition> partitions) {
+  NRD d(device, "model", CHS(1000, 255, 63), CHS(1000, 255, 63), 16065000);
+  d.partitions = partitions;
+  return d;
+}
+
+RecoverPart chosen(const char* device, FXulong sector, bool logical = false) {
+  RecoverPart r;
+  r.device = device;
+  r.sector = sector;
+  r.logical = logical;
+  return r;
+}
+
+FXuint letters(const std::string& used) {
+  FXuint mask = 0;
+  for (char c : used) mask |= 1u << (c - 'A');
+  return mask;
+}
+
+DiskAccess::FixedVolume volume(char letter, FXulong startSector, FXulong sectors, bool known = true) {
+  return {letter, known, (FXlong)(startSector * 512), (FXlong)(sectors * 512)};
+}
+
+class Analyser : public ::testing::Test {
+protected:
+  void SetUp() override {
+    IOSystem::Reset();
+    analyser.reset(new Analyse());  // the machine's disks: none, through the hooked layer
+    sharedAnalyser = analyser.get();
+  }
+  void TearDown() override {
+    analyser.reset();
+    sharedAnalyser = nullptr;
+    IOSystem::Reset();
+  }
+  HookedDisk disk;
+  std::unique_ptr<Analyse> analyser;
+};
+
+const std::vector<Partition> THREE_AND_EXTENDED = {
+    part(0x07, 63, 1000), part(0x83, 2000, 1000), part(0x0c, 4000, 1000), part(0x05, 10000, 5000),
+    part(0x83, 63, 1000, 2, 10000)};
+
+}  // namespace
+
+TEST_F(Analyser, FitCountsPrimariesAgainstTheFourSlots) {
+  auto& disks = analyser->disks;
+  disks = {diskWith("a", THREE_AND_EXTENDED)};
+  // Inside the extended partition, even when not marked logical.
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 12000)}));
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 15000)}));  // its last sector counts as inside
+  // Outside: three plus one.
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 50000)}));
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000)}));
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000, true)}));
+
+  disks = {diskWith("a", {part(7, 63, 10), part(7, 100, 10), part(7, 200, 10), part(7, 300, 10)})};
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 5000)}));
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("b", 5000)}));  // another disk's choice
+  EXPECT_TRUE(analyser->CheckMBRFit({}));
+
+  disks = {diskWith("a", {})};
+  std::vector<RecoverPart> five;
+  for (int i = 0; i < 5; i++) five.push_back(chosen("a", 1000 * (i + 1)));
+  EXPECT_FALSE(analyser->CheckMBRFit(five));
+  five.pop_back();
+  EXPECT_TRUE(analyser->CheckMBRFit(five));
+
+  // Each disk on its own.
+  disks = {diskWith("a", {}), diskWith("b", {part(7, 63, 10), part(7, 100, 10), part(7, 200, 10)})};
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 5000), chosen("a", 6000), chosen("b", 5000)}));
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000)}));
+}
+
+TEST_F(Analyser, BootCodeMustStartEveryDisksSectorZero) {
+  TempDir dir;
+  EXPECT_TRUE(analyser->CheckMBRCode());  // no disk
+  std::vector<std::string> images;
+  for (int i = 0; i < 2; i++) {
+    images.push_back(dir.path("d" + std::to_string(i)));
+    makeImage(images.back(), 1 << 20);
+    analyser->disks.push_back(diskWith(images.back().c_str(), {}));
+  }
+  EXPECT_FALSE(analyser->CheckMBRCode());
+  for (unsigned char first : {0xEB, 0xFA, 0x33}) {
+    for (auto& image : images) patchFile(image, 0, &first, 1);
+    EXPECT_TRUE(analyser->CheckMBRCode()) << (int)first;
+  }
+  unsigned char other = 0xE9;
+  patchFile(images[1], 0, &other, 1);
+  EXPECT_FALSE(analyser->CheckMBRCode());
+  analyser->disks[1].device = dir.path("missing").c_str();  // unreadable: no boot code
+  EXPECT_FALSE(analyser->CheckMBRCode());
+}
+
+TEST_F(Analyser, LettersGoToTheFixedVolumesPartitions) {
+  analyser->disks = {diskWith("a", {part(0x07, 63, 1000), part(0x83, 2000, 500)}),
+                     diskWith("b", {part(0x07, 63, 1000), part(0x0b, 63, 800, 2, 9000)})};
+  disk.driveMask = letters("ACDEFG");
+  disk.volumes = {volume('C', 63, 1000), volume('D', 63, 1000), volume('E', 9063, 800),
+                  volume('F', 2000, 499), volume('G', 0, 0, false)};
+  // A (a floppy) is not fixed; F matches no partition; G cannot be asked.
+  EXPECT_FALSE(analyser->AssignLetters());
+  EXPECT_EQ(analyser->disks[0].partitions[0].letter, 'C');
+  EXPECT_EQ(analyser->disks[1].partitions[0].letter, 'D');
+  EXPECT_EQ(analyser->disks[1].partitions[1].letter, 'E');  // a logical partition
+  EXPECT_EQ(analyser->disks[0].partitions[1].letter, 0);
+
+  disk.volumes.pop_back();
+  disk.driveMask = letters("C");
+  for (auto& d : analyser->disks)
+    for (auto& p : d.partitions) p.letter = 0;
+  EXPECT_TRUE(analyser->AssignLetters());
+  EXPECT_EQ(analyser->disks[0].partitions[0].letter, 'C');
+  EXPECT_EQ(analyser->disks[1].partitions[0].letter, 0);  // D is not in use
+}
+
+TEST_F(Analyser, ProposedLettersAreFreeInTheSystemAndAmongThePartitions) {
+  disk.driveMask = letters("CDE");
+  EXPECT_EQ(analyser->GetLastLogical('D', 'Z'), 'F');
+  EXPECT_EQ(analyser->GetLastLogical('F', 'F'), 'F');
+  disk.driveMask = letters("DEFGHIJKLMNOPQRSTUVWXY");
+  EXPECT_EQ(analyser->GetLastLogical('D', 'Z'), 'Z');
+
+  disk.driveMask = letters("CDE");
+  analyser->disks = {diskWith("a", {part(7, 63, 10), part(7, 100, 10)})};
+  analyser->disks[0].partitions[0].letter = 'C';
+  analyser->disks[0].partitions[1].letter = 'D';
+  EXPECT_EQ(analyser->GetLastLetter(0), 'F');
+  EXPECT_EQ(analyser->GetLastLetter('F'), 'G');
+
+  analyser->disks[0].partitions[0].letter = 0;
+  analyser->disks[0].partitions[1].letter = 0;
+  disk.driveMask = letters("CDEGH");
+  EXPECT_EQ(analyser->GetLastLetter('F'), 'I');
+  EXPECT_EQ(analyser->GetLastLetter(0), 'F');
+
+  // Z is the fallback, never a candidate of the walk.
+  disk.driveMask = letters("CDEFGHIJKLMNOPQRSTUVWXY");
+  analyser->disks[0].partitions[0].letter = 'C';
+  EXPECT_EQ(analyser->GetLastLetter(0), 'Z');
+}
+
+TEST_F(Analyser, LinuxHasNoLetters) {
+  disk.driveMask = 0;
+  analyser->disks = {diskWith("a", {part(0x07, 63, 1000)})};
+  LinuxDiskAccess platform;
+  EXPECT_EQ(platform.logicalDriveMask(), 0u);
+  EXPECT_TRUE(platform.fixedVolumes().empty());
+  EXPECT_TRUE(analyser->AssignLetters());
+  EXPECT_EQ(analyser->disks[0].partitions[0].letter, 0);
+  EXPECT_EQ(analyser->GetLastLetter(0), 'C');
+  EXPECT_EQ(analyser->GetLastLetter('K'), 'L');
+}

@@ -1,0 +1,323 @@
+// Whole recoveries on images with real file systems: partitions laid out by
+// sfdisk and formatted by mkfs, then lost from the tables; the search finds
+// them, the user's choice is built as the recovery chooser builds it, the
+// writer restores them.  sfdisk, blkid and each file system's own checker
+// must then see every partition where it was, and an undo must give back the
+// image as it was before the recovery.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "IOSystem.h"
+#include "Recover.h"
+#include "compat/Assert.h"
+#include "support/Engine.h"
+#include "support/HookedDisk.h"
+#include "support/QemuBoot.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+const char* GEOMETRY = "8/255/63";
+const unsigned TRACK = 63;
+const unsigned long long DISK_SECTORS = 8ull * 255 * TRACK;
+
+std::vector<std::string> reports;
+void collect(const char* text) { reports.push_back(text); }
+
+struct Volume {
+  std::string kind;  // vfat, ext2, ntfs
+  unsigned start, sectors;
+  std::string line(const char* type) const {
+    return std::to_string(start) + " " + std::to_string(sectors) + " " + type;
+  }
+};
+
+class RoundTrip : public ::testing::Test {
+protected:
+  void SetUp() override {
+    IOSystem::Reset();
+    reports.clear();
+    previousSink = kv::setAssertSink(collect);
+    for (const char* tool : {"sfdisk", "blkid", "mkfs.vfat", "mke2fs", "mkfs.ntfs", "fsck.vfat",
+                             "e2fsck", "ntfsfix"})
+      if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+    image = dir.path("disk.img");
+    makeImage(image, DISK_SECTORS * 512);
+  }
+  void TearDown() override {
+    kv::setAssertSink(previousSink);
+    IOSystem::Reset();
+  }
+
+  // Formats `v` in place, as the partition's own tools would.
+  void format(const Volume& v) {
+    std::string file = dir.path("volume.img");
+    makeImage(file, (unsigned long long)v.sectors * 512);
+    std::string hidden = std::to_string(v.start);
+    if (v.kind == "vfat") {
+      ASSERT_EQ(0, sh("mkfs.vfat -F 16 -s 1 -h " + hidden + " '" + file + "' >/dev/null"));
+    } else if (v.kind == "ext2") {
+      ASSERT_EQ(0, sh("mke2fs -q -F -t ext2 -b 1024 '" + file + "'"));
+      // A boot loader installed in the partition leaves the boot signature
+      // in its first sector, which ext2 does not use.
+      patchFile(file, 510, "\x55\xaa", 2);
+    } else {
+      ASSERT_EQ(0, sh("mkfs.ntfs -q -F -Q -s 512 -p " + hidden + " -H 255 -S 63 '" + file + "'"));
+    }
+    ASSERT_EQ(0, sh("dd if='" + file + "' of='" + image + "' bs=512 seek=" + hidden +
+                    " conv=notrunc,sparse status=none"));
+  }
+
+  // blkid sees the file system at its place and its checker passes it.
+  void expectIntact(const Volume& v) {
+    std::string type;
+    sh("blkid -p -s TYPE -o value -O " + std::to_string((unsigned long long)v.start * 512) + " '" +
+           image + "'",
+       &type);
+    EXPECT_EQ(type, v.kind + "\n") << "at " << v.start;
+    std::string file = dir.path("check.img");
+    ASSERT_EQ(0, sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(v.start) +
+                    " count=" + std::to_string(v.sectors) + " conv=sparse status=none"));
+    std::string check = v.kind == "vfat" ? "fsck.vfat -n" : v.kind == "ext2" ? "e2fsck -n -f" : "ntfsfix -n";
+    EXPECT_EQ(0, sh(check + " '" + file + "' >/dev/null")) << check << " at " << v.start;
+  }
+
+  // Clears MBR slots, as a damaged table leaves them.
+  void loseSlots(std::vector<int> slots) {
+    std::string mbr = readSector(image, 0);
+    for (int k : slots) mbr.replace(446 + 16 * k, 16, std::string(16, '\0'));
+    writeSector(image, 0, mbr);
+  }
+
+  // The records the recovery chooser hands over when the user picks, among
+  // the partitions the search found, the ones starting at `starts`.
+  std::vector<RecoverPart> searchAndChoose(Analyse& a, std::vector<unsigned> starts) {
+    std::vector<FXulong> found = searchAllGaps(a, 0);
+    std::vector<RecoverPart> chosen;
+    for (unsigned start : starts) {
+      EXPECT_NE(std::find(found.begin(), found.end(), start), found.end())
+          << "the search finds " << start;
+      for (const RecoverPart& r : chooseAll(a, 0, {start}))
+        if (r.sector == start && !r.logical) chosen.push_back(r);
+    }
+    return chosen;
+  }
+
+  void recover(const std::vector<RecoverPart>& chosen, bool bootCode = false,
+               std::vector<FXulong> active = {}) {
+    Recover(chosen, nullptr, bootCode, {active}, {FXString(image.c_str())});
+  }
+
+  std::vector<std::string> partitions() { return sfdiskPartitions(image); }
+
+  TempDir dir;
+  std::string image;
+  HookedDisk hooked;
+  kv::AssertSink previousSink;
+};
+
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(RoundTrip, LostPrimariesComeBackAndAreUndone) {
+  Volume fat{"vfat", 2048, 16384}, ext{"ext2", 20480, 16384}, ntfs{"ntfs", 40960, 20480};
+  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\nstart=20480, size=16384, type=83\n"
+                            "start=40960, size=20480, type=7\n"));
+  Lines original = partitions();
+  for (const Volume& v : {fat, ext, ntfs}) format(v);
+  loseSlots({0, 1, 2});
+  std::string lost = dir.path("lost.img");
+  ASSERT_EQ(0, sh("cp --sparse=always '" + image + "' '" + lost + "'"));
+
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    a.disk().dbActive = true;  // the user enabled undo
+    IOSystem::disableWriteLog = false;
+    ASSERT_TRUE(a.disk().partitions.empty());
+    std::vector<RecoverPart> chosen = searchAndChoose(*a, {2048, 20480, 40960});
+    ASSERT_EQ(chosen.size(), 3u);
+    ASSERT_TRUE(a->CheckMBRFit(chosen));
+    EXPECT_FALSE(a->CheckMBRCode());
+    recover(chosen, true, {2048});
+    a->ReReadPartitions();
+    a->CalcNRDChecksums();
+    a->WriteNRDChecksums();
+    IOSystem::disableWriteLog = true;
+  }
+  EXPECT_EQ(partitions(), original);
+  for (const Volume& v : {fat, ext, ntfs}) expectIntact(v);
+  std::string mbr = readSector(image, 0);
+  EXPECT_EQ((unsigned char)mbr[446], 0x80);
+  EXPECT_TRUE(reports.empty());
+
+  // A later run undoes it.
+  ImageAnalyser a(image, GEOMETRY);
+  FXulong start = IOSystem::IsUndoAvailable(image.c_str());
+  ASSERT_EQ(start, 1u);
+  ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start));
+  ASSERT_TRUE(IOSystem::Undo(image.c_str(), start));
+  for (FXulong s = 1; s < TRACK; s++) {
+    std::string sector = readSector(image, s);
+    if ((unsigned char)sector[0] == 0xFF) writeSector(image, s, readSector(lost, s));
+  }
+  EXPECT_TRUE(sameFile(image, lost));
+}
+
+TEST_F(RoundTrip, APrimaryBesideAnExtendedPartition) {
+  Volume fat{"vfat", 2048, 16384}, logical{"ext2", 22528, 16384}, ntfs{"ntfs", 65536, 20480};
+  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\nstart=20480, size=40960, type=5\n"
+                            "start=65536, size=20480, type=7\nstart=22528, size=16384, type=83\n"));
+  Lines original = partitions();
+  for (const Volume& v : {fat, logical, ntfs}) format(v);
+  loseSlots({2});
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    std::vector<RecoverPart> chosen = searchAndChoose(*a, {65536});
+    ASSERT_EQ(chosen.size(), 1u);
+    ASSERT_TRUE(a->CheckMBRFit(chosen));
+    recover(chosen);
+  }
+  EXPECT_EQ(partitions(), original);
+  for (const Volume& v : {fat, logical, ntfs}) expectIntact(v);
+  EXPECT_TRUE(reports.empty());
+}
+
+// A file system found inside the extended partition goes into its chain.
+TEST_F(RoundTrip, IntoAnEmptyFirstEPTB) {
+  Volume lost{"vfat", 22528, 16384};
+  ASSERT_TRUE(sfdisk(image, "start=20480, size=40960, type=5\n"));
+  writeSector(image, 20480, tableSector({}));
+  format(lost);
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    recover(searchAndChoose(*a, {lost.start}));
+  }
+  EXPECT_EQ(partitions(), (Lines{"20480 40960 5", lost.line("e")}));
+  expectIntact(lost);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
+  Volume first{"ext2", 22528, 16384}, lost{"ntfs", 40960, 16384};
+  ASSERT_TRUE(sfdisk(image, "start=20480, size=61440, type=5\nstart=22528, size=16384, type=83\n"
+                            "start=40960, size=16384, type=7\n"));
+  Lines original = partitions();
+  for (const Volume& v : {first, lost}) format(v);
+  // The link to the second logical partition is lost.
+  std::string table = readSector(image, 20480);
+  table.replace(462, 16, std::string(16, '\0'));
+  writeSector(image, 20480, table);
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    recover(searchAndChoose(*a, {lost.start}));
+  }
+  EXPECT_EQ(partitions(), original);
+  for (const Volume& v : {first, lost}) expectIntact(v);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
+  Volume first{"vfat", 22528, 16384}, lost{"ext2", 40960, 16384}, last{"ntfs", 59392, 16384};
+  ASSERT_TRUE(sfdisk(image, "start=20480, size=61440, type=5\nstart=22528, size=16384, type=e\n"
+                            "start=40960, size=16384, type=83\nstart=59392, size=16384, type=7\n"));
+  Lines original = partitions();
+  for (const Volume& v : {first, lost, last}) format(v);
+  // The first EPTB links past the second logical partition to the third.
+  std::string firstTable = readSector(image, 20480);
+  std::string secondTable = readSector(image, 20480 + PartitionEntry::fromTable(
+                                                          (const FXuchar*)firstTable.data(), 1).dist);
+  firstTable.replace(462, 16, secondTable.substr(462, 16));
+  writeSector(image, 20480, firstTable);
+  ASSERT_EQ(partitions().size(), 3u);
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    recover(searchAndChoose(*a, {lost.start}));
+  }
+  EXPECT_EQ(partitions(), original);
+  for (const Volume& v : {first, lost, last}) expectIntact(v);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
+  Volume lost{"ext2", 22528, 16384}, kept{"vfat", 57344, 16384};
+  // The first EPTB holds only the link to the next one, as some tools leave it.
+  writeSector(image, 0, tableSector({entryBytes(0x05, 20480, 61440)}));
+  writeSector(image, 20480, tableSector({entryBytes(0x05, 34816, 18432)}));
+  writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
+  for (const Volume& v : {lost, kept}) format(v);
+  ASSERT_EQ(partitions(), (Lines{"20480 61440 5", kept.line("e")}));
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    recover(searchAndChoose(*a, {lost.start}));
+  }
+  EXPECT_EQ(partitions(), (Lines{"20480 61440 5", lost.line("83"), kept.line("e")}));
+  for (const Volume& v : {lost, kept}) expectIntact(v);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {
+  Volume one{"vfat", 22528, 16384}, two{"ext2", 40960, 16384};
+  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=83\nstart=20480, size=40960, type=5\n"
+                            "start=22528, size=16384, type=e\nstart=40960, size=16384, type=83\n"));
+  Lines original = partitions();
+  for (const Volume& v : {one, two}) format(v);
+  // Where sfdisk put the EPTBs.
+  std::string firstTable = readSector(image, 20480);
+  FXulong second = 20480 + PartitionEntry::fromTable((const FXuchar*)firstTable.data(), 1).dist;
+  loseSlots({1});
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    // The search keeps only file-system boot records; the EPTBs in front of
+    // them are what the chooser offers as logical partitions.
+    std::vector<RecoverPart> chosen = chooseAll(*a, 0, {20480, second});
+    ASSERT_EQ(chosen.size(), 2u);
+    for (const RecoverPart& r : chosen) EXPECT_TRUE(r.logical);
+    ASSERT_TRUE(a->CheckMBRFit(chosen));
+    recover(chosen);
+  }
+  Lines now = partitions();
+  ASSERT_EQ(now.size(), 4u);
+  EXPECT_EQ(now[0], original[0]);
+  EXPECT_EQ(now[1], "20480 " + std::to_string(two.start + two.sectors - 20480) + " 5");
+  EXPECT_EQ(now[2], original[2]);
+  EXPECT_EQ(now[3], original[3]);
+  for (const Volume& v : {one, two}) expectIntact(v);
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(RoundTrip, ARecoveredDiskBoots) {
+  if (!QemuBoot::available()) GTEST_SKIP() << QemuBoot::whyNot();
+  ASSERT_TRUE(writeStubVolume(dir, image, 4096, 40960));
+  {
+    ImageAnalyser a(image, GEOMETRY);
+    std::vector<RecoverPart> chosen = searchAndChoose(*a, {4096});
+    ASSERT_EQ(chosen.size(), 1u);
+    recover(chosen, true, {4096});
+  }
+  EXPECT_EQ(partitions(), (Lines{"4096 40960 e"}));
+  QemuBoot run(dir, image);
+  EXPECT_EQ(run.serialUntilExit(), "KELVARIN-BOOT-OK\r\n");
+}
+
+TEST_F(RoundTrip, SimulationLeavesTheImageAlone) {
+  Volume fat{"vfat", 2048, 16384};
+  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\n"));
+  format(fat);
+  loseSlots({0});
+  std::string lost = dir.path("lost.img");
+  ASSERT_EQ(0, sh("cp --sparse=always '" + image + "' '" + lost + "'"));
+  ImageAnalyser a(image, GEOMETRY, {"-sim"});
+  ASSERT_TRUE(IOSystem::simulationMode);
+  a.disk().dbActive = true;
+  IOSystem::disableWriteLog = false;
+  recover(searchAndChoose(*a, {2048}), true, {2048});
+  EXPECT_EQ(hooked.writes, 0u);
+  EXPECT_TRUE(sameFile(image, lost));
+  // The database was kept as if written: the boot code alone fills several sectors.
+  EXPECT_EQ(a.disk().dbStartSec, 1u);
+  EXPECT_GE(a.disk().currDBsec, 4u);
+}

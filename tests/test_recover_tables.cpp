@@ -1,0 +1,349 @@
+// The partition-table writer on images whose tables are laid out by hand or
+// by sfdisk: CHS addresses, MBR placement and ordering, chains rebuilt from
+// found EPTBs, the four ways into an existing chain, boot code, the active
+// flag, and tables it must refuse to damage.  sfdisk reads every result.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "IOSystem.h"
+#include "Recover.h"
+#include "compat/Assert.h"
+#include "support/Engine.h"
+#include "support/HookedDisk.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+std::vector<std::string> reports;
+void collect(const char* text) { reports.push_back(text); }
+
+unsigned char at(const std::string& s, size_t i) { return (unsigned char)s[i]; }
+
+PartitionEntry entry(unsigned char type, unsigned dist, unsigned num) {
+  return PartitionEntry::fromBytes((const FXuchar*)entryBytes(type, dist, num).data());
+}
+
+PartitionEntry slot(const std::string& table, int k) {
+  return PartitionEntry::fromTable((const FXuchar*)table.data(), k);
+}
+
+class Writer : public ::testing::Test {
+protected:
+  static const int HEADS = 255, TRACK = 63;
+
+  void SetUp() override {
+    IOSystem::Reset();
+    reports.clear();
+    previousSink = kv::setAssertSink(collect);
+    image = dir.path("disk.img");
+    makeImage(image, 13ull * HEADS * TRACK * 512);
+  }
+  void TearDown() override {
+    kv::setAssertSink(previousSink);
+    analyser.reset();
+    IOSystem::Reset();
+  }
+  void start() { analyser.reset(new ImageAnalyser(image, "13/255/63")); }
+  FXString device() { return FXString(image.c_str()); }
+
+  // RecoverOne as DoRecover runs it: the MBR read, placed into, written.
+  void recoverOne(std::vector<Recover::NewPart> parts, bool bootCode = false, int heads = HEADS,
+                  int track = TRACK) {
+    if (!analyser) start();
+    std::string mbr = readSector(image, 0);
+    Recover writer;
+    writer.RecoverOne(device(), (FXuchar*)&mbr[0], parts, bootCode, heads, track);
+    ASSERT_TRUE(IOSystem::WriteBR(device(), mbr.data(), 0));
+  }
+  Recover::NewPart filesystem(unsigned start, unsigned size, unsigned char type = 0x83) {
+    return {entry(type, start, size), start, false};
+  }
+  // A lost logical partition: its EPTB at `at`, the partition `dist` further on.
+  Recover::NewPart foundEPTB(unsigned at, unsigned dist, unsigned size) {
+    writeSector(image, at, tableSector({entryBytes(0x83, dist, size)}));
+    return {entry(0x83, dist, size), at, true};
+  }
+  std::vector<std::string> partitions() { return sfdiskPartitions(image); }
+
+  TempDir dir;
+  std::string image;
+  HookedDisk hooked;
+  std::unique_ptr<ImageAnalyser> analyser;
+  kv::AssertSink previousSink;
+};
+
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+TEST(ConvertLBA, Addresses) {
+  FXuchar c = 0, h = 0, s = 0, ec = 0, eh = 0, es = 0;
+  ASSERT_TRUE(Recover::ConvertLBA(63, 1000, 255, 63, c, h, s, ec, eh, es));
+  EXPECT_EQ((int)c, 0);
+  EXPECT_EQ((int)h, 1);
+  EXPECT_EQ((int)s, 1);
+  EXPECT_EQ((int)ec, 0);
+  EXPECT_EQ((int)eh, 16);
+  EXPECT_EQ((int)es, 55);
+
+  ASSERT_TRUE(Recover::ConvertLBA(1500 * 16065, 16065, 255, 63, c, h, s, ec, eh, es));
+  EXPECT_EQ((int)c, 0xDC);
+  EXPECT_EQ(s >> 6, 1);  // cylinder 1500 wraps to 476
+  EXPECT_EQ(s & 63, 1);
+  EXPECT_EQ((int)eh, 254);
+  EXPECT_EQ(es & 63, 63);
+}
+
+TEST(ConvertLBA, NoGeometryNoAddress) {
+  FXuchar out[6] = {1, 2, 3, 4, 5, 6};
+  EXPECT_FALSE(Recover::ConvertLBA(63, 1000, 0, 63, out[0], out[1], out[2], out[3], out[4], out[5]));
+  EXPECT_FALSE(Recover::ConvertLBA(63, 1000, 255, 0, out[0], out[1], out[2], out[3], out[4], out[5]));
+  // Sector numbers have six bits.
+  EXPECT_FALSE(Recover::ConvertLBA(63, 1000, 16, 64, out[0], out[1], out[2], out[3], out[4], out[5]));
+  // A head beyond 255 cannot be written.
+  EXPECT_FALSE(Recover::ConvertLBA(300 * 63, 10, 400, 63, out[0], out[1], out[2], out[3], out[4], out[5]));
+  for (int i = 0; i < 6; i++) EXPECT_EQ(out[i], i + 1);
+}
+
+TEST_F(Writer, APrimaryGoesIntoAFreeSlotAndTheMBRIsOrderedByStart) {
+  sfdisk(image, "start=63, size=1985, type=c\n");
+  recoverOne({filesystem(2048, 20480, 0x0c), filesystem(30000, 1000, 0x07)});
+  EXPECT_EQ(partitions(), (Lines{"63 1985 c", "2048 20480 c", "30000 1000 7"}));
+  std::string mbr = readSector(image, 0);
+  EXPECT_EQ(slot(mbr, 1).dist, 2048u);
+  EXPECT_EQ(slot(mbr, 1).boot, 0);
+  EXPECT_TRUE(reports.empty());
+
+  // A partition lower than the existing ones ends up in slot 0.
+  writeSector(image, 0, tableSector({entryBytes(0x83, 50000, 1000), entryBytes(0x83, 60000, 100)}));
+  analyser.reset();
+  recoverOne({filesystem(40000, 500)});
+  EXPECT_EQ(partitions(), (Lines{"40000 500 83", "50000 1000 83", "60000 100 83"}));
+}
+
+TEST_F(Writer, AZeroedMBRGetsItsSignatureBackAndBootCodeWhenAsked) {
+  recoverOne({filesystem(2048, 20480)}, true);
+  std::string mbr = readSector(image, 0);
+  EXPECT_EQ(mbr.substr(0, 352), std::string((const char*)Recover::standardBootProgram, 352));
+  EXPECT_EQ(at(mbr, 510), 0x55);
+  EXPECT_EQ(at(mbr, 511), 0xAA);
+  EXPECT_EQ(partitions(), (Lines{"2048 20480 83"}));
+
+  // Existing boot code stays; so do the bytes between it and the table.
+  mbr[0] = 0x33;
+  mbr[440] = 0x12;  // disk signature
+  writeSector(image, 0, mbr);
+  recoverOne({filesystem(40000, 1000)}, true);
+  std::string after = readSector(image, 0);
+  EXPECT_EQ(after.substr(0, 446), mbr.substr(0, 446));
+}
+
+TEST_F(Writer, AnOccupiedSlotIsNeverOverwritten) {
+  sfdisk(image, "start=2048, size=2048\nstart=4096, size=2048\nstart=6144, size=2048\n"
+                "start=8192, size=2048\n");
+  std::string before = readSector(image, 0);
+  recoverOne({filesystem(20000, 1000)});
+  EXPECT_EQ(readSector(image, 0), before);
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(Writer, APartitionOverlappingAPrimaryIsNotTreatedAsAnEPTB) {
+  sfdisk(image, "start=2048, size=20480, type=83\n");
+  std::string inside = readSector(image, 2048);
+  recoverOne({filesystem(4096, 1000)});
+  EXPECT_EQ(readSector(image, 2048), inside);
+  EXPECT_EQ(partitions(), (Lines{"2048 20480 83"}));
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("src/Recover("), std::string::npos);
+  EXPECT_NE(reports[0].find("FXASSERT(CheckExtended( pr->type )) failed."), std::string::npos);
+}
+
+TEST_F(Writer, APartitionOverlappingAPrimaryAndTheExtendedOneIsNotPlaced) {
+  // A broken table: the extended partition overlaps a primary.
+  writeSector(image, 0, tableSector({entryBytes(0x05, 10000, 50000), entryBytes(0x83, 2048, 20000)}));
+  writeSector(image, 10000, tableSector({}));
+  std::string table = readSector(image, 10000);
+  recoverOne({filesystem(15000, 1000)});
+  std::string after = readSector(image, 0);
+  for (int k = 0; k < 4; k++) EXPECT_NE(slot(after, k).dist, 15000u);
+  EXPECT_EQ(slot(after, 2).type, 0);
+  EXPECT_EQ(readSector(image, 10000), table);
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(Writer, FoundEPTBsBecomeAChainInANewExtendedPartition) {
+  // Two lost logical partitions, each one track behind its EPTB.
+  const unsigned A = 3937, B = 2000;
+  recoverOne({foundEPTB(5000, TRACK, B), foundEPTB(1000, TRACK, A)});
+  std::string low = readSector(image, 1000), high = readSector(image, 5000);
+  PartitionEntry link = slot(low, 1);
+  EXPECT_EQ(link.type, 0x05);
+  EXPECT_EQ(link.dist, 4000u);
+  EXPECT_EQ(link.num, B + TRACK);
+  EXPECT_EQ(slot(high, 1).type, 0);
+  PartitionEntry E = slot(readSector(image, 0), 0);
+  EXPECT_EQ(E.type, 0x05);
+  EXPECT_EQ(E.dist, 1000u);
+  EXPECT_EQ(E.num, (A + TRACK) + (B + TRACK));
+  EXPECT_EQ(partitions(), (Lines{"1000 6063 5", "1063 3937 83", "5063 2000 83"}));
+}
+
+TEST_F(Writer, TheNewExtendedPartitionCoversEveryLogicalPartition) {
+  // Not back to back, and with partitions aligned 2048 sectors behind their EPTB.
+  recoverOne({foundEPTB(1000, TRACK, 500), foundEPTB(20000, 2048, 4000), foundEPTB(9000, 2048, 100)});
+  PartitionEntry E = slot(readSector(image, 0), 0);
+  EXPECT_EQ(E.dist + E.num, 20000u + 2048 + 4000);
+  EXPECT_EQ(partitions(),
+            (Lines{"1000 25048 5", "1063 500 83", "11048 100 83", "22048 4000 83"}));
+  // Links count from the extended partition's start.
+  EXPECT_EQ(slot(readSector(image, 9000), 1).dist, 19000u);
+  EXPECT_EQ(slot(readSector(image, 1000), 1).dist, 8000u);
+}
+
+// Into an existing extended partition.  Every way in is also restored with
+// real file systems in test_recover_roundtrip; here, the bytes written.
+TEST_F(Writer, InsertBehindTheLastLogicalPartition) {
+  sfdisk(image, "start=2048, size=100000, type=5\nstart=4096, size=2048, type=83\n");
+  recoverOne({filesystem(10240, 2048)});
+  EXPECT_EQ(partitions(), (Lines{"2048 100000 5", "4096 2048 83", "10240 2048 83"}));
+  // A new EPTB one track in front of it, linked from the last one.
+  std::string fresh = readSector(image, 10240 - TRACK);
+  EXPECT_EQ(slot(fresh, 0).dist, (unsigned)TRACK);
+  PartitionEntry link = slot(readSector(image, 2048), 1);
+  EXPECT_EQ(link.type, 0x05);
+  EXPECT_EQ(link.dist, 10240u - TRACK - 2048);
+  EXPECT_EQ(link.num, 2048u + TRACK);
+}
+
+TEST_F(Writer, AFoundChainInsideAnExtendedPartitionContinuesItsChain) {
+  sfdisk(image, "start=2048, size=100000, type=5\nstart=4096, size=2048, type=83\n");
+  recoverOne({foundEPTB(30000, TRACK, 5000), foundEPTB(40000, TRACK, 5000)});
+  EXPECT_EQ(partitions(),
+            (Lines{"2048 100000 5", "4096 2048 83", "30063 5000 83", "40063 5000 83"}));
+  // The first EPTB keeps its logical partition in slot 0 and links in slot 1.
+  std::string first = readSector(image, 2048);
+  EXPECT_EQ(slot(first, 0).type, 0x83);
+  EXPECT_EQ(slot(first, 1).dist, 30000u - 2048);
+  EXPECT_EQ(slot(readSector(image, 30000), 1).dist, 40000u - 2048);
+}
+
+TEST_F(Writer, WithoutGeometryTheCHSBytesMarkAddressingByLBA) {
+  sfdisk(image, "start=2048, size=100000, type=5\nstart=4096, size=2048, type=83\n");
+  recoverOne({filesystem(10240, 2048)}, false, 0, 0);
+  // No track to put the new EPTB in front of: the sector right before.
+  EXPECT_EQ(partitions(), (Lines{"2048 100000 5", "4096 2048 83", "10240 2048 83"}));
+  PartitionEntry link = slot(readSector(image, 2048), 1);
+  EXPECT_EQ(link.dist, 10239u - 2048);
+  EXPECT_EQ(link.start_chs[0], 0xFF);
+  EXPECT_EQ(link.start_chs[2], 0xFE);
+
+  recoverOne({foundEPTB(150000, TRACK, 100), foundEPTB(160000, TRACK, 100)}, false, 0, 0);
+  PartitionEntry E = slot(readSector(image, 0), 1);
+  EXPECT_EQ(E.dist, 150000u);
+  EXPECT_EQ(E.end_chs[0], 0xFF);
+  EXPECT_EQ(E.end_chs[2], 0xFE);
+}
+
+TEST_F(Writer, ANewEPTBNeverLandsInsideTheLogicalPartitionBeforeIt) {
+  // The logical partition ends right where the found one starts.
+  writeSector(image, 0, tableSector({entryBytes(0x05, 2048, 100000)}));
+  writeSector(image, 2048, tableSector({entryBytes(0x83, 1, 8191)}));
+  std::string before = readSector(image, 2048);
+  recoverOne({filesystem(10240, 2048)});
+  EXPECT_EQ(readSector(image, 2048), before);
+  EXPECT_EQ(readSector(image, 10240 - TRACK), std::string(512, '\0'));
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(Writer, AChainThatLoopsEndsTheWalk) {
+  writeSector(image, 0, tableSector({entryBytes(0x05, 2048, 100000)}));
+  writeSector(image, 2048, tableSector({entryBytes(0x83, 2048, 2048), entryBytes(0x05, 0, 4096)}));
+  std::string before = readSector(image, 2048);
+  recoverOne({filesystem(10240, 2048)});
+  EXPECT_EQ(readSector(image, 2048), before);
+  EXPECT_EQ(reports.size(), 1u);
+  writeSector(image, 2048, tableSector({entryBytes(0x83, 2048, 2048), entryBytes(0x05, 8192, 4096)}));
+  writeSector(image, 10240, tableSector({entryBytes(0x83, 10, 10), entryBytes(0x05, 0, 4096)}));
+  reports.clear();
+  recoverOne({filesystem(50000, 2048)});
+  EXPECT_EQ(reports.size(), 1u);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(Writer, TheActiveFlagMovesToTheChosenPartition) {
+  writeSector(image, 0, tableSector({entryBytes(0x83, 2048, 1000), entryBytes(0x07, 4096, 1000, 0x80)}));
+  start();
+  Recover writer;
+  writer.devices = {device()};
+  writer.activeStarts = {{2048}};
+  writer.SetActive();
+  std::string mbr = readSector(image, 0);
+  EXPECT_EQ(at(mbr, 446), 0x80);
+  EXPECT_EQ(at(mbr, 462), 0x00);
+
+  // A choice the table does not hold leaves the disk bootable as it was.
+  writer.activeStarts = {{99999}};
+  writer.SetActive();
+  EXPECT_EQ(readSector(image, 0), mbr);
+  EXPECT_EQ(reports.size(), 1u);
+  writer.activeStarts = {{}};
+  writer.SetActive();
+  EXPECT_EQ(readSector(image, 0), mbr);
+}
+
+TEST_F(Writer, AWholeRecoveryOfFoundEPTBs) {
+  foundEPTB(5000, TRACK, 2000);
+  foundEPTB(1000, TRACK, 3937);
+  sfdisk(image, "start=100000, size=2048, type=83\n");
+  start();
+  std::vector<RecoverPart> chosen(2);
+  for (int i = 0; i < 2; i++) {
+    chosen[i].device = device();
+    chosen[i].sector = i ? 1000 : 5000;
+    chosen[i].logical = true;
+    chosen[i].heads = HEADS;
+    chosen[i].sectorsPerTrack = TRACK;
+  }
+  struct Progress : RecoverProgress {
+    FXuint value = 0, total = 0, steps = 0;
+    void setProgress(FXuint v) override { value = v; }
+    void setTotal(FXuint t) override { total = t; }
+    FXuint getTotal() override { return total; }
+    void increment(FXuint s) override { steps += s; }
+  } progress;
+  Recover(chosen, &progress, true, {{100000}}, {device()});
+  EXPECT_EQ(progress.total, 2u);
+  EXPECT_EQ(progress.steps, 2u);
+  EXPECT_EQ(progress.value, 2u);
+  EXPECT_EQ(partitions(), (Lines{"1000 6063 5", "100000 2048 83", "1063 3937 83", "5063 2000 83"}));
+  std::string mbr = readSector(image, 0);
+  EXPECT_EQ(at(mbr, 0), 0xFA);
+  EXPECT_EQ(at(mbr, 446 + 16), 0x80);  // the partition at 100000, now in slot 1
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
+  if (!haveTool("mkfs.vfat")) GTEST_SKIP() << "mkfs.vfat is not installed";
+  // The first sectors of a 20 MiB FAT16 volume, 5 MiB before the disk's end.
+  std::string volume = dir.path("volume.img");
+  makeImage(volume, 40960ull * 512);
+  ASSERT_EQ(0, sh("mkfs.vfat -F 16 '" + volume + "' >/dev/null"));
+  FXulong first = 13ull * HEADS * TRACK - 10240;
+  ASSERT_EQ(0, sh("dd if='" + volume + "' of='" + image + "' bs=512 count=64 seek=" +
+                  std::to_string(first) + " conv=notrunc status=none"));
+  start();
+  std::string mbr = readSector(image, 0);
+  RecoverPart r;
+  r.device = device();
+  r.sector = first;
+  r.heads = HEADS;
+  r.sectorsPerTrack = TRACK;
+  Recover({r}, nullptr, false, {{}}, {device()});
+  EXPECT_EQ(readSector(image, 0), mbr);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("partition lies on the disk"), std::string::npos);
+}

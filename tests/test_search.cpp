@@ -1,0 +1,266 @@
+// The lost-partition search on a disk whose table lost its partitions: which
+// sectors it probes, what it finds, how it reports progress and stops.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "IOSystem.h"
+#include "support/CountingDisk.h"
+#include "support/DiskLayouts.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+// 16 heads of 63 sectors: a cylinder is 1008 sectors.
+const FXulong Q = 1008, SPT = 63;
+const FXulong CYLINDERS = 224, DISK = CYLINDERS * Q;
+const std::string GEOMETRY = std::to_string(CYLINDERS) + "/16/63";
+
+struct Volume {
+  FXulong start, sectors;
+  const char* mkfs;
+  bool cylinderAligned;  // at a cylinder boundary or one track into it
+};
+const FXulong FAT32_START = 84 * Q;
+const FXulong FIRST_EPTB = 166 * Q;
+const Volume VOLUMES[] = {
+    {1 * Q, 16384, "mkfs.vfat -F 12 --mbr=n", true},
+    {18 * Q + SPT, 65536, "mkfs.vfat -F 16 --mbr=n", true},
+    {FAT32_START, 81920, "mkfs.vfat -F 32 -s 1 --mbr=n", true},
+    {FIRST_EPTB + SPT, 16384, "mkntfs -F -Q -q", true},       // logical, one track after its table
+    {201 * Q + 5, 16384, "mkntfs -F -Q -q", false},           // in no table at all
+};
+
+bool contains(const std::vector<FXulong>& v, FXulong s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+// A disk partitioned by sfdisk, formatted by mkfs, whose MBR then lost its
+// four entries.  Built once for all tests.
+class LostPartitions : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir = new TempDir();
+    image = dir->path("lost.img");
+    makeImage(image, DISK * 512);
+    std::string script = "label: dos\n";
+    script += "1: start=" + std::to_string(VOLUMES[0].start) + ", size=16384, type=e\n";
+    script += "2: start=" + std::to_string(VOLUMES[1].start) + ", size=65536, type=e\n";
+    script += "3: start=" + std::to_string(FAT32_START) + ", size=81920, type=c\n";
+    script += "4: start=" + std::to_string(FIRST_EPTB) + ", size=" + std::to_string(200 * Q - FIRST_EPTB) +
+              ", type=5\n";
+    script += "5: start=" + std::to_string(VOLUMES[3].start) + ", size=16384, type=7\n";
+    script += "6: start=" + std::to_string(184 * Q + SPT) + ", size=8192, type=83\n";
+    ASSERT_TRUE(sfdisk(image, script));
+    ASSERT_EQ(sfdiskDump(image).size(), 6u);
+    for (const Volume& v : VOLUMES) ASSERT_TRUE(mkfsAt(image, v.start, v.sectors, v.mkfs));
+    ASSERT_TRUE(mkfsAt(image, 184 * Q + SPT, 8192, "mke2fs -q -F -t ext2"));
+    clearTable(image, 0);
+  }
+  static void TearDownTestSuite() { delete dir; }
+
+  void SetUp() override {
+    analyser = analyseImage(image, GEOMETRY);
+    ASSERT_EQ(analyser->disks.size(), 1u);
+    ASSERT_TRUE(analyser->disks[0].partitions.empty());
+    ASSERT_EQ(analyser->disks[0].qoffset, Q);
+  }
+
+  std::vector<FXulong> search(bool quick, FXulong start, FXulong size, RecordingText* text = nullptr) {
+    FXulong B = quick ? size / Q + 1 : size;
+    RecordingProgress bar((FXuint)B);
+    std::vector<FXulong> found = analyser->Search(&bar, text, 0, quick, start, start + size - 1, 1);
+    EXPECT_EQ(bar.advanced, B);
+    EXPECT_TRUE(bar.sets.empty());
+    return found;
+  }
+
+  static TempDir* dir;
+  static std::string image;
+  std::unique_ptr<Analyse> analyser;
+};
+TempDir* LostPartitions::dir;
+std::string LostPartitions::image;
+
+TEST_F(LostPartitions, FullSearchFindsEveryFatAndNtfsBootRecord) {
+  std::vector<FXulong> found = search(false, 0, DISK);
+  for (const Volume& v : VOLUMES) EXPECT_TRUE(contains(found, v.start)) << v.start;
+  EXPECT_FALSE(contains(found, FAT32_START + 6)) << "FAT32's backup boot sector";
+  EXPECT_FALSE(contains(found, FIRST_EPTB)) << "a table is no boot record";
+  EXPECT_FALSE(contains(found, 0));
+  EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
+
+  // Each found boot record turns into the partition it starts.
+  for (const Volume& v : VOLUMES) {
+    std::vector<Partition> parts = analyser->GetValidPartitions(0, v.start);
+    ASSERT_EQ(parts.size(), 1u) << v.start;
+    EXPECT_EQ(parts[0].start(), v.start);
+    EXPECT_EQ(parts[0].entry.num, v.sectors);
+  }
+}
+
+TEST_F(LostPartitions, QuickSearchFindsCylinderAlignedBootRecords) {
+  std::vector<FXulong> found = search(true, 0, DISK);
+  for (const Volume& v : VOLUMES) EXPECT_EQ(contains(found, v.start), v.cylinderAligned) << v.start;
+}
+
+TEST_F(LostPartitions, TableIsFoundFirstAndDroppedSecond) {
+  RecordingText text;
+  std::vector<FXulong> found = search(false, FIRST_EPTB, SPT, &text);
+  EXPECT_TRUE(found.empty());
+  ASSERT_GE(text.lines.size(), 3u);
+  EXPECT_EQ(text.lines[0], analyser->GetString("Analyse.CheckOne.009"));
+  EXPECT_EQ(text.lines[1], analyser->Format("Analyse.CheckOne.010", 1u));
+  EXPECT_EQ(text.lines[2], analyser->GetString("Analyse.CheckOne.011")) << "one signature was found";
+
+  // Nothing carries a signature behind the last volume: nothing to examine.
+  RecordingText empty;
+  EXPECT_TRUE(search(false, 220 * Q, 2 * Q, &empty).empty());
+  EXPECT_EQ(empty.lines.size(), 2u);
+  EXPECT_FALSE(empty.contains(analyser->GetString("Analyse.CheckOne.011")));
+
+  // A boot record found is reported by name and sector.
+  RecordingText named;
+  EXPECT_EQ(search(false, VOLUMES[1].start, 1, &named), std::vector<FXulong>{});  // probes stay below the last sector
+  EXPECT_EQ(search(false, VOLUMES[1].start, 2, &named), std::vector<FXulong>{VOLUMES[1].start});
+  EXPECT_EQ(named.lines.back(), analyser->Format("Analyse.CheckOne.001", "FAT", (double)VOLUMES[1].start));
+}
+
+// Sets stopSearch when the first progress report arrives, as the wizard
+// does when the user cancels.
+class CancellingProgress : public RecordingProgress {
+public:
+  CancellingProgress(FXuint total, Analyse* a) : RecordingProgress(total), analyser(a) {}
+  void post(FXint kind, FXulong v) override {
+    RecordingProgress::post(kind, v);
+    if (kind == 2) analyser->stopSearch = true;
+  }
+  Analyse* analyser;
+};
+
+TEST_F(LostPartitions, StopSearchEndsTheFirstPass) {
+  CountingDisk counting;
+  CancellingProgress bar((FXuint)DISK, analyser.get());
+  analyser->stopSearch = true;  // cleared when the search starts
+  std::vector<FXulong> found = analyser->Search(&bar, nullptr, 0, false, 0, DISK - 1, 1);
+  // The first report comes after 1/70 of the disk; what was found before it
+  // is still examined.
+  EXPECT_EQ(found, std::vector<FXulong>{VOLUMES[0].start});
+  FXulong furthest = *std::max_element(counting.readOffsets.begin(), counting.readOffsets.end());
+  EXPECT_LT(furthest, (DISK / 70 + 2048) * 512);
+  EXPECT_EQ(bar.advanced, DISK) << "the stretch's share is filled";
+}
+
+// Sums the messages of a search over several stretches, as the wizard runs
+// it: one Search per selected stretch, each given its last sector.
+FXulong progressOf(Analyse& a, bool quick, const std::vector<std::pair<FXulong, FXulong>>& stretches,
+                   FXint areas, RecordingProgress& bar) {
+  for (auto& s : stretches) a.Search(&bar, nullptr, 0, quick, s.first, s.first + s.second - 1, areas);
+  return bar.advanced;
+}
+
+// The bar's total is what the free-space chooser sums up: every sector of a
+// selected stretch for a full search, its sectors divided by the cylinder
+// size plus one for a quick one.
+FXulong totalOf(bool quick, const std::vector<std::pair<FXulong, FXulong>>& stretches) {
+  FXulong sum = 0;
+  for (auto& s : stretches) sum += quick ? s.second / Q + 1 : s.second;
+  return sum;
+}
+
+TEST_F(LostPartitions, ProgressAddsUpToTheBarsTotal) {
+  std::vector<std::vector<std::pair<FXulong, FXulong>>> selections = {
+      {{0, DISK}},
+      {{500, 20000}},
+      {{0, 1008}, {17000, 50000}, {100000, 77777}},
+      {{10, 3}, {2000, 1}, {5000, 400}, {150000, 70000}},
+      // Small totals: a report per probe, and the bar passes 100 on the way.
+      {{3000, 143}},
+      {{3000, 200}, {4000, 57}},
+  };
+  for (bool quick : {false, true}) {
+    for (auto& stretches : selections) {
+      for (FXint areas : {1, 3, 50}) {
+        SCOPED_TRACE(std::string(quick ? "quick" : "full") + " over " + std::to_string(stretches.size()) +
+                     " stretches, areas " + std::to_string(areas));
+        FXulong B = totalOf(quick, stretches);
+        RecordingProgress bar((FXuint)B);
+        EXPECT_EQ(progressOf(*analyser, quick, stretches, areas, bar), B);
+        EXPECT_TRUE(bar.sets.empty());
+        EXPECT_EQ(bar.value, B);
+      }
+    }
+  }
+}
+
+// Disks whose probe positions carry boot records, to see which are read.
+class Probes : public ::testing::Test {
+protected:
+  // A FAT12 boot sector of a floppy: recognised without reading further.
+  static void putBootRecord(const std::string& image, FXulong sector) {
+    FXuchar b[512] = {0};
+    b[0x0C] = 2, b[0x0D] = 1, b[0x0E] = 1, b[0x10] = 2, b[0x11] = 224;
+    b[0x13] = 2880 & 0xFF, b[0x14] = 2880 >> 8, b[0x15] = 0xF0, b[0x16] = 9;
+    b[510] = 0x55, b[511] = 0xAA;
+    patchFile(image, sector * 512, b, sizeof(b));
+  }
+  std::vector<FXulong> searchWith(const std::string& chs, FXulong sectors, std::vector<FXulong> records,
+                                  bool quick, FXulong start, FXulong end) {
+    std::string image = dir.path("probes.img");
+    makeImage(image, sectors * 512);
+    for (FXulong s : records) putBootRecord(image, s);
+    auto a = analyseImage(image, chs);
+    RecordingProgress bar(1000);
+    std::vector<FXulong> found = a->Search(&bar, nullptr, 0, quick, start, end, 1);
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  TempDir dir;
+};
+
+TEST_F(Probes, FullSearchProbesEverySectorBelowTheBound) {
+  EXPECT_EQ(searchWith("10/16/63", 10080, {999, 1000, 1001, 1002, 1003}, false, 1000, 1003),
+            (std::vector<FXulong>{1000, 1001, 1002}));
+}
+
+TEST_F(Probes, QuickSearchProbesCylinderStartsAndOneTrackIn) {
+  std::vector<FXulong> records = {62, 63, 64, 99, 100, 101, 16064, 16065, 16066, 16127, 16128, 16129,
+                                  32130, 32193, 48195};
+  EXPECT_EQ(searchWith("4/255/63", 4 * 16065, records, true, 100, 40000),
+            (std::vector<FXulong>{63, 100, 16065, 16128, 32130, 32193}));
+  // A cylinder boundary within one track of the bound: the boundary only.
+  EXPECT_EQ(searchWith("4/255/63", 4 * 16065, records, true, 100, 32150),
+            (std::vector<FXulong>{63, 100, 16065, 16128, 32130}));
+  // A stretch that starts on a boundary probes one track into it.
+  EXPECT_EQ(searchWith("4/255/63", 4 * 16065, records, true, 16065, 16200),
+            (std::vector<FXulong>{16065, 16128}));
+}
+
+TEST_F(Probes, NoGeometryAndNoAreasDivideByNothing) {
+  // Without a geometry every sector is a cylinder of its own.
+  EXPECT_EQ(searchWith("100/0/0", 2000, {10, 11, 500}, true, 0, 2000), (std::vector<FXulong>{10, 11, 500}));
+  std::string image = dir.path("probes.img");
+  auto a = analyseImage(image, "100/0/0");
+  RecordingProgress empty(0);
+  a->Search(&empty, nullptr, 0, true, 0, 1999, 0);
+  a->Search(&empty, nullptr, 0, false, 0, 1999, 0);
+  EXPECT_EQ(empty.advanced, 2001u + 2000u);
+}
+
+TEST_F(Probes, DiskOutOfRangeOrUnopenable) {
+  std::string image = dir.path("gone.img");
+  makeImage(image, 1 << 20);
+  auto a = analyseImage(image, "2/16/63");
+  RecordingProgress bar(100);
+  EXPECT_TRUE(a->Search(&bar, nullptr, 1, false, 0, 100, 1).empty());
+  EXPECT_TRUE(a->Search(&bar, nullptr, -1, false, 0, 100, 1).empty());
+  sh("rm -f '" + image + "'");
+  EXPECT_TRUE(a->Search(&bar, nullptr, 0, false, 0, 100, 1).empty());
+  EXPECT_EQ(bar.sets, (std::vector<FXulong>{100, 100, 100}));
+  EXPECT_EQ(bar.advanced, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// Undoing a whole recovery: a finished one, and one whose process is killed
+// in the middle of its writes.  The recovery rewrites the same sectors more
+// than once (an EPTB linked and then rebased, the MBR placed and then made
+// active) and writes boot code, so its database spans several sectors.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "IOSystem.h"
+#include "Recover.h"
+#include "compat/Assert.h"
+#include "support/Engine.h"
+#include "support/HookedDisk.h"
+#include "support/TestImages.h"
+
+using namespace kvtest;
+
+namespace {
+
+const char* GEOMETRY = "2/255/63";
+const int TRACK = 63;
+
+void quiet(const char*) {}
+
+class UndoRecovery : public ::testing::Test {
+protected:
+  void SetUp() override {
+    IOSystem::Reset();
+    previousSink = kv::setAssertSink(quiet);
+    original = dir.path("original.img");
+    image = dir.path("disk.img");
+    makeImage(original, 2ull * 255 * TRACK * 512);
+    sfdisk(original, "start=20000, size=2048, type=83\n");
+    // Three lost logical partitions, each one track behind its EPTB.
+    writeSector(original, 1000, tableSector({entryBytes(0x83, TRACK, 3937)}));
+    writeSector(original, 5000, tableSector({entryBytes(0x83, TRACK, 3937)}));
+    writeSector(original, 9000, tableSector({entryBytes(0x07, TRACK, 100)}));
+    // The first track holds some of a boot loader, as it often does.
+    for (int s = 20; s < 30; s++) writeSector(original, s, "stage 1.5 " + std::to_string(s));
+  }
+  void TearDown() override {
+    kv::setAssertSink(previousSink);
+    IOSystem::Reset();
+  }
+  void freshCopy() { ASSERT_EQ(0, sh("cp --sparse=always '" + original + "' '" + image + "'")); }
+
+  // The recovery as the wizard runs it, with change logging enabled.
+  void recover(HookedDisk& disk, bool close, std::vector<std::string> options = {}) {
+    recoverOn(image, disk, close, options);
+  }
+  void recoverOn(const std::string& device, HookedDisk& disk, bool close,
+                 std::vector<std::string> options = {}) {
+    disk.skipFlush = device == image;
+    ImageAnalyser a(device, GEOMETRY, options);
+    a.disk().dbActive = true;
+    IOSystem::disableWriteLog = false;
+    std::vector<RecoverPart> chosen;
+    for (FXulong sector : {1000, 5000, 9000}) {
+      RecoverPart r;
+      r.device = device.c_str();
+      r.sector = sector;
+      r.logical = true;
+      r.heads = 255;
+      r.sectorsPerTrack = TRACK;
+      chosen.push_back(r);
+    }
+    Recover(chosen, nullptr, true, {{20000}}, {FXString(device.c_str())});
+    if (close) {
+      a->ReReadPartitions();
+      a->CalcNRDChecksums();
+      a->WriteNRDChecksums();
+    }
+    IOSystem::disableWriteLog = true;
+    dbStart = a.disk().dbStartSec;
+    dbCursor = a.disk().currDBsec;
+  }
+
+  // A later run of the program: finds the database, checks it and undoes.
+  void undoAndCompare(const std::string& what) {
+    ImageAnalyser a(image, GEOMETRY);
+    FXulong start = IOSystem::IsUndoAvailable(image.c_str());
+    if (start == 0) {
+      // Killed before anything was logged: nothing was written either.
+      EXPECT_TRUE(sameFile(image, original)) << what;
+      return;
+    }
+    ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start)) << what;
+    std::vector<int> walked;
+    for (FXulong s = start; s < (FXulong)TRACK;) {
+      walked.push_back((int)s);
+      std::string sector = readSector(image, s);
+      if ((unsigned char)sector[15] == 0xFF) break;
+      s = (unsigned char)sector[8];
+    }
+    IOSystem::disableWriteLog = true;
+    ASSERT_TRUE(IOSystem::Undo(image.c_str(), start)) << what;
+    for (int s : walked) {
+      std::string sector = readSector(image, s);
+      EXPECT_EQ((unsigned char)sector[0], 0xFF) << what << ": database sector " << s;
+      writeSector(image, s, readSector(original, s));
+    }
+    EXPECT_TRUE(sameFile(image, original)) << what;
+    EXPECT_EQ(IOSystem::IsUndoAvailable(image.c_str()), 0u) << what;
+  }
+
+  TempDir dir;
+  std::string original, image;
+  kv::AssertSink previousSink;
+  FXulong dbStart = 0, dbCursor = 0;  // as the recovery left them
+};
+
+}  // namespace
+
+TEST_F(UndoRecovery, AFinishedRecoveryIsUndoneByteForByte) {
+  freshCopy();
+  {
+    HookedDisk disk;
+    recover(disk, true);
+    EXPECT_GT(disk.writes, 20u);
+  }
+  EXPECT_EQ(sfdiskPartitions(image),
+            (std::vector<std::string>{"1000 8163 5", "20000 2048 83", "1063 3937 83",
+                                      "5063 3937 83", "9063 100 7"}));
+  // The database starts in the first free sector and spans several.
+  std::string first = readSector(image, 1);
+  EXPECT_EQ((unsigned char)first[0], 0x01);
+  EXPECT_EQ((unsigned char)first[8], 2);
+  undoAndCompare("finished recovery");
+}
+
+TEST_F(UndoRecovery, ARecoveryKilledAfterAnyWriteIsUndoneByteForByte) {
+  freshCopy();
+  unsigned total = 0;
+  {
+    HookedDisk disk;
+    recover(disk, false);
+    total = disk.writes;
+    RecordProperty("writes", (int)total);
+  }
+  std::vector<unsigned> killPoints;
+  for (unsigned n = 1; n <= total; n += n < 24 ? 1 : 9) killPoints.push_back(n);
+  killPoints.push_back(total - 1);
+
+  for (unsigned n : killPoints) {
+    freshCopy();
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      HookedDisk disk;
+      disk.afterWrite = [n](unsigned writes) {
+        if (writes == n) kill(getpid(), SIGKILL);
+      };
+      recover(disk, false);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "kill after write " << n;
+    undoAndCompare("killed after write " + std::to_string(n) + " of " + std::to_string(total));
+  }
+}
+
+TEST_F(UndoRecovery, ASimulatedRecoveryWritesNothing) {
+  freshCopy();
+  HookedDisk disk;
+  recover(disk, true, {"-sim"});
+  EXPECT_EQ(disk.writes, 0u);
+  EXPECT_TRUE(sameFile(image, original));
+  // The database was kept as if written, over several sectors.
+  EXPECT_EQ(dbStart, 1u);
+  EXPECT_GT(dbCursor, 2u);
+}
+
+TEST_F(UndoRecovery, OnABlockDevice) {
+  freshCopy();
+  std::vector<std::string> expected;
+  {
+    LoopDevice loop(image);
+    if (loop.device.empty()) GTEST_SKIP() << "no loop device can be attached here";
+    HookedDisk disk;
+    recoverOn(loop.device, disk, true);
+    // Nothing is written past the device's end.
+    std::string data(512, 'x');
+    {
+      ImageAnalyser a(loop.device, GEOMETRY);
+      EXPECT_FALSE(IOSystem::WriteBR(loop.device.c_str(), data.data(), a.disk().sectors * 512));
+    }
+  }
+  EXPECT_EQ(sfdiskPartitions(image),
+            (std::vector<std::string>{"1000 8163 5", "20000 2048 83", "1063 3937 83",
+                                      "5063 3937 83", "9063 100 7"}));
+  {
+    LoopDevice loop(image);
+    ASSERT_FALSE(loop.device.empty());
+    ImageAnalyser a(loop.device, GEOMETRY);
+    FXulong start = IOSystem::IsUndoAvailable(loop.device.c_str());
+    ASSERT_EQ(start, 1u);
+    ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(loop.device.c_str(), start));
+    ASSERT_TRUE(IOSystem::Undo(loop.device.c_str(), start));
+  }
+  for (FXulong s = 1; s < (FXulong)TRACK; s++)
+    if ((unsigned char)readSector(image, s)[0] == 0xFF) writeSector(image, s, readSector(original, s));
+  EXPECT_TRUE(sameFile(image, original));
+}
