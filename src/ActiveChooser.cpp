@@ -6,14 +6,60 @@
 FXIMPLEMENT(mFXActiveChooser, FXPacker, nullptr, 0)
 
 mFXActiveChooser::mFXActiveChooser(FXComposite* p)
-    : FXPacker(p, LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4), analyse(sharedAnalyser) {}
+    : FXPacker(p, LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4), analyse(sharedAnalyser) {
+  SetLanguage(getApp(), analyse ? analyse->language : language);
+  KV_TRACE(5, "mFXActiveChooser::mFXActiveChooser() constructor\n");
+  FXVerticalFrame* frame =
+      new FXVerticalFrame(this, FRAME_GROOVE | LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+  new FXLabel(frame, GetString("ActiveChooser.mFXActiveChooser.001"), nullptr, ICON_BEFORE_TEXT, 0,
+              0, 0, 0, 2, 2, 2, 2);
+  std::vector<FXString> models;
+  if (analyse) models = analyse->GetDeviceNames(true);
+  for (FXint disk = 0; disk < (FXint)models.size(); disk++) {
+    new FXLabel(frame, models[disk], nullptr, LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2, 2, 2,
+                2);
+    FXListBox* box = new FXListBox(frame, nullptr, 0, FRAME_GROOVE | LAYOUT_CENTER_X | LAYOUT_CENTER_Y,
+                                   0, 0, 0, 0, 2, 2, 2, 2);
+    boxes.push_back(box);
+    box->appendItem(GetString("ActiveChooser.mFXActiveChooser.002"));
+    for (const FXString& name : analyse->GetPrimaryNames(disk)) box->appendItem(name);
+    box->setNumVisible(box->getNumItems());
+  }
+  new FXLabel(frame, GetString("ActiveChooser.mFXActiveChooser.003"), nullptr, ICON_BEFORE_TEXT, 0,
+              0, 0, 0, 2, 2, 2, 2);
+  starts.resize(boxes.size());
+}
 
-mFXActiveChooser::~mFXActiveChooser() {}
+mFXActiveChooser::~mFXActiveChooser() {
+  KV_TRACE(5, "mFXActiveChooser::~mFXActiveChooser() destructor\n");
+}
 
-void mFXActiveChooser::AddRecoveredNames(FXint, const std::vector<FXString>&) {}
+void mFXActiveChooser::AddRecoveredNames(FXint disk, const std::vector<FXString>& names) {
+  if (disk < 0 || disk >= (FXint)boxes.size()) return;
+  FXListBox* box = boxes[disk];
+  for (FXint i = 0; i < box->getNumItems(); i++) {
+    if (box->getItemText(i).left(1) != "*") continue;
+    while (box->getNumItems() > i) box->removeItem(box->getNumItems() - 1);
+    break;
+  }
+  box->setCurrentItem(0, FALSE);
+  for (const FXString& name : names) box->appendItem("* " + name);
+  box->setNumVisible(box->getNumItems());
+}
 
-void mFXActiveChooser::SetStarts(FXint, const std::vector<FXulong>&) {}
+void mFXActiveChooser::SetStarts(FXint disk, const std::vector<FXulong>& recovered) {
+  if (disk < 0 || disk >= (FXint)starts.size()) return;
+  starts[disk] = analyse->GetPrimaryStarts(disk);
+  starts[disk].insert(starts[disk].end(), recovered.begin(), recovered.end());
+}
 
 std::vector<std::vector<FXulong>> mFXActiveChooser::GetActiveSelection() {
-  return std::vector<std::vector<FXulong>>(boxes.size());
+  std::vector<std::vector<FXulong>> selection(boxes.size());
+  for (size_t k = 0; k < boxes.size(); k++) {
+    FXint c = boxes[k]->getCurrentItem();
+    if (c <= 0) continue;
+    // A box whose starts were not handed over yet has nothing to offer.
+    if ((size_t)c - 1 < starts[k].size()) selection[k].push_back(starts[k][c - 1]);
+  }
+  return selection;
 }

@@ -1,57 +1,674 @@
-// The disk chooser.
+// The disk chooser: rows of partition pictures, selection of free space and
+// of found partitions, and the list of found partitions.
 #include "DiskChooser.h"
 
+#include <algorithm>
+
+#include "ChooserIcons.h"
+#include "FileSystem.h"
+#include "PartImage.h"
 #include "compat/Assert.h"
+
+namespace {
+
+const FXint ROW_WIDTH = 460;        // pixels a whole disk would take in a row
+const FXint IMAGE_HEIGHT = 64;
+const FXint IMAGE_MIN_WIDTH = 64;   // a partition or stretch of free space
+const FXint SLOT_MIN_WIDTH = 32;    // a found partition
+const FXint INFO_WIDTH = 148, INFO_HEIGHT = 64;
+const FXint IMAGE_CHECK_LIMIT = 1000;
+const FXColor INFO_BACKGROUND = FXRGB(255, 240, 216);
+
+// The width of a picture: its share of the disk's row.  Shares too small to
+// show their text, or nonsense from a damaged table, get `minimum`.
+FXint shareWidth(FXulong bytes, FXulong capacity, FXint minimum) {
+  if (capacity == 0) return minimum;
+  FXint width = (FXint)((double)bytes / (double)capacity * ROW_WIDTH);
+  return (width < minimum || width > ROW_WIDTH) ? minimum : width;
+}
+
+// The name of a type byte; the hex value when the table does not list it.
+FXString typeName(FXuchar type) {
+  const FXchar* name = PartitionTypeName(type);
+  if (name) return FXString(name);
+  FXString hex;
+  hex.format("0x%02X", type);
+  return hex;
+}
+
+bool hasLetter(FXchar letter) { return (signed char)letter >= 'A'; }
+
+FXString letterText(FXchar letter) {
+  FXString text;
+  if (hasLetter(letter)) text.format("%c:", letter);
+  return text;
+}
+
+// The row frame that holds a picture; its layout follows shown and hidden pictures.
+void relayoutRow(FXWindow* image) {
+  FXWindow* row = image->getParent();
+  row->recalc();
+  row->layout();
+}
+
+}  // namespace
 
 FreeSpace::FreeSpace(FXint d, FXulong ss, FXulong s, FXint id)
     : disk(d), start(ss), foundAt(0), size(s), selected(false), logical(false), id(id),
-      letter(' ') {}
-
-FXString formatSize(FXulong) { return FXString(); }
+      letter(' ') {
+  KV_TRACE(5, "FreeSpace::FreeSpace( d=%d, ss=%.0lf, s=%.0lf, id=%d ) constructor\n", d,
+           (double)ss, (double)s, id);
+}
 
 FXDEFMAP(mFXDiskChooser) mFXDiskChooserMap[] = {
+    FXMAPFUNCS(SEL_CONFIGURE, mFXDiskChooser::ID_PARTIMAGE, mFXDiskChooser::ID_PARTIMAGE_LAST,
+               mFXDiskChooser::onPartImageConfigure),
+    FXMAPFUNCS(SEL_DESTROY, mFXDiskChooser::ID_PARTIMAGE, mFXDiskChooser::ID_PARTIMAGE_LAST,
+               mFXDiskChooser::onPartImageDestroy),
+    FXMAPFUNCS(SEL_LEFTBUTTONPRESS, mFXDiskChooser::ID_PARTIMAGE,
+               mFXDiskChooser::ID_PARTIMAGE_LAST, mFXDiskChooser::onPartImageClicked),
     FXMAPFUNC(SEL_SELECTED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onm_listtableSelect),
+    FXMAPFUNC(SEL_DESTROY, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onListDestroy),
 };
 
 FXIMPLEMENT(mFXDiskChooser, FXPacker, mFXDiskChooserMap, ARRAYNUMBER(mFXDiskChooserMap))
+
+// The list of found partitions may be moved to another page and outlive the
+// chooser, or die first with that page; each side tells the other when it goes.
+class FoundList : public FXIconList {
+  FXDECLARE(FoundList)
+
+public:
+  FoundList(FXComposite* p, FXObject* tgt, FXSelector sel, FXuint opts)
+      : FXIconList(p, tgt, sel, opts) {}
+  virtual ~FoundList() {
+    if (target) target->tryHandle(this, FXSEL(SEL_DESTROY, message), nullptr);
+  }
+
+protected:
+  FoundList() {}
+};
+
+FXIMPLEMENT(FoundList, FXIconList, nullptr, 0)
+
+// ---------------------------------------------------------------------------
+// Construction
 
 mFXDiskChooser::mFXDiskChooser(FXComposite* p, FXText* infoText, FXbool recoverMode)
     : FXPacker(p, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4),
       recoverList(nullptr), locked(false), analyse(sharedAnalyser), foundList(nullptr),
       checkedIcon(nullptr), uncheckedIcon(nullptr), diskView(nullptr), legend(nullptr),
-      infoText(infoText), recoverMode(recoverMode), lastLetter(0), content(nullptr) {}
+      infoText(infoText), recoverMode(recoverMode), lastLetter(0), content(nullptr),
+      diskIcon(nullptr) {
+  SetLanguage(getApp(), analyse ? analyse->language : language);
+  KV_TRACE(5, "mFXDiskChooser::mFXDiskChooser() constructor\n");
+  KV_TRACE(5, "mFXDiskChooser::ID_PARTIMAGE=%d\n", (FXint)ID_PARTIMAGE);
+  std::vector<FXString> models;
+  if (analyse) models = analyse->GetDeviceNames(true);
 
-mFXDiskChooser::~mFXDiskChooser() {}
+  FXVerticalFrame* frame =
+      new FXVerticalFrame(this, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4);
+  if (recoverMode) buildFoundList(frame);
 
-void mFXDiskChooser::create() { FXPacker::create(); }
+  diskView = new FXHorizontalFrame(frame, FRAME_SUNKEN | FRAME_THICK | LAYOUT_FILL_X | LAYOUT_FILL_Y,
+                                   0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+  FXScrollWindow* scroll = new FXScrollWindow(diskView, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  content = new FXVerticalFrame(scroll, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 0, 0, 0, 0, 4, 4);
 
-void mFXDiskChooser::SetChooserParent(FXComposite*) {}
+  buildLegend(frame);
 
-bool mFXDiskChooser::GetFreeSpaceProperties(FXint, FXint*, FXulong*, FXulong*) { return false; }
-FXuint mFXDiskChooser::GetSumSteps() { return (FXuint)freeSpaces.size(); }
-FXulong mFXDiskChooser::GetSumSectors(bool) { return 0; }
-FXString mFXDiskChooser::GetSelectedPartitionName(FXint) { return FXString(); }
-std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() { return {}; }
-void mFXDiskChooser::updateFreeSpacePartition(FXText*) {}
-void mFXDiskChooser::setFreeSpacePartition(FXint, bool) {}
-bool mFXDiskChooser::ClearRecoverPartitions() { return true; }
-bool mFXDiskChooser::SetRecoverPartitions(FXint, const std::vector<FXulong>&) { return true; }
-FXIcon* mFXDiskChooser::drawPartImageIcon(FXint, FXint, FXint) { return nullptr; }
-long mFXDiskChooser::onPartImageConfigure(FXObject*, FXSelector, void*) { return 1; }
-long mFXDiskChooser::onPartImageDestroy(FXObject*, FXSelector, void*) { return 1; }
-long mFXDiskChooser::onPartImageClicked(FXObject*, FXSelector, void*) { return 0; }
-long mFXDiskChooser::onm_listtableSelect(FXObject*, FXSelector, void*) { return 0; }
+  diskIcon = ChooserIcons::makeIcon(getApp(), ChooserIcons::diskPixels(INFO_BACKGROUND),
+                                    ChooserIcons::DISK_WIDTH, ChooserIcons::DISK_HEIGHT);
+  FXint j = 0;
+  for (FXint d = 0; d < (FXint)models.size(); d++) buildRow(d, models[d], j);
+
+  checkedIcon = ChooserIcons::makeIcon(getApp(), ChooserIcons::boxPixels(true),
+                                       ChooserIcons::BOX_SIZE, ChooserIcons::BOX_SIZE);
+  uncheckedIcon = ChooserIcons::makeIcon(getApp(), ChooserIcons::boxPixels(false),
+                                         ChooserIcons::BOX_SIZE, ChooserIcons::BOX_SIZE);
+  if (foundList) foundList->hide();
+  KV_TRACE(5, "mFXDiskChooser::mFXDiskChooser constructor end\n");
+}
+
+void mFXDiskChooser::buildFoundList(FXComposite* frame) {
+  foundList = new FoundList(frame, this, ID_LISTTABLE,
+                            ICONLIST_DETAILED | ICONLIST_EXTENDEDSELECT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
+  static const char* const headers[] = {"DiskChooser.mFXDiskChooser.009", "DiskChooser.mFXDiskChooser.008",
+                                        "DiskChooser.mFXDiskChooser.007", "DiskChooser.mFXDiskChooser.006"};
+  for (const char* key : headers) foundList->appendHeader(GetString(key), nullptr, 140);
+}
+
+void mFXDiskChooser::buildLegend(FXComposite* frame) {
+  legend = new FXHorizontalFrame(frame, LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT, 0, 0, 600, 32, 0, 0, 0,
+                                 0, 4, 4);
+  struct Entry {
+    FXColor colour;
+    const char* key;
+  };
+  const Entry entries[] = {
+      {FXRGB(255, 232, 88), "DiskChooser.mFXDiskChooser.001"},
+      {FXRGB(160, 160, 160), "DiskChooser.mFXDiskChooser.002"},
+      {FXRGB(96, 255, 112),
+       recoverMode ? "DiskChooser.mFXDiskChooser.004" : "DiskChooser.mFXDiskChooser.003"},
+      {FXRGB(240, 112, 112), "DiskChooser.mFXDiskChooser.005"},
+  };
+  for (const Entry& e : entries) {
+    FXIcon* square = ChooserIcons::makeIcon(getApp(), ChooserIcons::legendPixels(e.colour),
+                                            ChooserIcons::LEGEND_SIZE, ChooserIcons::LEGEND_SIZE);
+    legendIcons.push_back(square);
+    new FXLabel(legend, GetString(e.key), square, ICON_BEFORE_TEXT | LAYOUT_FILL_X | LAYOUT_CENTER_Y,
+                0, 0, 0, 0, 2, 2, 2, 2);
+  }
+}
+
+void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
+  FXHorizontalFrame* row =
+      new FXHorizontalFrame(content, LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+  FXulong capacity = analyse->GetCapacity(d);
+  FXString trimmed = model;
+  trimmed.trim();
+
+  FXVerticalFrame* info = new FXVerticalFrame(row, FRAME_RAISED | LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT,
+                                              0, 0, INFO_WIDTH, INFO_HEIGHT, 0, 0, 0, 0, 4, 4);
+  FXString number, size, name;
+  number.format("%d\t%s", d + 1, model.text());
+  size.format("%s\t%s", formatSize(capacity).text(), model.text());
+  name.format("%s\t%s", trimmed.text(), trimmed.text());
+  FXLabel* labels[] = {
+      new FXLabel(info, number, diskIcon, ICON_BEFORE_TEXT | LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0,
+                  0, 0, 2, 2, 2, 2),
+      new FXLabel(info, size, nullptr, LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2, 2, 2, 2),
+      new FXLabel(info, name, nullptr, JUSTIFY_LEFT, 0, 0, 0, 0, 2, 2, 2, 2),
+  };
+  info->setBackColor(INFO_BACKGROUND);
+  for (FXLabel* l : labels) l->setBackColor(INFO_BACKGROUND);
+
+  KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser check empty partition table or first\n");
+  for (const Gap& gap : analyse->GetGap(d, -1, false)) updateGaps(gap, d, &j, -1, row);
+
+  std::vector<Partition> parts = analyse->GetPartitions(d);
+  for (FXint i = 0; i < (FXint)parts.size(); i++) {
+    const Partition& p = parts[i];
+    if (!p.isExtended()) {
+      FXulong bytes = (FXulong)p.entry.num * SECTOR_SIZE;
+      FXString text, label;
+      text.format("%s\n%s %s", letterText(p.letter).text(), formatSize(bytes).text(),
+                  typeName(p.entry.type).text());
+      label.format("\n%s\t%s", text.text(), text.text());
+      FXint kind = p.l == 1 ? KIND_PRIMARY : KIND_LOGICAL;
+      if (kind == KIND_PRIMARY)
+        KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser partition %d. is primary\n", i);
+      else
+        KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser partition %d. is logical\n", i);
+      FXASSERT(( j < 1000 ));
+      addImage(row, label, shareWidth(bytes, capacity, IMAGE_MIN_WIDTH), kind, j);
+    }
+    for (const Gap& gap : analyse->GetGap(d, i, false)) updateGaps(gap, d, &j, i, row);
+  }
+
+  KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser check last\n");
+  FXint n = (FXint)parts.size();
+  for (const Gap& gap : analyse->GetGap(d, n, true)) updateGaps(gap, d, &j, n, row);
+}
+
+void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
+                                FXComposite* row) {
+  KV_TRACE(5, "mFXDiskChooser::updateGaps\n");
+  if (gap.size == 0) return;
+  if (!recoverMode) {
+    KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser found gap %.0lf sectors\n", (double)gap.size);
+    KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser disk %d setting ID=%d\n", disk, ID_PARTIMAGE + *j);
+    KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser distance %.0lf sectors\n", (double)gap.distance);
+    FXulong bytes = gap.size * SECTOR_SIZE;
+    freeSpaces.push_back(FreeSpace(disk, gap.distance, bytes, ID_PARTIMAGE + *j));
+    FXString text = Format("DiskChooser.updateGaps.001", formatSize(bytes).text());
+    FXString label;
+    label.format("\n%s\t%s", text.text(), text.text());
+    addImage(row, label, shareWidth(bytes, analyse->GetCapacity(disk), IMAGE_MIN_WIDTH), KIND_FREE,
+             *j);
+    FXASSERT(( (*j) < 1000 ));
+    KV_TRACE(6,
+             "mFXDiskChooser::mFXDiskChooser after partition %d. there are %.0lf sectors of "
+             "unallocated space\n",
+             behind, (double)gap.size);
+    return;
+  }
+  gapSlots.push_back(FreeSpace(disk, gap.distance, gap.size, (FXint)images.size()));
+  for (FXint k = 0; k < SLOTS_PER_GAP; k++) {
+    freeSpaces.push_back(FreeSpace(disk, 0, 0, ID_PARTIMAGE + *j));
+    addImage(row, FXString::null, SLOT_MIN_WIDTH, KIND_FREE, *j)->hide();
+  }
+}
+
+FXButton* mFXDiskChooser::addImage(FXComposite* row, const FXString& label, FXint width, FXint kind,
+                                   FXint& j) {
+  FXSelector selector = (FXSelector)std::min<FXint>(ID_PARTIMAGE + j, ID_PARTIMAGE_LAST);
+  FXButton* image = new PartImageButton(row, label, this, selector, width, IMAGE_HEIGHT);
+  imageIndices[image] = (FXint)images.size();
+  images.push_back(image);
+  imageKinds.push_back(kind);
+  j++;
+  return image;
+}
+
+mFXDiskChooser::~mFXDiskChooser() {
+  // The pictures go first, while their buttons still exist; the buttons and
+  // the rest of the window tree are deleted by the packer afterwards.
+  for (FXButton* image : images) {
+    image->setTarget(nullptr);
+    FXIcon* picture = image->getIcon();
+    image->setIcon(nullptr);
+    delete picture;
+  }
+  if (foundList) {
+    foundList->clearItems(FALSE);
+    foundList->setTarget(nullptr);
+  }
+  delete checkedIcon;
+  delete uncheckedIcon;
+  for (FXIcon* icon : legendIcons) delete icon;
+  delete diskIcon;
+  KV_TRACE(5, "mFXDiskChooser::~mFXDiskChooser() destructor\n");
+}
+
+void mFXDiskChooser::create() {
+  FXPacker::create();
+  checkedIcon->create();
+  uncheckedIcon->create();
+}
+
+void mFXDiskChooser::SetChooserParent(FXComposite* p) {
+  KV_TRACE(5, "mFXDiskChooser::SetChooserParent()\n");
+  if (!foundList) return;
+  foundList->reparent(p, nullptr);
+  foundList->show();
+}
+
 FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {
   auto it = imageIndices.find(sender);
   return it == imageIndices.end() ? -1 : it->second;
 }
-void mFXDiskChooser::buildLegend(FXComposite*) {}
-void mFXDiskChooser::buildRow(FXint, const FXString&, FXint&) {}
-void mFXDiskChooser::updateGaps(const Gap&, FXint, FXint*, FXint, FXComposite*) {}
-FXButton* mFXDiskChooser::addImage(FXComposite*, const FXString&, FXint, FXint, FXint&) {
-  return nullptr;
+
+long mFXDiskChooser::onListDestroy(FXObject*, FXSelector, void*) {
+  foundList = nullptr;
+  return 1;
 }
-void mFXDiskChooser::redrawImage(FXint) {}
-void mFXDiskChooser::toggleImage(FXint) {}
-FXint mFXDiskChooser::freeSpaceIndex(FXint) const { return -1; }
-void mFXDiskChooser::refreshListIcons() {}
+
+// ---------------------------------------------------------------------------
+// Pictures
+
+long mFXDiskChooser::onPartImageConfigure(FXObject* sender, FXSelector, void*) {
+  FXint index = imageIndex(sender);
+  KV_TRACE(5, "mFXDiskChooser::onPartImageConfigure( ... s=%d ... )\n", ID_PARTIMAGE + index);
+  if (index < 0) return 1;
+  KV_TRACE(6, "mFXDiskChooser::ID_PARTIMAGE=%d\n", (FXint)ID_PARTIMAGE);
+  // Moves configure a button too; its picture only depends on its size and kind.
+  FXButton* image = images[index];
+  FXIcon* picture = image->getIcon();
+  if (picture && picture->getWidth() == image->getWidth() - 2 &&
+      picture->getHeight() == image->getHeight() - 2)
+    return 1;
+  redrawImage(index);
+  return 1;
+}
+
+long mFXDiskChooser::onPartImageDestroy(FXObject* sender, FXSelector, void*) {
+  FXint index = imageIndex(sender);
+  KV_TRACE(5, "mFXDiskChooser::onPartImageDestroy( ... s=%d ... )\n", ID_PARTIMAGE + index);
+  if (index < 0) return 1;
+  FXButton* image = images[index];
+  FXIcon* picture = image->getIcon();
+  image->setIcon(nullptr);
+  delete picture;
+  return 1;
+}
+
+// Replaces the picture of an image by one of its kind and current size.
+void mFXDiskChooser::redrawImage(FXint index) {
+  FXButton* image = images[index];
+  FXIcon* old = image->getIcon();
+  FXIcon* picture = drawPartImageIcon(imageKinds[index], image->getWidth(), image->getHeight());
+  if (picture && image->id()) picture->create();
+  image->setIcon(picture);
+  delete old;
+}
+
+FXIcon* mFXDiskChooser::drawPartImageIcon(FXint kind, FXint w, FXint h) {
+  KV_TRACE(5, "mFXDiskChooser::drawPartImageIcon( pic=%d, w=%d h=%d )\n", kind, w, h);
+  std::vector<FXColor> pixels = PartImage::compose(getApp(), kind, recoverMode, w, h);
+  if (pixels.empty()) return nullptr;
+  return ChooserIcons::makeIcon(getApp(), pixels, w - 2, h - 2);
+}
+
+// ---------------------------------------------------------------------------
+// Selection
+
+long mFXDiskChooser::onPartImageClicked(FXObject* sender, FXSelector, void*) {
+  FXint index = imageIndex(sender);
+  KV_TRACE(5, "mFXDiskChooser::onPartImageClicked( ... s=%d ... )\n", ID_PARTIMAGE + index);
+  if (index < 0) return 0;
+  if (recoverMode && locked) return 0;
+  toggleImage(index);
+  return 0;
+}
+
+void mFXDiskChooser::toggleImage(FXint index) {
+  FXButton* image = images[index];
+  FXint id = ID_PARTIMAGE + index;
+  switch (imageKinds[index]) {
+    case KIND_FREE:
+      if (recoverMode) {
+        image->show();
+        relayoutRow(image);
+      }
+      imageKinds[index] = KIND_SELECTED;
+      redrawImage(index);
+      setFreeSpacePartition(id, true);
+      break;
+    case KIND_SELECTED:
+      if (recoverMode) {
+        image->hide();
+        relayoutRow(image);
+      }
+      imageKinds[index] = KIND_FREE;
+      redrawImage(index);
+      setFreeSpacePartition(id, false);
+      break;
+    default:
+      return;  // partitions of the tables are not selectable
+  }
+  updateFreeSpacePartition(infoText);
+  refreshListIcons();
+}
+
+FXint mFXDiskChooser::freeSpaceIndex(FXint id) const {
+  for (FXint i = 0; i < (FXint)freeSpaces.size(); i++)
+    if (freeSpaces[i].id == id) return i;
+  return -1;
+}
+
+void mFXDiskChooser::setFreeSpacePartition(FXint id, bool set) {
+  KV_TRACE(5, "mFXDiskChooser::setFreeSpacePartition id=%d set=%d\n", id, set);
+  FXint at = freeSpaceIndex(id);
+  if (at < 0) return;
+  FreeSpace& r = freeSpaces[at];
+  r.selected = set;
+  KV_TRACE(6, "mFXDiskChooser::setFreeSpacePartition selecting[%d] (%d,%.0lf,%.0lf)\n", set, r.disk,
+           (double)r.start, (double)(r.size / SECTOR_SIZE));
+  if (!set) return;
+
+  const FXulong rStart = r.start, rEnd = r.start + r.size / SECTOR_SIZE;
+  for (FreeSpace& o : freeSpaces) {
+    if (o.id == id || !o.selected || o.disk != r.disk) continue;
+    const FXulong oStart = o.start, oEnd = o.start + o.size / SECTOR_SIZE;
+    bool startsInside = rStart <= oStart && oStart < rEnd;
+    bool endsInside = rStart < oEnd && oEnd <= rEnd;
+    if (!startsInside && !endsInside) continue;
+    o.selected = false;
+    FXint index = o.id - ID_PARTIMAGE;
+    imageKinds[index] = KIND_FREE;
+    redrawImage(index);
+    images[index]->killFocus();
+    KV_TRACE(6, "mFXDiskChooser::setFreeSpacePartition deselecting[%d] (%d,%.0lf,%.0lf)\n", 0,
+             o.disk, (double)o.start, (double)(o.size / SECTOR_SIZE));
+  }
+}
+
+std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() {
+  KV_TRACE(5, "mFXDiskChooser::getFreeSpacePartitions\n");
+  if (recoverList) recoverList->clear();
+  std::vector<FXString> descriptions;
+  for (const FreeSpace& r : freeSpaces) {
+    if (!r.selected) continue;
+    KV_TRACE(6, "mFXDiskChooser::getFreeSpacePartitions selected at sector %.0lf (%.0lf)\n",
+             (double)r.size, (double)r.start);
+    FXString s = formatSize(r.size);
+    FXString text;
+    if (!recoverMode) {
+      text = Format("DiskChooser.getFreeSpacePartitions.001", r.disk + 1, (double)r.start, s.text());
+    } else {
+      FXString L;
+      if (r.letter != ' ') L = Format("DiskChooser.getFreeSpacePartitions.003", r.letter);
+      text = Format("DiskChooser.getFreeSpacePartitions.002", r.disk + 1, L.text(), r.text.text(),
+                    s.text());
+      if (recoverList) recoverList->push_back(recoverPartOf(r));
+    }
+    KV_TRACE(6, "mFXDiskChooser::getFreeSpacePartitions text is %s\n", text.text());
+    descriptions.push_back(text);
+  }
+  return descriptions;
+}
+
+RecoverPart mFXDiskChooser::recoverPartOf(const FreeSpace& r) const {
+  const NRD& disk = analyse->disks[r.disk];
+  RecoverPart part;
+  part.device = disk.device;
+  part.sector = r.foundAt;
+  part.size = r.size;
+  part.logical = r.logical;
+  part.heads = disk.logical.heads;
+  part.sectorsPerTrack = disk.logical.sectors;
+  part.letter = r.letter;
+  return part;
+}
+
+void mFXDiskChooser::updateFreeSpacePartition(FXText* text) {
+  KV_TRACE(5, "mFXDiskChooser::updateFreeSpacePartition\n");
+  std::vector<FXString> descriptions = getFreeSpacePartitions();
+  FXint n = (FXint)descriptions.size();
+  FXString summary;
+  for (FXint k = 1; k <= n; k++) {
+    if (!summary.empty()) summary += "\n";
+    if (recoverMode) summary += Format("DiskChooser.updateFreeSpacePartition.001", k, n);
+    summary += descriptions[k - 1];
+    summary += "\n";
+  }
+  KV_TRACE(6, "mFXDiskChooser::updateFreeSpacePartition setText(\"\n%s\n\")\n", summary.text());
+  if (text) text->setText(summary, FALSE);
+}
+
+bool mFXDiskChooser::GetFreeSpaceProperties(FXint index, FXint* disk, FXulong* start, FXulong* end) {
+  KV_TRACE(5, "mFXDiskChooser::GetFreeSpaceProperties( index=%d )\n", index);
+  FXint count = 0;
+  for (const FreeSpace& r : freeSpaces) {
+    if (!r.selected) continue;
+    if (count++ != index) continue;
+    *disk = r.disk;
+    *start = r.start;
+    *end = r.start + r.size / SECTOR_SIZE;
+    KV_TRACE(6, "mFXDiskChooser::GetFreeSpaceProperties setting disk=%d start=%.0lf end=%.0lf\n",
+             *disk, (double)*start, (double)*end);
+    return true;
+  }
+  return false;
+}
+
+FXuint mFXDiskChooser::GetSumSteps() {
+  KV_TRACE(5, "mFXDiskChooser::GetSumSteps\n");
+  FXuint steps = (FXuint)freeSpaces.size();
+  KV_TRACE(5, "mFXDiskChooser::GetSumSteps returning %u\n", steps);
+  return steps;
+}
+
+FXulong mFXDiskChooser::GetSumSectors(bool quick) {
+  KV_TRACE(5, "mFXDiskChooser::GetSumSectors\n");
+  FXulong sum = 0;
+  for (const FreeSpace& r : freeSpaces) {
+    if (!r.selected) continue;
+    KV_TRACE(6, "mFXDiskChooser::GetSumSectors size = %.0lf\n", (double)r.size);
+    FXulong sectors = r.size / SECTOR_SIZE;
+    if (quick) {
+      // A disk without a logical geometry is probed as if a cylinder were one sector.
+      FXulong perCylinder = analyse->disks[r.disk].qoffset;
+      sum += sectors / (perCylinder ? perCylinder : 1) + 1;
+    } else {
+      sum += sectors;
+    }
+    KV_TRACE(6, "mFXDiskChooser::GetSumSectors retval=%.0lf\n", (double)sum);
+  }
+  return sum;
+}
+
+FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
+  FXint count = 0;
+  for (const FreeSpace& r : freeSpaces) {
+    if (!r.selected || count++ != index) continue;
+    bool lettered = hasLetter(r.letter);
+    FXString name;
+    name.format("%s %c%c", r.text.text(), lettered ? r.letter : ' ', lettered ? ':' : ' ');
+    return name;
+  }
+  return FXString();
+}
+
+// ---------------------------------------------------------------------------
+// Found partitions
+
+bool mFXDiskChooser::ClearRecoverPartitions() {
+  KV_TRACE(5, "mFXDiskChooser::ClearRecoverPartitions()\n");
+  lastLetter = 0;
+  std::vector<FXWindow*> rows;
+  for (FXint i = 0; i < (FXint)images.size(); i++) {
+    if (imageKinds[i] != KIND_FREE && imageKinds[i] != KIND_SELECTED) continue;
+    KV_TRACE(6, "mFXDiskChooser::ClearRecoverPartitions hiding %d\n", i);
+    images[i]->hide();
+    if (rows.empty() || rows.back() != images[i]->getParent()) rows.push_back(images[i]->getParent());
+  }
+  // A found partition chosen in an earlier search must not stay chosen while
+  // it is out of sight: it would reach the recover list unseen.
+  bool dropped = false;
+  if (recoverMode) {
+    for (FreeSpace& r : freeSpaces) {
+      if (!r.selected) continue;
+      r.selected = false;
+      imageKinds[r.id - ID_PARTIMAGE] = KIND_FREE;
+      dropped = true;
+    }
+  }
+  if (foundList) foundList->clearItems(FALSE);
+  if (!rows.empty()) {
+    KV_TRACE(6, "mFXDiskChooser::ClearRecoverPartitions doing layout\n");
+    for (FXWindow* row : rows) {
+      row->recalc();
+      row->layout();
+    }
+  }
+  if (dropped) updateFreeSpacePartition(infoText);
+  return true;
+}
+
+FXint mFXDiskChooser::gapSlotOf(FXint disk, FXulong sector) const {
+  for (FXint g = 0; g < (FXint)gapSlots.size(); g++) {
+    const FreeSpace& gap = gapSlots[g];
+    if (gap.disk == disk && gap.start <= sector && sector - gap.start < gap.size) return g;
+  }
+  return -1;
+}
+
+FXint mFXDiskChooser::nextFreeSlot(FXint gap) const {
+  if (gap < 0) return -1;
+  FXint first = gapSlots[gap].id;
+  for (FXint k = 0; k < SLOTS_PER_GAP; k++)
+    if (!images[first + k]->shown()) return k;
+  return -1;
+}
+
+bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>& sectors) {
+  KV_TRACE(5, "mFXDiskChooser::SetRecoverPartitions( disk=%d sectors cnt=%u )\n", disk,
+           (FXuint)sectors.size());
+  if (!recoverMode || !analyse || disk < 0 || disk >= (FXint)analyse->disks.size()) return true;
+  const FXulong capacity = analyse->GetCapacity(disk);
+  for (FXulong s : sectors) {
+    std::vector<Partition> parts = analyse->GetValidPartitions(disk, s);
+    if (parts.empty()) continue;
+    FXint gap = gapSlotOf(disk, s);
+    FXint upd_button = nextFreeSlot(gap);
+    FXASSERT(upd_button != -1);
+    if (upd_button == -1) continue;
+
+    FXWindow* lastFilled = nullptr;
+    for (const Partition& p : parts) {
+      FXint slot = nextFreeSlot(gap);
+      if (slot < 0) break;
+      FXint index = gapSlots[gap].id + slot;
+      FreeSpace& record = freeSpaces[(size_t)gap * SLOTS_PER_GAP + slot];
+      FXASSERT(record.id == ID_PARTIMAGE + index);
+      fillSlot(index, record, p, s, capacity);
+      lastFilled = images[index];
+    }
+    if (lastFilled) relayoutRow(lastFilled);
+  }
+  return true;
+}
+
+void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const Partition& p, FXulong foundAt,
+                              FXulong capacity) {
+  FXButton* image = images[index];
+  const FXulong bytes = (FXulong)p.entry.num * SECTOR_SIZE;
+  const FXString type = typeName(p.entry.type);
+  const FXString size = formatSize(bytes);
+
+  lastLetter = analyse->GetLastLetter(lastLetter);
+  const FXString letter = letterText(lastLetter);
+  FXString text;
+  text.format("%s\n%s %s", letter.text(), size.text(), type.text());
+  FXString where = p.base != 0 ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
+  FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start(),
+                        where.text());
+
+  image->setText("\n" + text);
+  image->setTipText(tip);
+  image->setWidth(shareWidth(bytes, capacity, SLOT_MIN_WIDTH));
+  imageKinds[index] = KIND_FREE;
+
+  record.start = p.start();
+  record.logical = p.base != 0;
+  record.foundAt = foundAt;
+  record.size = bytes;
+  record.selected = false;
+  record.text = type;
+  record.letter = hasLetter(lastLetter) ? lastLetter : ' ';
+
+  redrawImage(index);
+  image->show();
+
+  if (!foundList) return;
+  FXString row;
+  row.format("%s\t%s\t%s\t%s", letter.text(), GetString("DiskChooser.SetRecoverPartitions.003").text(),
+             size.text(), type.text());
+  FXint item = foundList->appendItem(row, nullptr, nullptr, image, FALSE);
+  foundList->setItemMiniIcon(item, uncheckedIcon);
+  KV_TRACE(6, "mFXDiskChooser::SetRecoverPartitions upd_button=%d, setting item #%d to %p\n", index,
+           item, (void*)image);
+}
+
+long mFXDiskChooser::onm_listtableSelect(FXObject*, FXSelector, void* ptr) {
+  if (!foundList) return 0;
+  // The list names the row it selected; with extended selection a range may
+  // select several rows at once, each of which toggles its own partition.
+  FXint c = (FXint)(FXival)ptr;
+  if (c < 0 || c >= foundList->getNumItems()) c = foundList->getCurrentItem();
+  KV_TRACE(5, "mFXDiskChooser::onm_listtableSelect( citem = %d )\n", c);
+  if (c == -1) return 0;
+  FXButton* image = (FXButton*)foundList->getItemData(c);
+  FXint index = imageIndex(image);
+  if (index < 0) return 0;
+  KV_TRACE(6, "mFXDiskChooser::onm_listtableSelect button = %p )\n", (void*)image);
+  KV_TRACE(6, "mFXDiskChooser::onm_listtableSelect selector = %d )\n", ID_PARTIMAGE + index);
+  onPartImageClicked(image, FXSEL(SEL_LEFTBUTTONPRESS, image->getSelector()), nullptr);
+  // A row stays unselected so that clicking it again toggles it back; its
+  // box shows whether the partition is chosen.
+  foundList->deselectItem(c, FALSE);
+  refreshListIcons();
+  return 0;
+}
+
+void mFXDiskChooser::refreshListIcons() {
+  if (!foundList) return;
+  for (FXint i = 0; i < foundList->getNumItems(); i++) {
+    FXint index = imageIndex((FXObject*)foundList->getItemData(i));
+    if (index < 0) continue;
+    foundList->setItemMiniIcon(i, imageKinds[index] == KIND_SELECTED ? checkedIcon : uncheckedIcon);
+    foundList->updateItem(i);
+  }
+}

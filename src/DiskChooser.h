@@ -90,6 +90,7 @@ public:
   long onPartImageDestroy(FXObject* sender, FXSelector sel, void* ptr);
   long onPartImageClicked(FXObject* sender, FXSelector sel, void* ptr);
   long onm_listtableSelect(FXObject* sender, FXSelector sel, void* ptr);
+  long onListDestroy(FXObject* sender, FXSelector sel, void* ptr);
 
   // --- read access, for the wizard and tests ---
   bool isRecoverMode() const { return recoverMode; }
@@ -126,10 +127,12 @@ private:
   mFXDiskChooser(const mFXDiskChooser&);
   mFXDiskChooser& operator=(const mFXDiskChooser&);
 
-  FXVerticalFrame* content;                 // holds the disk rows
-  std::vector<FXIcon*> ownedIcons;          // disk and legend icons
+  FXVerticalFrame* content;         // holds the disk rows
+  FXIcon* diskIcon;                 // shared by the rows' information blocks
+  std::vector<FXIcon*> legendIcons;
   std::unordered_map<const FXObject*, FXint> imageIndices;
 
+  void buildFoundList(FXComposite* frame);
   void buildLegend(FXComposite* frame);
   void buildRow(FXint disk, const FXString& model, FXint& j);
   void updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind, FXComposite* row);
@@ -138,6 +141,11 @@ private:
   void toggleImage(FXint index);
   FXint freeSpaceIndex(FXint id) const;
   void refreshListIcons();
+  RecoverPart recoverPartOf(const FreeSpace& r) const;
+  FXint gapSlotOf(FXint disk, FXulong sector) const;
+  FXint nextFreeSlot(FXint gap) const;
+  void fillSlot(FXint index, FreeSpace& record, const Partition& p, FXulong foundAt,
+                FXulong capacity);
 };
 
 #endif

@@ -34,6 +34,12 @@ const FXuint BYTE_RECORD_SIZE = 5;
 // A record is placed only where it ends before the sector's last byte, so
 // no record starts at 507 or later.
 const FXuint LAST_RECORD_START = 506;
+// No record ever reaches the last byte.  A database sector taken from a
+// sector of zeros carries WAS_ZEROS there, so an undo can give the sector
+// its zeros back and leave the disk exactly as it was before the recovery;
+// any other sector keeps 0xFF there and an undo only marks it dead.
+const FXuint ORIGIN_AT = 511;
+const FXuchar WAS_ZEROS = 0x00;
 
 FXuint le32(const FXuchar* p) {
   return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
@@ -102,9 +108,11 @@ FXulong claimableEnd(const NRD& d) {
 
 bool writeFreshHeader(const FXString& device, FXulong sector) {
   FXuchar header[SECTOR_SIZE];
+  bool wasZeros = readSector(device, sector, header) && isUniform(header) && header[0] == 0;
   memset(header, 0xFF, sizeof(header));
   putLe32(header, LIVE_MARKER);
   putLe32(header + 4, 0);
+  if (wasZeros) header[ORIGIN_AT] = WAS_ZEROS;
   if (!writeSector(device, sector, header)) {
     KV_TRACE(7, "WriteDBHeader: Error writing db header!\n");
     return false;
@@ -405,6 +413,24 @@ bool IOSystem::CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstar
   return false;
 }
 
+// After an undo the database's sectors go back to zeros where they were
+// zeros before, and are marked dead otherwise.  The chain's first sector
+// goes last: should the work be cut short, the database is still found and
+// its undo, which only writes old values again, can simply be repeated.
+static void retireUndoneDatabase(const FXString& device, const std::vector<FXulong>& walked) {
+  FXuchar s[SECTOR_SIZE];
+  for (auto sec = walked.rbegin(); sec != walked.rend(); ++sec) {
+    KV_TRACE(7, "IOSystem::Undo: invalidating DB sec=%.0lf\n", (double)*sec);
+    if (!readSector(device, *sec, s)) continue;
+    if (s[ORIGIN_AT] == WAS_ZEROS) {
+      memset(s, 0, sizeof(s));
+    } else {
+      setDeadMarker(s);
+    }
+    writeSector(device, *sec, s);
+  }
+}
+
 // Writes back the value every logged byte had before the first logged write
 // that changed it: when one byte was changed twice (an entry rewritten during
 // one recovery), the older record holds the value from before the recovery.
@@ -481,12 +507,7 @@ bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
       return false;
     }
   }
-  for (FXulong sec : walked) {
-    KV_TRACE(7, "IOSystem::Undo: invalidating DB sec=%.0lf\n", (double)sec);
-    if (!readSector(device, sec, s)) continue;
-    setDeadMarker(s);
-    writeSector(device, sec, s);
-  }
+  retireUndoneDatabase(device, walked);
   return true;
 }
 

@@ -1,0 +1,406 @@
+// The recovery chooser over disk images made with sfdisk and mkfs.vfat:
+// found partitions placed in the slots of their gap, shown in the list,
+// selected with the overlap rule, locked, and handed over as recover records.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DiskChooser.h"
+#include "FileSystem.h"
+#include "compat/Assert.h"
+#include "support/DiskSet.h"
+#include "support/Gui.h"
+#include "support/Pointer.h"
+
+using namespace kvtest;
+
+namespace {
+
+std::vector<std::string> assertions;
+void recordAssertion(const char* text) { assertions.push_back(text); }
+
+// Collects nothing; the search only needs a bar to read.
+class QuietProgress : public SearchProgress {
+public:
+  FXuint total = 1000000, value = 0;
+  FXuint getTotal() override { return total; }
+  FXuint getProgress() override { return value; }
+  void post(FXint, FXulong) override {}
+};
+
+class Recovery : public ::testing::Test {
+protected:
+  void SetUp() override {
+    assertions.clear();
+    previousSink = kv::setAssertSink(recordAssertion);
+  }
+  void TearDown() override {
+    delete window;
+    Information::ReleaseFonts(guiApp());  // the choosers set the language's font
+    kv::setAssertSink(previousSink);
+  }
+
+  // Writes a FAT16 file system of `sectors` sectors whose boot sector
+  // stands at `start` of the image.
+  void placeFat(const std::string& image, FXulong start, FXulong sectors) {
+    std::string fs = disks.path("fs.img");
+    sh("rm -f '" + fs + "'");
+    ASSERT_EQ(sh("mkfs.vfat -F 16 -s 1 -h " + std::to_string(start) + " -C '" + fs + "' " +
+                 std::to_string(sectors / 2) + " >/dev/null"),
+              0);
+    ASSERT_EQ(sh("dd if='" + fs + "' of='" + image + "' bs=512 seek=" + std::to_string(start) +
+                 " conv=notrunc status=none"),
+              0);
+  }
+
+  // Disk 0: 32 MiB with one partition at the start; three lost FAT16 volumes
+  // behind it: A, B inside A, and C from inside A to beyond its end.
+  static constexpr FXulong A = 20480, A_SIZE = 30720, B = 30720, B_SIZE = 8192, C = 45056,
+                           C_SIZE = 16384;
+  int addOverlappingDisk() {
+    int d = disks.addImage("overlap.img", 65536, "start=2048, size=8192, type=c\n", 4, 32);
+    placeFat(disks.path("overlap.img"), A, A_SIZE);
+    placeFat(disks.path("overlap.img"), B, B_SIZE);
+    placeFat(disks.path("overlap.img"), C, C_SIZE);
+    return d;
+  }
+  // Disk 1: 16 MiB, no table, one lost FAT16 volume.
+  static constexpr FXulong D = 4096, D_SIZE = 8192;
+  int addSecondDisk() {
+    int d = disks.addImage("second.img", 32768, "", 4, 32);
+    placeFat(disks.path("second.img"), D, D_SIZE);
+    return d;
+  }
+
+  void build(FXint x = 0, FXint y = 0) {
+    window = new FXMainWindow(guiApp(), "recovery", nullptr, nullptr, DECOR_ALL, x, y, 780, 520);
+    FXVerticalFrame* page = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+    listPage = new FXVerticalFrame(page, LAYOUT_FILL_X | LAYOUT_FIX_HEIGHT, 0, 0, 0, 130);
+    summary = new FXText(page, nullptr, 0, LAYOUT_FILL_X | LAYOUT_FIX_HEIGHT, 0, 0, 0, 70);
+    chooser = new mFXDiskChooser(page, summary, true);
+    chooser->recoverList = &recoverList;
+    chooser->SetChooserParent(listPage);
+    window->create();
+    window->show();
+    runEventsFor(0.2);
+  }
+
+  // The slot that shows the partition found starting at `start` on `disk`.
+  FXint slotOf(int disk, FXulong start) {
+    for (const FreeSpace& r : chooser->getFreeSpaces())
+      if (r.disk == disk && r.size && r.start == start)
+        return r.id - mFXDiskChooser::ID_PARTIMAGE;
+    return -1;
+  }
+  const FreeSpace& recordOf(FXint slot) {
+    for (const FreeSpace& r : chooser->getFreeSpaces())
+      if (r.id == mFXDiskChooser::ID_PARTIMAGE + slot) return r;
+    static FreeSpace none(-1, 0, 0, -1);
+    return none;
+  }
+  FXint kind(FXint slot) { return chooser->getImageKinds()[slot]; }
+  FXButton* image(FXint slot) { return chooser->getImages()[slot]; }
+  bool press(FXint slot) { return slot >= 0 && pressWidget(image(slot)); }
+  FXIconList* list() { return chooser->getFoundList(); }
+  FXint rowOf(FXint slot) {
+    for (FXint i = 0; i < list()->getNumItems(); i++)
+      if (list()->getItemData(i) == image(slot)) return i;
+    return -1;
+  }
+  // Selects a row of the list as a click on it does.
+  void selectRow(FXint row) {
+    list()->setCurrentItem(row, FALSE);
+    list()->selectItem(row, TRUE);
+  }
+
+  // Clicks with the real pointer at (x, y) of `target` once the pointer is
+  // seen over it: other test programs share the display, and their windows
+  // may cover ours.  False when it never was.
+  bool realClick(FXWindow* target, FXint x, FXint y) {
+    for (int attempt = 0; attempt < 10; attempt++) {
+      window->raise();
+      FXint rx = 0, ry = 0;
+      target->translateCoordinatesTo(rx, ry, guiApp()->getRootWindow(), x, y);
+      sh("xdotool mousemove " + std::to_string(rx) + " " + std::to_string(ry));
+      runEventsFor(0.15);
+      if (guiApp()->getCursorWindow() == target) {
+        sh("xdotool click 1");
+        runEventsFor(0.3);
+        return true;
+      }
+      runEventsFor(0.2);
+    }
+    return false;
+  }
+
+  void placeAll() {
+    chooser->ClearRecoverPartitions();
+    chooser->SetRecoverPartitions(0, {A, B, C});
+    if (disks.analyser().disks.size() > 1) chooser->SetRecoverPartitions(1, {D});
+    runEventsFor(0.2);
+  }
+
+  DiskSet disks;
+  std::vector<RecoverPart> recoverList;
+  FXMainWindow* window = nullptr;
+  FXVerticalFrame* listPage = nullptr;
+  FXText* summary = nullptr;
+  mFXDiskChooser* chooser = nullptr;
+  kv::AssertSink previousSink = nullptr;
+};
+
+TEST_F(Recovery, FoundPartitionsFillTheSlotsOfTheirGap) {
+  addOverlappingDisk();
+  addSecondDisk();
+  build();
+  placeAll();
+  FXint a = slotOf(0, A), b = slotOf(0, B), c = slotOf(0, C), d = slotOf(1, D);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  ASSERT_GE(c, 0);
+  ASSERT_GE(d, 0);
+  // One gap holds A, B and C in consecutive slots, in the order found.
+  EXPECT_EQ(b, a + 1);
+  EXPECT_EQ(c, a + 2);
+  for (FXint s : {a, b, c, d}) {
+    EXPECT_TRUE(image(s)->shown());
+    EXPECT_EQ(kind(s), KIND_FREE);
+    EXPECT_FALSE(recordOf(s).selected);
+    EXPECT_FALSE(recordOf(s).logical);
+    EXPECT_NE(image(s)->getIcon(), nullptr);
+  }
+  EXPECT_FALSE(image(c + 1)->shown());
+  // Sizes, found-at sectors and widths by the 460-pixel rule (32 at least).
+  EXPECT_EQ(recordOf(a).size, A_SIZE * 512);
+  EXPECT_EQ(recordOf(a).foundAt, A);
+  EXPECT_EQ(image(a)->getWidth(), (FXint)((double)A_SIZE / 65536 * 460));
+  EXPECT_EQ(image(b)->getWidth(), (FXint)((double)B_SIZE / 65536 * 460));
+  EXPECT_EQ(image(d)->getWidth(), (FXint)((double)D_SIZE / 32768 * 460));
+  // Texts: letter, size and type; the tooltip comes from the translated text.
+  FXString text = image(a)->getText();
+  EXPECT_EQ(text.section('\n', 0), "");
+  EXPECT_EQ(text.section('\n', 2), "15.00 MB " + recordOf(a).text);
+  EXPECT_FALSE(image(a)->getTipText().empty());
+  // The list: one row per found partition, in the order placed.
+  ASSERT_EQ(list()->getNumItems(), 4);
+  EXPECT_EQ(rowOf(a), 0);
+  EXPECT_EQ(rowOf(d), 3);
+  EXPECT_EQ(list()->getItemText(0).section('\t', 2), "15.00 MB");
+  EXPECT_EQ(list()->getItemText(0).section('\t', 3), recordOf(a).text);
+  EXPECT_EQ(list()->getItemMiniIcon(0), chooser->getUncheckedIcon());
+  EXPECT_TRUE(assertions.empty());
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-found"));
+}
+
+TEST_F(Recovery, SelectingDropsOverlappingPartitionsButKeepsOnesAroundIt) {
+  addOverlappingDisk();
+  addSecondDisk();
+  build();
+  placeAll();
+  FXint a = slotOf(0, A), b = slotOf(0, B), c = slotOf(0, C), d = slotOf(1, D);
+  ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0 && d >= 0);
+  press(d);
+  press(a);
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  press(b);  // lies wholly inside A: A stays
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  EXPECT_EQ(kind(b), KIND_SELECTED);
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-selected"));
+  press(c);  // A ends inside C: A goes, B stays
+  EXPECT_EQ(kind(c), KIND_SELECTED);
+  EXPECT_EQ(kind(a), KIND_FREE);
+  EXPECT_FALSE(recordOf(a).selected);
+  EXPECT_TRUE(image(a)->shown());  // deselected by the rule, still in sight
+  EXPECT_EQ(kind(b), KIND_SELECTED);
+  EXPECT_EQ(kind(d), KIND_SELECTED);  // other disks are never touched
+  press(a);  // C and B begin inside A: both go
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  EXPECT_EQ(kind(c), KIND_FREE);
+  EXPECT_EQ(kind(b), KIND_FREE);
+  EXPECT_EQ(kind(d), KIND_SELECTED);
+  press(b);
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+
+  // The list's boxes follow every change, made by a click or by the rule.
+  EXPECT_EQ(list()->getItemMiniIcon(rowOf(a)), chooser->getCheckedIcon());
+  EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getUncheckedIcon());
+
+  // A click on a selected found partition deselects it and hides it.
+  press(b);
+  EXPECT_EQ(kind(b), KIND_FREE);
+  EXPECT_FALSE(image(b)->shown());
+  EXPECT_EQ(list()->getNumItems(), 4);
+}
+
+TEST_F(Recovery, AListRowTogglesItsSlotLikeAClick) {
+  addOverlappingDisk();
+  build();
+  placeAll();
+  FXint b = slotOf(0, B);
+  ASSERT_GE(b, 0);
+  FXint row = rowOf(b);
+  selectRow(row);
+  EXPECT_EQ(kind(b), KIND_SELECTED);
+  EXPECT_TRUE(recordOf(b).selected);
+  EXPECT_EQ(list()->getItemMiniIcon(row), chooser->getCheckedIcon());
+  // Again: deselected and hidden, and it can be brought back from the list.
+  selectRow(row);
+  EXPECT_EQ(kind(b), KIND_FREE);
+  EXPECT_FALSE(image(b)->shown());
+  EXPECT_EQ(list()->getItemMiniIcon(row), chooser->getUncheckedIcon());
+  selectRow(row);
+  EXPECT_EQ(kind(b), KIND_SELECTED);
+  EXPECT_TRUE(image(b)->shown());
+  // A click on the picture is seen in the list as well.
+  press(b);
+  EXPECT_EQ(list()->getItemMiniIcon(row), chooser->getUncheckedIcon());
+}
+
+TEST_F(Recovery, LockedBlocksClicksAndListSelections) {
+  addOverlappingDisk();
+  build();
+  placeAll();
+  FXint a = slotOf(0, A), c = slotOf(0, C);
+  ASSERT_TRUE(a >= 0 && c >= 0);
+  press(a);
+  chooser->locked = true;
+  press(c);
+  selectRow(rowOf(c));
+  press(a);
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  EXPECT_EQ(kind(c), KIND_FREE);
+  EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getUncheckedIcon());
+  chooser->locked = false;
+  press(c);
+  EXPECT_EQ(kind(c), KIND_SELECTED);
+  EXPECT_EQ(kind(a), KIND_FREE);
+}
+
+TEST_F(Recovery, SummaryNamesAndRecoverRecords) {
+  addOverlappingDisk();
+  addSecondDisk();
+  build();
+  placeAll();
+  EXPECT_TRUE(summary->getText().empty());
+  EXPECT_TRUE(chooser->getFreeSpacePartitions().empty());
+  EXPECT_TRUE(recoverList.empty());
+  FXint a = slotOf(0, A), d = slotOf(1, D);
+  ASSERT_TRUE(a >= 0 && d >= 0);
+  press(d);
+  press(a);
+  // Records in slot order: disk 0's before disk 1's.
+  ASSERT_EQ(recoverList.size(), 2u);
+  const RecoverPart& first = recoverList[0];
+  EXPECT_EQ(first.device, disks.analyser().disks[0].device);
+  EXPECT_EQ(first.sector, A);
+  EXPECT_EQ(first.size, A_SIZE * 512);
+  EXPECT_FALSE(first.logical);
+  EXPECT_EQ(first.heads, 4);
+  EXPECT_EQ(first.sectorsPerTrack, 32);
+  EXPECT_EQ(recoverList[1].device, disks.analyser().disks[1].device);
+  EXPECT_EQ(recoverList[1].sector, D);
+  // The summary numbers the two.
+  FXString text = summary->getText();
+  EXPECT_EQ(text.contains('\n'), 3);
+
+  // Names: type name, then the letter and a colon, or three blanks.
+  for (FXint i = 0; i < 2; i++) {
+    FXString name = chooser->GetSelectedPartitionName(i);
+    const FreeSpace& r = recordOf(i == 0 ? a : d);
+    if (r.letter >= 'A')
+      EXPECT_EQ(name, r.text + " " + FXString(r.letter, 1) + ":");
+    else
+      EXPECT_EQ(name, r.text + "   ");
+    EXPECT_EQ(recoverList[i].letter, r.letter);
+  }
+  EXPECT_TRUE(chooser->GetSelectedPartitionName(2).empty());
+}
+
+TEST_F(Recovery, ANewSearchStartsWithNothingChosen) {
+  addOverlappingDisk();
+  build();
+  placeAll();
+  press(slotOf(0, A));
+  ASSERT_EQ(recoverList.size(), 1u);
+  chooser->ClearRecoverPartitions();
+  EXPECT_EQ(list()->getNumItems(), 0);
+  for (size_t n = 0; n < chooser->getImages().size(); n++)
+    if (chooser->getImageKinds()[n] >= KIND_FREE) {
+      EXPECT_FALSE(image(n)->shown()) << n;
+    }
+  // A choice out of sight must not reach the recover list.
+  EXPECT_TRUE(chooser->getFreeSpacePartitions().empty());
+  EXPECT_TRUE(recoverList.empty());
+  EXPECT_TRUE(summary->getText().empty());
+  // A second search over the same gap fills it from its first slot again.
+  chooser->SetRecoverPartitions(0, {C});
+  FXint c = slotOf(0, C);
+  ASSERT_GE(c, 0);
+  for (const FreeSpace& g : chooser->getGapSlots())
+    if (g.start <= C && C < g.start + g.size) {
+      EXPECT_EQ(c, g.id);
+    }
+  EXPECT_EQ(kind(c), KIND_FREE);
+  EXPECT_EQ(list()->getNumItems(), 1);
+}
+
+TEST_F(Recovery, SectorsOutsideEveryGapAndFullGapsAreReported) {
+  addOverlappingDisk();
+  build();
+  chooser->ClearRecoverPartitions();
+  // A sector holding nothing places nothing and reports nothing.
+  chooser->SetRecoverPartitions(0, {60000});
+  EXPECT_TRUE(assertions.empty());
+  // 70 finds in one gap: 64 are shown, then the gap is full.
+  std::vector<FXulong> many(70, B);
+  chooser->SetRecoverPartitions(0, many);
+  EXPECT_EQ(list()->getNumItems(), 64);
+  EXPECT_EQ(assertions.size(), 6u);
+  for (const std::string& a : assertions)
+    EXPECT_NE(a.find("FXASSERT(upd_button != -1) failed."), std::string::npos);
+  // No such disk: nothing happens.
+  chooser->SetRecoverPartitions(5, {A});
+  EXPECT_EQ(list()->getNumItems(), 64);
+}
+
+// Real pointer clicks through the X server: a found partition hidden by its
+// own click leaves no grab behind, so the next click reaches the next picture.
+TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
+  if (!haveTool("xdotool")) GTEST_SKIP() << "xdotool missing";
+  addOverlappingDisk();
+  build(500, 480);  // away from the corner where other test programs open theirs
+  placeAll();
+  FXint a = slotOf(0, A), c = slotOf(0, C);
+  ASSERT_TRUE(a >= 0 && c >= 0);
+  auto clickSlot = [&](FXint slot) { return realClick(image(slot), 10, 40); };
+  const char* const covered = "another program's window covers ours";
+  if (!clickSlot(a)) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  if (!clickSlot(a)) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(a), KIND_FREE);
+  EXPECT_FALSE(image(a)->shown());
+  runEventsFor(0.2);  // the row closes up; C moves left
+  if (!clickSlot(c)) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(c), KIND_SELECTED);
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
+
+  // Each click on a row of the list toggles its partition, again and again.
+  auto clickRow = [&](FXint row) {
+    FXint rowY = list()->getHeader()->getHeight() + row * list()->getItemHeight() +
+                 list()->getItemHeight() / 2;
+    return realClick(list(), 60, rowY);
+  };
+  if (!clickRow(rowOf(a))) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(a), KIND_SELECTED);
+  EXPECT_TRUE(image(a)->shown());
+  EXPECT_EQ(kind(c), KIND_FREE);  // C begins inside A
+  if (!clickRow(rowOf(a))) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(a), KIND_FREE);
+  EXPECT_FALSE(image(a)->shown());
+  if (!clickRow(rowOf(c))) GTEST_SKIP() << covered;
+  EXPECT_EQ(kind(c), KIND_SELECTED);
+  EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getCheckedIcon());
+}
+
+}  // namespace
