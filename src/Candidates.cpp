@@ -49,14 +49,6 @@ std::vector<Candidate> CandidateFinder::place(FXint disk, const std::vector<FXul
     std::vector<Partition> parts = analyser.GetValidPartitions(disk, s);
     FXint slot = 1;
     for (const Partition& p : parts) {
-      // A partition that runs past the end of the disk cannot be what was
-      // lost there (a stray table, a damaged boot record); writing it back
-      // would give the disk a table no system accepts.
-      if (p.end() > analyser.disks[disk].sectors || p.entry.num == 0) {
-        KV_TRACE(8, "CandidateFinder::place dropping %.0lf+%.0lf: past the end of the disk\n",
-                 (double)p.start(), (double)p.entry.num);
-        continue;
-      }
       lastLetter = analyser.GetLastLetter(lastLetter);
       result.push_back(Candidate(disk, s, slot++, p, lastLetter));
       KV_TRACE(8, "CandidateFinder::place found at %.0lf: start %.0lf, %.0lf sectors, type %02x\n",

@@ -64,8 +64,9 @@ public:
   void clear() { lastLetter = 0; }
   // The candidates at the given sectors of `disk`, in order.  A sector that
   // lies in none of the disk's gaps places nothing: the search only ever
-  // reports sectors of the gaps it was given.  Candidates that are empty or
-  // run past the end of the disk are left out.
+  // reports sectors of the gaps it was given.  The analyser has already
+  // left out candidates that are empty, run past the end of the disk or
+  // collide with its partitions.
   std::vector<Candidate> place(FXint disk, const std::vector<FXulong>& sectors);
 
 private:
