@@ -16,7 +16,7 @@
 #include "Wizard.h"
 #include "WrapLabel.h"
 #include "support/WizardGui.h"
-#include "support/LostDisk.h"
+#include "support/WizardDisks.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 

@@ -1,100 +1,122 @@
 #include "support/LostDisk.h"
 
+#include <sstream>
+
 #include "support/TestImages.h"
 
 namespace kvtest {
 
-namespace {
-
-const unsigned long long CYLINDER = 255ull * 63;
-// Five cylinders less the first track, rounded down to the multiple of 8
-// sectors that mkfs.vfat makes the file system: the table entry and the
-// file system then agree on the size.
-const unsigned long long FAT_SECTORS = (5 * CYLINDER - 63) / 8 * 8;
-
-bool fill(const std::string& image, unsigned long long start, unsigned long long size,
-          const std::string& mkfs) {
-  std::string part = image + ".part";
-  makeImage(part, size * 512);
-  bool ok = sh(mkfs + " '" + part + "' >/dev/null") == 0 &&
-            sh("dd if='" + part + "' of='" + image + "' bs=1M oflag=seek_bytes seek=" +
-               std::to_string(start * 512) + " conv=notrunc,sparse status=none") == 0;
-  sh("rm -f '" + part + "'");
-  return ok;
-}
-
-// Empties the four slots of the MBR: the partitions are lost.
-void loseTable(const std::string& image) {
-  char zeros[64] = {0};
-  patchFile(image, 446, zeros, sizeof(zeros));
-}
-
-}  // namespace
-
-bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
-  disk.image = image;
-  disk.chs = "10/255/63";
-  disk.sectors = 10 * CYLINDER;
-  LostPartition fat{63, FAT_SECTORS, "c", "fsck.vfat -n %s"};
-  LostPartition ntfs{5 * CYLINDER, 3 * CYLINDER, "7", "ntfsfix -n %s"};
-  disk.partitions = {fat, ntfs};
-  makeImage(image, disk.sectors * 512);
-  std::string script = "label: dos\nstart=63, size=" + std::to_string(fat.size) +
-                       ", type=c\nstart=" + std::to_string(ntfs.start) +
-                       ", size=" + std::to_string(ntfs.size) + ", type=7\n";
-  if (!sfdisk(image, script)) return false;
-  if (!fill(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
-  if (!fill(image, ntfs.start, ntfs.size,
-            "mkfs.ntfs -Q -F -q -L LostNTFS -p " + std::to_string(ntfs.start) + " -H 255 -S 63"))
-    return false;
-  loseTable(image);
-  return true;
-}
-
-bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {
-  disk.image = image;
-  disk.chs = std::to_string(cylinders) + "/255/63";
-  disk.sectors = cylinders * CYLINDER;
-  disk.partitions.clear();
-  makeImage(image, disk.sectors * 512);
-  return true;
-}
-
-bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {
-  disk.image = image;
-  disk.chs = std::to_string(cylinders) + "/255/63";
-  disk.sectors = cylinders * CYLINDER;
-  LostPartition fat{63, FAT_SECTORS, "c", "fsck.vfat -n %s"};
-  disk.partitions = {fat};
-  makeImage(image, disk.sectors * 512);
-  if (!sfdisk(image, "label: dos\nstart=63, size=" + std::to_string(fat.size) + ", type=c\n"))
-    return false;
-  if (!fill(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
-  loseTable(image);
-  return true;
-}
-
-bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
-             const std::string& file) {
-  return sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(start) +
-            " count=" + std::to_string(size) + " conv=sparse status=none") == 0;
-}
-
-std::string tableListing(const std::string& image) {
-  std::string out;
-  sh("sfdisk -d '" + image + "'", &out);
-  // Partition lines start with the file name: keep what follows the colon.
-  std::string result, line;
-  for (size_t i = 0; i <= out.size(); i++) {
-    if (i == out.size() || out[i] == '\n') {
-      size_t colon = line.find(" : ");
-      if (colon != std::string::npos) result += line.substr(colon + 3) + "\n";
-      line.clear();
+std::string quote(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      q += "'\\''";
     } else {
-      line += out[i];
+      q += c;
     }
   }
+  return q + "'";
+}
+
+static std::string mkfsCommand(const Volume& v, int heads, int spt) {
+  if (v.fs == "fat16") return "mkfs.vfat -F 16 -h " + std::to_string(v.start);
+  if (v.fs == "fat32") return "mkfs.vfat -F 32 -s 1 -h " + std::to_string(v.start);
+  if (v.fs == "ntfs")
+    return "mkfs.ntfs -Q -F -p " + std::to_string(v.start) + " -H " + std::to_string(heads) +
+           " -S " + std::to_string(spt);
+  if (v.fs == "ext2") return "mke2fs -q -F -t ext2";
+  return "false";
+}
+
+bool makeDisk(const std::string& image, unsigned long long sectors,
+              const std::vector<Volume>& volumes, bool withTable, int heads, int spt) {
+  makeImage(image, sectors * 512);
+  std::ostringstream script;
+  script << "label: dos\nlabel-id: 0x4b564c31\n";
+  if (withTable) {
+    for (const Volume& v : volumes) {
+      char type[8];
+      snprintf(type, sizeof(type), "%x", v.type);
+      script << "start=" << v.start << ", size=" << v.sectors << ", type=" << type << "\n";
+    }
+  }
+  if (!sfdisk(image, script.str())) return false;
+  for (const Volume& v : volumes) {
+    std::string part = image + ".part";
+    makeImage(part, v.sectors * 512);
+    if (sh(mkfsCommand(v, heads, spt) + " " + quote(part) + " >/dev/null") != 0) return false;
+    std::string copy = "dd if=" + quote(part) + " of=" + quote(image) +
+                       " bs=512 seek=" + std::to_string(v.start) +
+                       " conv=notrunc,sparse status=none";
+    if (sh(copy) != 0) return false;
+    sh("rm -f " + quote(part));
+  }
+  return true;
+}
+
+void loseTable(const std::string& image) {
+  std::string zeros(64, '\0');
+  patchFile(image, 446, zeros.data(), zeros.size());
+}
+
+std::vector<std::string> sfdiskTable(const std::string& image) {
+  std::string out;
+  sh("sfdisk -d " + quote(image), &out);
+  std::vector<std::string> result;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    unsigned long long start = 0, size = 0;
+    char type[16] = {0};
+    size_t at = line.find(": start=");
+    if (at == std::string::npos) continue;
+    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
+               type) != 3)
+      continue;
+    result.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
+  }
   return result;
+}
+
+bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,
+                const std::string& fs) {
+  std::string part = image + ".check";
+  std::string copy = "dd if=" + quote(image) + " of=" + quote(part) + " bs=512 skip=" +
+                     std::to_string(start) + " count=" + std::to_string(sectors) +
+                     " conv=sparse status=none";
+  if (sh(copy) != 0) return false;
+  std::string check;
+  if (fs == "fat16" || fs == "fat32") {
+    check = "fsck.vfat -n ";
+  } else if (fs == "ntfs") {
+    check = "ntfsfix -n ";
+  } else {
+    check = "e2fsck -n -f ";
+  }
+  int status = sh(check + quote(part) + " >/dev/null");
+  sh("rm -f " + quote(part));
+  return status == 0;
+}
+
+CliResult runCli(const std::string& args, const std::string& input) {
+  TempDir io;
+  std::string in = io.path("in"), out = io.path("out"), err = io.path("err");
+  {
+    FILE* f = fopen(in.c_str(), "w");
+    if (f) {
+      fputs(input.c_str(), f);
+      fclose(f);
+    }
+  }
+  std::string status;
+  sh("./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+         "; echo $?",
+     &status);
+  CliResult r;
+  r.status = atoi(status.c_str());
+  r.out = readFile(out);
+  r.err = readFile(err);
+  return r;
 }
 
 }  // namespace kvtest

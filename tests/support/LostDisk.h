@@ -1,5 +1,5 @@
-// Disk images whose partition table has lost real file systems, made with
-// the real mkfs tools, for tests that search and recover them.
+// Disk images whose partitions were lost, made with the real tools, and a
+// way to run kelvarin-cli on them.
 #ifndef KV_TEST_LOSTDISK_H
 #define KV_TEST_LOSTDISK_H
 
@@ -8,40 +8,44 @@
 
 namespace kvtest {
 
-struct LostPartition {
-  unsigned long long start;  // first sector
-  unsigned long long size;   // sectors
-  std::string type;          // sfdisk type of the partition as it was
-  std::string fsck;          // command that checks a copy of it, "%s" for the file
-};
-
-struct LostDisk {
-  std::string image;
-  std::string chs;  // "C/H/S" for -chs
+// One file system inside an image: "fat16", "fat32", "ntfs" or "ext2".
+struct Volume {
+  unsigned long long start;
   unsigned long long sectors;
-  std::vector<LostPartition> partitions;
+  std::string fs;
+  int type;  // the type byte of its table entry
 };
 
-// 10 cylinders of 255 heads and 63 sectors (82 MiB): a FAT32 file system at
-// sector 63 and an NTFS one on the fifth cylinder boundary; the table's four
-// slots wiped (boot code area and signature kept).  False when a tool fails.
-bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk);
+// Makes `image` of `sectors` sectors, writes an MBR holding the volumes
+// (when `withTable`; otherwise an empty table with its signature) and
+// fills each volume with its file system.  `heads` and `spt` are the
+// geometry the file systems are told about.
+bool makeDisk(const std::string& image, unsigned long long sectors,
+              const std::vector<Volume>& volumes, bool withTable, int heads = 16, int spt = 63);
 
-// An empty disk of `cylinders` cylinders with the same geometry and no
-// table at all: a search finds nothing on it.
-bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
+// Empties the four MBR slots, as if the table had been lost.  The boot code
+// and the signature stay.
+void loseTable(const std::string& image);
 
-// A disk of `cylinders` cylinders (sparse) with one FAT32 file system at
-// sector 63 whose table entry is lost; for long searches.
-bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
+// The partitions sfdisk reads from the image, one "start size type" line
+// each (type in hex, as sfdisk prints it).
+std::vector<std::string> sfdiskTable(const std::string& image);
 
-// Copies `size` sectors from `start` of the image into `file`.
-bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
-             const std::string& file);
+// Copies one volume out of the image and checks it with its fsck in
+// no-change mode; true when it is clean.
+bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,
+                const std::string& fs);
 
-// The partition lines of sfdisk -d of the image, without the file name:
-// "start=..., size=..., type=..." one per partition, empty for none.
-std::string tableListing(const std::string& image);
+// kelvarin-cli run from the build directory.
+struct CliResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+CliResult runCli(const std::string& args, const std::string& input = "");
+
+// Shell-quotes one argument.
+std::string quote(const std::string& text);
 
 }  // namespace kvtest
 

@@ -1,0 +1,29 @@
+// The commands of kelvarin-cli.  Each takes its own arguments and returns
+// the exit status.
+#ifndef KVCLI_COMMANDS_H
+#define KVCLI_COMMANDS_H
+
+#include <fx.h>
+
+#include <vector>
+
+#include "Json.h"
+#include "Session.h"
+
+int ListCommand(Session& session);
+int SearchCommand(Session& session);
+int RecoverCommand(Session& session);
+int UndoCommand(Session& session);
+
+// The help of the whole tool (command empty) or of one command; false when
+// there is no such command.
+bool ShowHelp(Session& session, const FXString& command);
+
+// One disk, its partitions and its gaps, as `list` shows them.
+FXString DiskText(Session& session, FXint disk);
+void DiskJson(Session& session, JsonWriter& json, FXint disk);
+
+// "yes" or "no" in the current language.
+FXString YesNo(Session& session, bool flag);
+
+#endif

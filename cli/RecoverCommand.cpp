@@ -1,0 +1,287 @@
+// recover: writes chosen candidates back into a disk's partition table, in
+// the order the wizard's last pages do it: fit check, boot-code check,
+// change logging, the writer, re-reading the tables, the checksums.
+#include <map>
+
+#include "Commands.h"
+#include "Console.h"
+#include "IOSystem.h"
+#include "Recover.h"
+#include "SearchRun.h"
+
+namespace {
+
+// What one --pick names: a candidate id of the search that recover runs,
+// or a found-at sector (with the entry's slot when the sector is a table).
+struct Pick {
+  FXString text;
+  bool bySector = false;
+  FXint id = 0;
+  FXulong sector = 0;
+  FXint slot = 0;  // 0: the only candidate at the sector
+};
+
+bool parsePick(const FXString& text, Pick& pick) {
+  pick.text = text;
+  if (text.empty()) return false;
+  if (text[0] != '@') return ParseInt(text, pick.id) && pick.id >= 1;
+  pick.bySector = true;
+  FXString rest = text.mid(1, text.length() - 1);
+  FXint colon = rest.find(':');
+  if (colon < 0) return ParseUnsigned(rest, pick.sector);
+  return ParseUnsigned(rest.left(colon), pick.sector) &&
+         ParseInt(rest.mid(colon + 1, rest.length() - colon - 1), pick.slot) && pick.slot >= 1;
+}
+
+struct Options {
+  SearchChoice search;
+  std::vector<Pick> picks;
+  bool activeGiven = false;
+  FXulong active = 0;
+  bool bootCode = false;
+  bool noUndo = false;
+};
+
+bool sameCandidate(const Candidate& a, const Candidate& b) {
+  return a.disk == b.disk && a.foundAt == b.foundAt && a.slot == b.slot;
+}
+
+FXString describe(Session& session, const Candidate& c) {
+  FXString type;
+  type.format("%02x %s", c.type(), c.typeName().text());
+  return session.texts.format("kelvarin-cli.recover.012", (double)c.start(), (double)c.sectors(),
+                              SizeText(c.bytes()).text(), type.trimEnd().text(), (double)c.foundAt);
+}
+
+// Resolves every pick to a candidate; EXIT_OK or the status to end with.
+int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate>& chosen) {
+  Texts& tx = session.texts;
+  bool needSearch = false;
+  for (const Pick& p : o.picks) needSearch = needSearch || !p.bySector;
+
+  SearchResult searched;
+  if (needSearch) {
+    std::vector<Stretch> stretches;
+    if (!ChooseStretches(session, o.search, stretches)) return EXIT_USAGE;
+    searched = RunSearch(session, stretches, o.search.quick);
+    if (searched.ioError) {
+      session.error(tx.get("kelvarin-cli.recover.018"));
+      return EXIT_IO;
+    }
+    if (searched.interrupted) {
+      // Ids of a search cut short may name other partitions: write nothing.
+      session.note(tx.get("kelvarin-cli.search.017"));
+      return EXIT_NOTHING;
+    }
+  }
+
+  CandidateFinder finder(session.analyser());
+  std::vector<Stretch> stretches = SearchableStretches(session.analyser());
+  for (const Pick& p : o.picks) {
+    if (!p.bySector) {
+      const FoundCandidate* hit = nullptr;
+      for (const FoundCandidate& f : searched.candidates)
+        if (f.id == p.id) hit = &f;
+      if (!hit) {
+        session.error(tx.format("kelvarin-cli.recover.004", p.id, disk + 1));
+        return EXIT_NOTHING;
+      }
+      chosen.push_back(hit->candidate);
+      continue;
+    }
+    if (!StretchContaining(stretches, disk, p.sector)) {
+      session.error(tx.format("kelvarin-cli.recover.008", (double)p.sector, disk + 1));
+      return EXIT_NOTHING;
+    }
+    std::vector<Candidate> here = finder.place(disk, {p.sector});
+    if (here.empty()) {
+      session.error(tx.format("kelvarin-cli.recover.005", (double)p.sector, disk + 1));
+      return EXIT_NOTHING;
+    }
+    if (p.slot == 0 && here.size() > 1) {
+      session.error(tx.format("kelvarin-cli.recover.006", (double)p.sector, (FXint)here.size(),
+                              (double)p.sector));
+      return EXIT_USAGE;
+    }
+    FXint slot = p.slot ? p.slot : 1;
+    if (slot > (FXint)here.size()) {
+      session.error(tx.format("kelvarin-cli.recover.019", p.text.text(), disk + 1));
+      return EXIT_NOTHING;
+    }
+    chosen.push_back(here[slot - 1]);
+  }
+
+  // The same candidate named twice is chosen once.
+  std::vector<Candidate> unique;
+  for (const Candidate& c : chosen) {
+    bool seen = false;
+    for (const Candidate& u : unique) seen = seen || sameCandidate(c, u);
+    if (!seen) unique.push_back(c);
+  }
+  chosen = unique;
+
+  // Two candidates that overlap cannot both be restored; the wizard's
+  // chooser drops one when the other is chosen.
+  for (size_t i = 0; i < chosen.size(); i++) {
+    for (size_t j = i + 1; j < chosen.size(); j++) {
+      if (!chosen[i].overlaps(chosen[j])) continue;
+      session.error(tx.format("kelvarin-cli.recover.007", (double)chosen[i].start(),
+                              (double)chosen[j].start()));
+      return EXIT_NOTHING;
+    }
+  }
+  return EXIT_OK;
+}
+
+// The per-disk active selection the writer takes: empty leaves a disk's
+// boot indicators alone.
+bool activeSelection(Session& session, const Options& o, FXint disk,
+                     const std::vector<RecoverPart>& list,
+                     std::vector<std::vector<FXulong>>& selection) {
+  Analyse& a = session.analyser();
+  selection.assign(a.disks.size(), std::vector<FXulong>());
+  if (!o.activeGiven) return true;
+  // The choices the wizard's active-partition chooser offers: the disk's
+  // primary partitions, then the chosen ones that go into the MBR.
+  for (FXulong start : a.GetPrimaryStarts(disk)) {
+    if (start == o.active) {
+      selection[disk].push_back(start);
+      return true;
+    }
+  }
+  for (const RecoverPart& r : list) {
+    if (!r.logical && r.sector == o.active) {
+      selection[disk].push_back(r.sector);
+      return true;
+    }
+  }
+  session.error(session.texts.format("kelvarin-cli.recover.011", (double)o.active, disk + 1));
+  return false;
+}
+
+// Whether the disk's MBR starts with boot code, as the fit check tests it.
+bool hasBootCode(const NRD& d) {
+  FXuchar MBR[SECTOR_SIZE];
+  IOSystem::ReadBR(d.device, MBR, 0, SECTOR_SIZE);
+  return MBR[0] == 0xEB || MBR[0] == 0xFA || MBR[0] == 0x33;
+}
+
+// Each chosen partition must be in the table read back.
+bool tableHolds(const NRD& d, const Candidate& c) {
+  for (const Partition& p : d.partitions)
+    if (!p.isExtended() && p.start() == c.start() && p.entry.num == c.sectors()) return true;
+  return false;
+}
+
+}  // namespace
+
+int RecoverCommand(Session& session) {
+  UsageError usage;
+  ArgReader reader(session.line.args, usage);
+  Options o;
+  FXString option;
+  while (reader.next(option)) {
+    if (o.search.read(reader, option)) continue;
+    if (option == "--pick") {
+      FXString text;
+      Pick pick;
+      if (reader.value(text)) {
+        if (parsePick(text, pick)) {
+          o.picks.push_back(pick);
+        } else {
+          usage.raise("kelvarin-cli.main.010", text, option);
+        }
+      }
+    } else if (option == "--active") {
+      o.activeGiven = reader.sector(o.active);
+    } else if (option == "--boot-code") {
+      o.bootCode = true;
+    } else if (option == "--no-undo") {
+      o.noUndo = true;
+    } else {
+      usage.raise("kelvarin-cli.main.004", option);
+    }
+  }
+  o.search.check(usage);
+  if (o.search.disk == 0) usage.raise("kelvarin-cli.recover.002");
+  if (o.picks.empty()) usage.raise("kelvarin-cli.recover.003");
+  if (usage.set()) return session.usage(usage);
+
+  int status = session.openDisks();
+  if (status != EXIT_OK) return status;
+  FXint disk = -1;
+  if (!session.diskIndex(o.search.disk, disk)) return EXIT_USAGE;
+  Analyse& a = session.analyser();
+  Texts& tx = session.texts;
+
+  std::vector<Candidate> chosen;
+  status = resolvePicks(session, o, disk, chosen);
+  if (status != EXIT_OK) return status;
+  std::vector<RecoverPart> list;
+  for (const Candidate& c : chosen) list.push_back(c.toRecoverPart(a));
+
+  // The wizard refuses a choice the MBR has no room for.
+  if (!a.CheckMBRFit(list)) {
+    session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + tx.get("Kelvarin.onCmd_Next.002"));
+    return EXIT_NOTHING;
+  }
+  // It asks before it puts boot code into an MBR that has none; here the
+  // answer is --boot-code.
+  bool writeBootCode = false;
+  if (!a.CheckMBRCode()) {
+    writeBootCode = o.bootCode;
+    // The check covers every disk; the writer only puts code into an MBR
+    // without any, so only this disk's own MBR is worth a word.
+    if (!hasBootCode(a.disks[disk]))
+      session.note(tx.format(o.bootCode ? "kelvarin-cli.recover.010" : "kelvarin-cli.recover.009",
+                             disk + 1));
+  }
+  std::vector<std::vector<FXulong>> active;
+  if (!activeSelection(session, o, disk, list, active)) return EXIT_USAGE;
+
+  session.note(tx.format("kelvarin-cli.recover.013", disk + 1, a.disks[disk].device.text()));
+  for (const Candidate& c : chosen) session.note("  " + describe(session, c));
+  if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
+
+  // Logging makes an undo possible; the wizard offers it for every disk.
+  if (!o.noUndo)
+    for (NRD& d : a.disks) d.dbActive = true;
+  {
+    HoldInterrupts hold;  // a table is never left half written
+    IOSystem::disableWriteLog = false;
+    Recover recover(list, nullptr, writeBootCode, active, a.GetDeviceNames(false));
+    a.ReReadPartitions();
+    a.CalcNRDChecksums();
+    a.WriteNRDChecksums();
+    IOSystem::disableWriteLog = true;
+  }
+  // The free space is shown as it now is.
+  a.disks[disk].gaps.clear();
+  a.FindGaps(disk);
+
+  bool written = true;
+  for (const Candidate& c : chosen) written = written && tableHolds(a.disks[disk], c);
+  if (!IOSystem::simulationMode) {
+    if (!written) {
+      session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
+      return EXIT_IO;
+    }
+    session.note(tx.get(o.noUndo ? "kelvarin-cli.recover.014" : "kelvarin-cli.recover.017"));
+  }
+
+  if (session.line.json) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("schema").value("kelvarin-cli/list/1");
+    json.key("simulation").value(IOSystem::simulationMode);
+    json.key("disks").beginArray();
+    DiskJson(session, json, disk);
+    json.endArray();
+    json.endObject();
+    session.print(json.text());
+  } else {
+    session.print(tx.get("kelvarin-cli.recover.015") + "\n");
+    session.print(DiskText(session, disk));
+  }
+  return EXIT_OK;
+}

@@ -1,0 +1,60 @@
+#include "Session.h"
+
+#include "Console.h"
+#include "IOSystem.h"
+
+Session::Session(const CommandLine& line) : line(line), texts(&startInfo), analyse(nullptr) {
+  if (line.engine.langGiven) startInfo.SetLanguage(nullptr, line.engine.lang);
+}
+
+Session::~Session() {
+  // In backup mode this stores layout.bin with every change of the run.
+  if (analyse) {
+    texts.use(&startInfo);
+    if (sharedAnalyser == analyse) sharedAnalyser = nullptr;
+    delete analyse;
+  }
+}
+
+int Session::openDisks() {
+  std::vector<FXString> args = line.engine.analyserArguments();
+  std::vector<FXchar*> argv;
+  for (FXString& a : args) argv.push_back((FXchar*)a.text());
+  argv.push_back(nullptr);
+  // No application object: the analyser needs none without a display.
+  analyse = new Analyse(nullptr, (FXint)args.size(), argv.data());
+  sharedAnalyser = analyse;
+  texts.use(analyse);
+
+  if (analyse->disks.empty()) {
+    if (!line.engine.file.empty() && !IOSystem::useBackup) {
+      error(texts.format("kelvarin-cli.main.008", line.engine.file.text()));
+      return EXIT_IO;
+    }
+    error(texts.get("kelvarin-cli.main.007"));
+    return EXIT_NOTHING;
+  }
+  return EXIT_OK;
+}
+
+void Session::error(const FXString& text) { Console::Print(Console::Err(), "kelvarin-cli: " + text); }
+
+void Session::note(const FXString& text) { Console::Print(Console::Err(), text); }
+
+void Session::print(const FXString& text) { fputs(text.text(), Console::Out()); }
+
+int Session::usage(const UsageError& e) {
+  error(texts.format(e.key, e.arg1.text(), e.arg2.text()));
+  note(texts.get("kelvarin-cli.main.015"));
+  return EXIT_USAGE;
+}
+
+bool Session::diskIndex(FXint number, FXint& index) {
+  FXint count = (FXint)analyse->disks.size();
+  if (number < 1 || number > count) {
+    error(texts.format("kelvarin-cli.main.011", number, count));
+    return false;
+  }
+  index = number - 1;
+  return true;
+}

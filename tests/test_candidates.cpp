@@ -1,0 +1,188 @@
+// Found sectors turned into candidates, the stretches a search is given and
+// the rules the chooser and kelvarin-cli share.
+#include <gtest/gtest.h>
+
+#include "Analyse.h"
+#include "Candidates.h"
+#include "IOSystem.h"
+#include "support/LostDisk.h"
+#include "support/TestImages.h"
+
+namespace {
+
+const unsigned long long CYLINDER = 16 * 63;
+
+// An analyser over one image, published as the program's analyser.
+struct ImageAnalyser {
+  Analyse* analyser;
+  ImageAnalyser(const std::string& image, const std::string& chs) {
+    IOSystem::Reset();
+    std::string args[] = {"test", "-file", image, "-chs", chs};
+    FXchar* argv[5];
+    for (int i = 0; i < 5; i++) argv[i] = (FXchar*)args[i].c_str();
+    analyser = new Analyse(nullptr, 5, argv);
+    sharedAnalyser = analyser;
+  }
+  ~ImageAnalyser() {
+    sharedAnalyser = nullptr;
+    delete analyser;
+  }
+};
+
+Partition entryAt(unsigned long long base, unsigned dist, unsigned num, unsigned char type = 0x06) {
+  PartitionEntry e = {};
+  e.type = type;
+  e.dist = dist;
+  e.num = num;
+  Partition p(e, 0, 0);
+  p.base = base;
+  return p;
+}
+
+std::string tableSector(std::initializer_list<PartitionEntry> entries) {
+  std::string sector(512, '\0');
+  int slot = 0;
+  for (const PartitionEntry& e : entries) e.toTable((FXuchar*)&sector[0], slot++);
+  sector[510] = 0x55;
+  sector[511] = (char)0xAA;
+  return sector;
+}
+
+PartitionEntry entry(unsigned char type, unsigned dist, unsigned num) {
+  PartitionEntry e = {};
+  e.type = type;
+  e.dist = dist;
+  e.num = num;
+  return e;
+}
+
+}  // namespace
+
+TEST(SizeText, StepsOf1024WithTwoDecimals) {
+  EXPECT_STREQ("0 Bytes", SizeText(0).text());
+  EXPECT_STREQ("1024 Bytes", SizeText(1024).text());
+  EXPECT_STREQ("1.00 kB", SizeText(1025).text());
+  EXPECT_STREQ("1024.00 kB", SizeText(1048576).text());
+  EXPECT_STREQ("1.50 MB", SizeText(1572864).text());
+  EXPECT_STREQ("1024.00 MB", SizeText(1073741824ull).text());
+  EXPECT_STREQ("2.00 GB", SizeText(2147483648ull).text());
+  EXPECT_STREQ("16777216.00 GB", SizeText(1ull << 54).text());
+}
+
+TEST(Candidate, OverlapIsTheChoosersRuleBothWaysRound) {
+  Candidate a(0, 100, 1, entryAt(0, 100, 1000), 0);  // 100..1099
+  auto other = [](FXint disk, unsigned dist, unsigned num) {
+    return Candidate(disk, dist, 1, entryAt(0, dist, num), 0);
+  };
+  EXPECT_TRUE(a.overlaps(other(0, 500, 2000)));   // begins inside
+  EXPECT_TRUE(a.overlaps(other(0, 50, 100)));     // ends inside
+  EXPECT_TRUE(a.overlaps(other(0, 50, 5000)));    // lies around it
+  EXPECT_TRUE(other(0, 50, 5000).overlaps(a));    // lies inside it
+  EXPECT_TRUE(a.overlaps(other(0, 100, 1000)));   // the same
+  EXPECT_FALSE(a.overlaps(other(0, 1100, 10)));   // right behind it
+  EXPECT_FALSE(a.overlaps(other(0, 0, 100)));     // right before it
+  EXPECT_FALSE(a.overlaps(other(1, 100, 1000)));  // another disk
+}
+
+TEST(Candidate, BecomesTheRecordTheWriterTakes) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("disk.img");
+  kvtest::makeImage(image, 20 * CYLINDER * 512);
+  ImageAnalyser a(image, "20/16/63");
+  ASSERT_EQ(1u, a.analyser->disks.size());
+
+  Candidate boot(0, 63, 1, entryAt(0, 63, 2000), 'E');
+  RecoverPart r = boot.toRecoverPart(*a.analyser);
+  EXPECT_EQ(image, std::string(r.device.text()));
+  EXPECT_EQ(63u, r.sector);
+  EXPECT_EQ(2000u * 512, r.size);
+  EXPECT_FALSE(r.logical);
+  EXPECT_EQ(16, r.heads);
+  EXPECT_EQ(63, r.sectorsPerTrack);
+  EXPECT_EQ('E', r.letter);
+
+  Candidate table(0, 5000, 2, entryAt(5000, 63, 100), 0);
+  r = table.toRecoverPart(*a.analyser);
+  EXPECT_TRUE(r.logical);
+  EXPECT_EQ(5000u, r.sector) << "the sector where it was found, not where it starts";
+  EXPECT_EQ(5063u, table.start());
+  EXPECT_EQ(' ', r.letter);
+}
+
+TEST(Stretches, EveryGapThatCanBeSearchedAndNothingBeyondTheDisk) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("disk.img");
+  kvtest::makeImage(image, 20 * CYLINDER * 512);
+  ImageAnalyser a(image, "20/16/63");
+  NRD& disk = a.analyser->disks[0];
+  disk.gaps.clear();
+  disk.gaps.push_back(Gap(0, 63, -1));
+  disk.gaps.push_back(Gap(2000, 0, 0));              // empty
+  disk.gaps.push_back(Gap(3000, ~0ull - 100, 0));    // wrapped size
+  disk.gaps.push_back(Gap(30000, 10, 1));            // beyond the end
+  std::vector<Stretch> s = SearchableStretches(*a.analyser);
+  ASSERT_EQ(2u, s.size());
+  EXPECT_EQ(1, s[0].number);
+  EXPECT_EQ(0u, s[0].start);
+  EXPECT_EQ(63u, s[0].end);
+  EXPECT_EQ(2, s[1].number);
+  EXPECT_EQ(3000u, s[1].start);
+  EXPECT_EQ(disk.sectors, s[1].end);
+  EXPECT_EQ(&s[1], StretchContaining(s, 0, 3000));
+  EXPECT_EQ(nullptr, StretchContaining(s, 0, 63));
+  EXPECT_EQ(nullptr, StretchContaining(s, 1, 10));
+
+  // The progress total: every sector, or one probe per cylinder and the start.
+  std::vector<Stretch> one = {Stretch{0, 1, 0, 20000}};
+  disk.qoffset = 16065;
+  EXPECT_EQ(20000u, SearchProgressTotal(*a.analyser, one, false));
+  EXPECT_EQ(2u, SearchProgressTotal(*a.analyser, one, true));
+  disk.qoffset = 0;  // a disk without a logical geometry
+  EXPECT_EQ(20001u, SearchProgressTotal(*a.analyser, one, true));
+}
+
+TEST(CandidateFinder, PlacesBootRecordsAndStrayTablesAsTheChooserDoes) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("disk.img");
+  unsigned long long sectors = 60 * CYLINDER;
+  // One partition in the table at 40 cylinders; the FAT16 at 63 was lost.
+  ASSERT_TRUE(kvtest::makeDisk(image, sectors, {{63, 20096, "fat16", 0x06}}, false));
+  ASSERT_TRUE(kvtest::sfdisk(image, "label: dos\nstart=" + std::to_string(40 * CYLINDER) +
+                                        ", size=" + std::to_string(10 * CYLINDER) + ", type=83\n"));
+  // A stray table in free space: two entries within the disk, an extended
+  // link and one entry past the end of the disk.
+  std::string table = tableSector({entry(0x83, 100, 500), entry(0x05, 1000, 500),
+                                   entry(0x07, 1000, 900), entry(0x83, 60 * CYLINDER, 10)});
+  kvtest::patchFile(image, 30000ull * 512, table.data(), table.size());
+  // A table pointing into the existing partition.
+  std::string inside = tableSector({entry(0x07, 40 * CYLINDER - 31000 + 10, 100)});
+  kvtest::patchFile(image, 31000ull * 512, inside.data(), inside.size());
+
+  ImageAnalyser a(image, "60/16/63");
+  CandidateFinder finder(*a.analyser);
+  std::vector<Candidate> found = finder.place(0, {63, 30000, 31000, 40 * CYLINDER + 5, sectors + 10});
+  ASSERT_EQ(3u, found.size());
+
+  EXPECT_EQ(63u, found[0].foundAt);
+  EXPECT_EQ(63u, found[0].start());
+  EXPECT_EQ(20096u, found[0].sectors());
+  EXPECT_FALSE(found[0].logical());
+  EXPECT_EQ(1, found[0].slot);
+
+  EXPECT_EQ(30100u, found[1].start());
+  EXPECT_EQ(500u, found[1].sectors());
+  EXPECT_TRUE(found[1].logical()) << "found through a table";
+  EXPECT_EQ(1, found[1].slot);
+  EXPECT_EQ(31000u, found[2].start()) << "the extended link is never offered";
+  EXPECT_EQ(2, found[2].slot);
+  EXPECT_EQ(0x07, found[2].type());
+  EXPECT_STREQ("HPFS/NTFS", found[2].typeName().text());
+
+  // Letters are proposed in order and start over after clear().
+  EXPECT_EQ('C', found[0].letter);
+  EXPECT_EQ('D', found[1].letter);
+  EXPECT_EQ('E', found[2].letter);
+  finder.clear();
+  EXPECT_EQ('C', finder.place(0, {63})[0].letter);
+  EXPECT_TRUE(finder.place(7, {63}).empty()) << "no such disk";
+}

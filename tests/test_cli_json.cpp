@@ -1,0 +1,138 @@
+// kelvarin-cli's JSON output against its published schemas, and the
+// search's Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "support/LostDisk.h"
+#include "support/TestImages.h"
+
+using kvtest::CliResult;
+using kvtest::quote;
+using kvtest::runCli;
+using kvtest::Volume;
+
+namespace {
+
+const std::string SOURCE_DIR = KV_SOURCE_DIR;
+
+// Runs the schema checker on a document; its verdict and its complaints.
+int checkSchema(const std::string& schema, const std::string& document, const kvtest::TempDir& dir,
+                std::string* complaints = nullptr) {
+  std::string file = dir.path("document.json");
+  std::ofstream(file) << document;
+  return kvtest::sh("python3 " + quote(SOURCE_DIR + "/tests/support/json_schema_check.py") + " " +
+                        quote(SOURCE_DIR + "/cli/schema/" + schema) + " " + quote(file),
+                    complaints);
+}
+
+std::string pythonValue(const std::string& document, const std::string& expression,
+                        const kvtest::TempDir& dir) {
+  std::string file = dir.path("value.json");
+  std::ofstream(file) << document;
+  std::string out;
+  kvtest::sh("python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(" + expression +
+                 ")' " + quote(file),
+             &out);
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+TEST(CliJson, ListAndSearchFollowTheirSchemas) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("disk.img");
+  // A table with a primary FAT16 (active) and an extended partition holding
+  // a logical NTFS; and a FAT32 that was lost behind them.
+  const unsigned long long cyl = 16 * 63, sectors = 120 * cyl;
+  ASSERT_TRUE(kvtest::makeDisk(image, sectors, {{63, 20096, "fat16", 0x06}}, true));
+  ASSERT_TRUE(kvtest::sfdisk(image,
+                             "label: dos\nlabel-id: 0x4b564c31\n"
+                             "start=63, size=20096, type=6, bootable\n"
+                             "start=20160, size=30240, type=5\n"
+                             "start=20223, size=10017, type=7\n"));
+  std::vector<Volume> lost = {{50 * cyl, 72 * cyl, "fat32", 0x0c}};
+  std::string fat32 = dir.path("fat32.img");
+  ASSERT_TRUE(kvtest::makeDisk(fat32, sectors, lost, false));
+  ASSERT_EQ(0, kvtest::sh("dd if=" + quote(fat32) + " of=" + quote(image) + " bs=512 skip=" +
+                          std::to_string(50 * cyl) + " seek=" + std::to_string(50 * cyl) +
+                          " count=" + std::to_string(72 * cyl) + " conv=notrunc,sparse status=none"));
+  std::string disk = "-file " + quote(image) + " -chs 120/16/63";
+
+  CliResult list = runCli(disk + " list --json");
+  ASSERT_EQ(0, list.status) << list.err;
+  std::string complaints;
+  EXPECT_EQ(0, checkSchema("list.schema.json", list.out, dir, &complaints)) << complaints << list.out;
+  EXPECT_EQ("[1, 1, 2]", pythonValue(list.out, "[p[\"level\"] for p in d[\"disks\"][0][\"partitions\"]]", dir));
+  EXPECT_EQ("[True, False, False]",
+            pythonValue(list.out, "[p[\"active\"] for p in d[\"disks\"][0][\"partitions\"]]", dir));
+  EXPECT_EQ("[False, True, False]",
+            pythonValue(list.out, "[p[\"extended\"] for p in d[\"disks\"][0][\"partitions\"]]", dir));
+  EXPECT_EQ("20223", pythonValue(list.out, "d[\"disks\"][0][\"partitions\"][2][\"start\"]", dir));
+
+  CliResult search = runCli(disk + " search --json");
+  ASSERT_EQ(0, search.status) << search.err;
+  EXPECT_EQ(0, checkSchema("search.schema.json", search.out, dir, &complaints)) << complaints << search.out;
+  EXPECT_EQ(std::to_string(50 * cyl), pythonValue(search.out, "d[\"candidates\"][0][\"start\"]", dir));
+  EXPECT_EQ("quick", pythonValue(search.out, "d[\"mode\"]", dir));
+
+  // The checker does check: a document that breaks the schema is refused.
+  std::string broken = search.out;
+  broken.replace(broken.find("\"mode\": \"quick\""), 15, "\"mode\": 7");
+  EXPECT_EQ(1, checkSchema("search.schema.json", broken, dir, &complaints));
+  EXPECT_NE(std::string::npos, complaints.find("$.mode")) << complaints;
+  EXPECT_EQ(1, checkSchema("list.schema.json", "{\"schema\": \"kelvarin-cli/list/1\", \"disks\": []}", dir));
+  EXPECT_EQ(1, checkSchema("list.schema.json", search.out, dir));
+}
+
+TEST(CliJson, OddDeviceNamesStayValidJson) {
+  kvtest::TempDir dir;
+  // A quote, a backslash, a tab and a byte that is not UTF-8 in the name.
+  std::string name = dir.path("odd \"disk\"\\\t\xe9.img");
+  kvtest::makeImage(name, 20 * 16 * 63 * 512);
+  CliResult r = runCli("-file " + quote(name) + " -chs 20/16/63 list --json");
+  ASSERT_EQ(0, r.status) << r.err;
+  std::string complaints;
+  EXPECT_EQ(0, checkSchema("list.schema.json", r.out, dir, &complaints)) << complaints << r.out;
+  EXPECT_EQ(dir.path("odd \"disk\"\\\t\xc3\xa9.img"), pythonValue(r.out, "d[\"disks\"][0][\"device\"]", dir))
+      << "the stray byte reads as its Latin-1 character";
+}
+
+// Ctrl-C during a long full search stops the first pass; the partition
+// found before it is still checked and reported.
+TEST(CliInterrupt, CtrlCStopsTheFirstPassAndReportsWhatWasFound) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("big.img");
+  const unsigned long long sectors = 1040ull * 255 * 63;  // 8 GiB, sparse
+  ASSERT_TRUE(kvtest::makeDisk(image, sectors, {{63, 20096, "fat16", 0x06}}, false, 255, 63));
+  std::string out = dir.path("out"), err = dir.path("err");
+  // The trace line that the first pass has begun is the cue for Ctrl-C.
+  std::string script =
+      "./kelvarin-cli -file " + quote(image) + " -chs 1040/255/63 -tracelevel 9 search --full --json >" +
+      quote(out) + " 2>" + quote(err) + " & pid=$!\n"
+      "for i in $(seq 1 600); do grep -q \"first pass procent\" " + quote(err) +
+      " && break; sleep 0.1; done\n"
+      "kill -INT $pid; wait $pid; echo $?";
+  std::string status;
+  kvtest::sh("bash -c " + quote(script), &status);
+  std::string json = kvtest::readFile(out);
+  EXPECT_EQ("0\n", status) << kvtest::readFile(err).substr(0, 2000);
+  EXPECT_EQ("True", pythonValue(json, "d[\"interrupted\"]", dir)) << json;
+  EXPECT_EQ("[63]", pythonValue(json, "[c[\"start\"] for c in d[\"candidates\"]]", dir)) << json;
+}
+
+TEST(CliJson, TheExamplesInSchemaMdFollowTheSchemas) {
+  kvtest::TempDir dir;
+  std::string text = kvtest::readFile(SOURCE_DIR + "/cli/SCHEMA.md");
+  std::vector<std::string> examples;
+  for (size_t at = text.find("```json\n"); at != std::string::npos; at = text.find("```json\n", at + 1)) {
+    size_t end = text.find("```", at + 8);
+    ASSERT_NE(std::string::npos, end);
+    examples.push_back(text.substr(at + 8, end - at - 8));
+  }
+  ASSERT_EQ(2u, examples.size());
+  std::string complaints;
+  EXPECT_EQ(0, checkSchema("list.schema.json", examples[0], dir, &complaints)) << complaints;
+  EXPECT_EQ(0, checkSchema("search.schema.json", examples[1], dir, &complaints)) << complaints;
+}
