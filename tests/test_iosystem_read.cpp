@@ -81,81 +81,54 @@ TEST_F(ReadCache, HitsMissesAndSeeks) {
 
 TEST_F(ReadCache, EndCorrectionOnA300SectorDevice) {
   std::string img = numberedImage(dir, 300);
+  FXuchar buffer[2048];
+  // With the device's size, and with no bound at all: the file simply ends.
+  for (FXulong bound : {(FXulong)300, ~(FXulong)0}) {
+    ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), bound));
+    ASSERT_TRUE(IOSystem::Read(256, buffer, 512));
+    EXPECT_EQ(IOSystem::cacheBytes, 22528u) << "44 sectors are left after sector 256";
+    EXPECT_EQ(IOSystem::cacheStart, 256u * 512);
+    EXPECT_EQ(sectorNumberIn(buffer), 256u);
+    IOSystem::CloseRead();
+  }
+  // A last boot record read past the end is zero-filled.
   ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 300));
-  FXuchar buffer[512];
-  ASSERT_TRUE(IOSystem::Read(256, buffer, 512));
-  EXPECT_EQ(IOSystem::cacheBytes, 22528u) << "44 sectors are left after sector 256";
-  EXPECT_EQ(IOSystem::cacheStart, 256u * 512);
-  EXPECT_EQ(sectorNumberIn(buffer), 256u);
-  ASSERT_TRUE(IOSystem::Read(299, buffer, 512));
+  memset(buffer, 0xAB, sizeof(buffer));
+  ASSERT_TRUE(IOSystem::Read(299, buffer, 2048));
   EXPECT_EQ(sectorNumberIn(buffer), 299u);
-  IOSystem::CloseRead();
-}
+  for (int i = 512; i < 2048; i++) ASSERT_EQ(buffer[i], 0) << i;
 
-TEST_F(ReadCache, ReadsAtOrBeyondTheEndFail) {
-  std::string img = numberedImage(dir, 300);
-  ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 300));
-  FXuchar buffer[512];
+  // Reads at or beyond the end fail without touching the device; the
+  // context stays usable.
   unsigned before = disk.reads;
   EXPECT_FALSE(IOSystem::Read(300, buffer, 512));
   EXPECT_FALSE(IOSystem::Read(1u << 20, buffer, 512));
   EXPECT_FALSE(IOSystem::Read(~(FXulong)0, buffer, 512));
   EXPECT_EQ(disk.reads, before) << "nothing is read beyond the device";
-  // The context stays usable.
   EXPECT_TRUE(IOSystem::Read(5, buffer, 512));
   EXPECT_EQ(sectorNumberIn(buffer), 5u);
   IOSystem::CloseRead();
 }
 
-TEST_F(ReadCache, NoEndCorrectionWithUnboundedSectorCount) {
-  std::string img = numberedImage(dir, 300);
-  ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), ~(FXulong)0));
-  FXuchar buffer[512];
-  ASSERT_TRUE(IOSystem::Read(256, buffer, 512));
-  EXPECT_EQ(IOSystem::cacheBytes, 22528u) << "the file simply ends";
-  IOSystem::CloseRead();
-}
-
-TEST_F(ReadCache, ALastBootRecordReadPastTheEndIsZeroFilled) {
-  std::string img = numberedImage(dir, 300);
-  ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 300));
-  FXuchar buffer[2048];
-  memset(buffer, 0xAB, sizeof(buffer));
-  ASSERT_TRUE(IOSystem::Read(299, buffer, 2048));
-  EXPECT_EQ(sectorNumberIn(buffer), 299u);
-  for (int i = 512; i < 2048; i++) ASSERT_EQ(buffer[i], 0) << i;
-  IOSystem::CloseRead();
-}
-
-TEST_F(ReadCache, AFailedReadIsReportedAndTheContextStaysOpen) {
+TEST_F(ReadCache, FailuresAreReportedCleanly) {
   std::string img = numberedImage(dir, 1000);
+  FXuchar buffer[512];
+  // A failed read is reported and the context stays open.
   ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 1000));
   disk.badSectors.insert(600);
-  FXuchar buffer[512];
   EXPECT_FALSE(IOSystem::Read(600, buffer, 512));
   EXPECT_TRUE(IOSystem::Read(10, buffer, 512));
   EXPECT_EQ(sectorNumberIn(buffer), 10u);
   IOSystem::CloseRead();
   EXPECT_EQ(IOSystem::cache, nullptr);
-}
 
-TEST_F(ReadCache, PrepareReadFailsCleanly) {
+  // No context from a missing file, a directory or an unreadable sector 0.
   EXPECT_FALSE(IOSystem::PrepareRead(dir.path("missing.img").c_str(), 10));
-  EXPECT_EQ(IOSystem::cache, nullptr);
   EXPECT_FALSE(IOSystem::PrepareRead(dir.path().c_str(), 10)) << "a directory is no disk";
-  std::string img = numberedImage(dir, 10);
   disk.badSectors.insert(0);
   EXPECT_FALSE(IOSystem::PrepareRead(img.c_str(), 10));
   EXPECT_EQ(IOSystem::cache, nullptr);
-  FXuchar buffer[512];
   EXPECT_FALSE(IOSystem::Read(0, buffer, 512)) << "no context, no read";
-}
-
-TEST_F(ReadCache, BackupModeOpensNothing) {
-  IOSystem::useBackup = true;
-  EXPECT_TRUE(IOSystem::PrepareRead("/nonexistent", 10));
-  EXPECT_TRUE(IOSystem::CloseRead());
-  EXPECT_EQ(disk.opens, 0u);
 }
 
 TEST(ReadBR, ShortReadOfAnImageIsAFailureAndLeavesZeros) {
@@ -169,18 +142,6 @@ TEST(ReadBR, ShortReadOfAnImageIsAFailureAndLeavesZeros) {
   memset(buffer, 0xAB, sizeof(buffer));
   EXPECT_FALSE(IOSystem::ReadBR(dir.path("missing").c_str(), buffer, 0, 512));
   for (int i = 0; i < 512; i++) ASSERT_EQ(buffer[i], 0);
-}
-
-TEST(DeviceQueries, SectorCountOfFilesAndNonFiles) {
-  IOSystem::Reset();
-  TempDir dir;
-  makeImage(dir.path("a.img"), 1000 * 512 + 7);
-  EXPECT_EQ(IOSystem::CalculateSectorCnt(dir.path("a.img").c_str()), 1000u);
-  makeImage(dir.path("empty.img"), 0);
-  EXPECT_EQ(IOSystem::CalculateSectorCnt(dir.path("empty.img").c_str()), 0u);
-  EXPECT_EQ(IOSystem::CalculateSectorCnt(dir.path("missing").c_str()), 0u);
-  EXPECT_EQ(IOSystem::CalculateSectorCnt(dir.path().c_str()), 0u);
-  EXPECT_TRUE(IOSystem::RereadTable(dir.path("a.img").c_str())) << "an image has nothing to refresh";
 }
 
 TEST(DeviceQueries, LoopDeviceIdentityGeometryAndSize) {
