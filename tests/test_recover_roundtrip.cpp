@@ -111,6 +111,22 @@ protected:
     Recover(chosen, nullptr, bootCode, {active}, {FXString(image.c_str())});
   }
 
+  // A run that searches, picks the partitions starting at `starts` and recovers them.
+  void recoverFound(std::vector<unsigned> starts) {
+    ImageAnalyser a(image, GEOMETRY);
+    std::vector<RecoverPart> chosen = searchAndChoose(*a, starts);
+    ASSERT_EQ(chosen.size(), starts.size());
+    ASSERT_TRUE(a->CheckMBRFit(chosen));
+    recover(chosen);
+  }
+
+  // sfdisk lists `expected`, every volume is intact, nothing was reported.
+  void expectRestored(const std::vector<std::string>& expected, std::vector<Volume> volumes) {
+    EXPECT_EQ(partitions(), expected);
+    for (const Volume& v : volumes) expectIntact(v);
+    EXPECT_TRUE(reports.empty());
+  }
+
   std::vector<std::string> partitions() { return sfdiskPartitions(image); }
 
   TempDir dir;
@@ -148,11 +164,8 @@ TEST_F(RoundTrip, LostPrimariesComeBackAndAreUndone) {
     a->WriteNRDChecksums();
     IOSystem::disableWriteLog = true;
   }
-  EXPECT_EQ(partitions(), original);
-  for (const Volume& v : {fat, ext, ntfs}) expectIntact(v);
-  std::string mbr = readSector(image, 0);
-  EXPECT_EQ((unsigned char)mbr[446], 0x80);
-  EXPECT_TRUE(reports.empty());
+  expectRestored(original, {fat, ext, ntfs});
+  EXPECT_EQ((unsigned char)readSector(image, 0)[446], 0x80);
 
   // A later run undoes it.
   ImageAnalyser a(image, GEOMETRY);
@@ -174,16 +187,8 @@ TEST_F(RoundTrip, APrimaryBesideAnExtendedPartition) {
   Lines original = partitions();
   for (const Volume& v : {fat, logical, ntfs}) format(v);
   loseSlots({2});
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    std::vector<RecoverPart> chosen = searchAndChoose(*a, {65536});
-    ASSERT_EQ(chosen.size(), 1u);
-    ASSERT_TRUE(a->CheckMBRFit(chosen));
-    recover(chosen);
-  }
-  EXPECT_EQ(partitions(), original);
-  for (const Volume& v : {fat, logical, ntfs}) expectIntact(v);
-  EXPECT_TRUE(reports.empty());
+  recoverFound({65536});
+  expectRestored(original, {fat, logical, ntfs});
 }
 
 // A file system found inside the extended partition goes into its chain.
@@ -192,13 +197,8 @@ TEST_F(RoundTrip, IntoAnEmptyFirstEPTB) {
   ASSERT_TRUE(sfdisk(image, "start=20480, size=40960, type=5\n"));
   writeSector(image, 20480, tableSector({}));
   format(lost);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
-  EXPECT_EQ(partitions(), (Lines{"20480 40960 5", lost.line("e")}));
-  expectIntact(lost);
-  EXPECT_TRUE(reports.empty());
+  recoverFound({lost.start});
+  expectRestored({"20480 40960 5", lost.line("e")}, {lost});
 }
 
 TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
@@ -211,13 +211,8 @@ TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
   std::string table = readSector(image, 20480);
   table.replace(462, 16, std::string(16, '\0'));
   writeSector(image, 20480, table);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
-  EXPECT_EQ(partitions(), original);
-  for (const Volume& v : {first, lost}) expectIntact(v);
-  EXPECT_TRUE(reports.empty());
+  recoverFound({lost.start});
+  expectRestored(original, {first, lost});
 }
 
 TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
@@ -233,13 +228,8 @@ TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
   firstTable.replace(462, 16, secondTable.substr(462, 16));
   writeSector(image, 20480, firstTable);
   ASSERT_EQ(partitions().size(), 3u);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
-  EXPECT_EQ(partitions(), original);
-  for (const Volume& v : {first, lost, last}) expectIntact(v);
-  EXPECT_TRUE(reports.empty());
+  recoverFound({lost.start});
+  expectRestored(original, {first, lost, last});
 }
 
 TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
@@ -250,13 +240,8 @@ TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
   writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
   for (const Volume& v : {lost, kept}) format(v);
   ASSERT_EQ(partitions(), (Lines{"20480 61440 5", kept.line("e")}));
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
-  EXPECT_EQ(partitions(), (Lines{"20480 61440 5", lost.line("83"), kept.line("e")}));
-  for (const Volume& v : {lost, kept}) expectIntact(v);
-  EXPECT_TRUE(reports.empty());
+  recoverFound({lost.start});
+  expectRestored({"20480 61440 5", lost.line("83"), kept.line("e")}, {lost, kept});
 }
 
 TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {
@@ -279,14 +264,9 @@ TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {
     ASSERT_TRUE(a->CheckMBRFit(chosen));
     recover(chosen);
   }
-  Lines now = partitions();
-  ASSERT_EQ(now.size(), 4u);
-  EXPECT_EQ(now[0], original[0]);
-  EXPECT_EQ(now[1], "20480 " + std::to_string(two.start + two.sectors - 20480) + " 5");
-  EXPECT_EQ(now[2], original[2]);
-  EXPECT_EQ(now[3], original[3]);
-  for (const Volume& v : {one, two}) expectIntact(v);
-  EXPECT_TRUE(reports.empty());
+  // The new extended partition ends with its last logical partition.
+  original[1] = "20480 " + std::to_string(two.start + two.sectors - 20480) + " 5";
+  expectRestored(original, {one, two});
 }
 
 TEST_F(RoundTrip, ARecoveredDiskBoots) {
