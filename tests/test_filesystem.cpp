@@ -1,9 +1,7 @@
-// Boot-record recognition on file systems made by the real mkfs tools, and
-// the partition type names.
+// Boot-record recognition on file systems made by the real mkfs tools.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <set>
 
 #include "FileSystem.h"
 #include "IOSystem.h"
@@ -254,21 +252,6 @@ TEST_F(Recognition, FurtherSectorsThatCannotBeReadReadAsZeros) {
   // With the real boot sector unreadable, its copy is all there is.
   EXPECT_EQ(FileSystem::CheckFS(copy, fat32.start + 6, nullptr), FileSystem::FAT);
   EXPECT_EQ(FileSystem::CheckFS(BR, reiser.start, nullptr), FileSystem::UNKNOWN);
-}
-
-TEST(TypeNames, StoredOrderAndLookup) {
-  std::set<int> seen;
-  int rows = 0, f4 = -1, f2 = -1;
-  for (const PartitionTypeNameRow* r = PartitionTypeNames; r->name; r++, rows++) {
-    EXPECT_TRUE(seen.insert(r->type).second) << "type " << (int)r->type << " twice";
-    if (r->type == 0xF4) f4 = rows;
-    if (r->type == 0xF2) f2 = rows;
-  }
-  EXPECT_EQ(rows, 92);
-  EXPECT_LT(f4, f2);
-  EXPECT_EQ(PartitionTypeName(0x13), nullptr);
-  EXPECT_EQ(PartitionTypeName(0x0D), nullptr);
-  EXPECT_STREQ(FileSystem::GetName(-1), "UNKNOWN");
 }
 
 }  // namespace
