@@ -1,13 +1,13 @@
 // Analyser start-up: the command line, disk enumeration on Linux and the
 // handling of images that cannot be disks.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
 #include "support/CountingDisk.h"
 #include "support/TestImages.h"
+#include "support/WorkDir.h"
 
 using namespace kvtest;
 
@@ -17,17 +17,11 @@ namespace {
 // (backup mode reads and writes layout.bin in the current folder).
 class Startup : public ::testing::Test {
 protected:
-  void SetUp() override {
-    IOSystem::Reset();
-    oldDir = getcwd(nullptr, 0);
-    ASSERT_EQ(0, chdir(dir.path().c_str()));
-  }
+  void SetUp() override { IOSystem::Reset(); }
   void TearDown() override {
     delete analyser;
     sharedAnalyser = nullptr;
     IOSystem::Reset();
-    EXPECT_EQ(0, chdir(oldDir));
-    free(oldDir);
   }
   Analyse& run(std::vector<std::string> args) {
     args.insert(args.begin(), "kelvarin");
@@ -43,8 +37,7 @@ protected:
     return dir.path(name);
   }
 
-  TempDir dir;
-  char* oldDir = nullptr;
+  WorkDir dir;
   std::vector<std::string> keep;
   std::vector<char*> argv;
   Analyse* analyser = nullptr;

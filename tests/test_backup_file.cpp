@@ -12,6 +12,7 @@
 #include "support/Engine.h"
 #include "support/HookedDisk.h"
 #include "support/TestImages.h"
+#include "support/WorkDir.h"
 
 using namespace kvtest;
 
@@ -21,26 +22,16 @@ namespace {
 // and the hex dumps) while it lives.
 class CaptureStderr {
 public:
-  explicit CaptureStderr(const std::string& file) : file(file) {
-    fflush(stderr);
-    saved = dup(2);
-    FILE* f = fopen(file.c_str(), "w");
-    dup2(fileno(f), 2);
-    fclose(f);
-  }
+  CaptureStderr() { testing::internal::CaptureStderr(); }
   std::string text() {
-    fflush(stderr);
-    return readFile(file);
+    if (!done) captured = testing::internal::GetCapturedStderr(), done = true;
+    return captured;
   }
-  ~CaptureStderr() {
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-  }
+  ~CaptureStderr() { text(); }
 
 private:
-  std::string file;
-  int saved;
+  std::string captured;
+  bool done = false;
 };
 
 BackupSector record(FXulong sector, char fill, FXuint tag = 7) {
@@ -53,17 +44,10 @@ BackupSector record(FXulong sector, char fill, FXuint tag = 7) {
 
 class BackupFile : public ::testing::Test {
 protected:
-  void SetUp() override {
-    IOSystem::Reset();
-    oldDir = getcwd(nullptr, 0);
-    ASSERT_EQ(0, chdir(dir.path().c_str()));
-  }
+  void SetUp() override { IOSystem::Reset(); }
   void TearDown() override {
-    analyser.reset();
-    sharedAnalyser = nullptr;
+    endRun();
     IOSystem::Reset();
-    EXPECT_EQ(0, chdir(oldDir));
-    free(oldDir);
   }
   // A run of the program with -usebackup.
   Analyse& run(std::vector<std::string> extra = {}) {
@@ -92,8 +76,7 @@ protected:
                CHS(1001, 16, 63), 20000);
   }
 
-  TempDir dir;
-  char* oldDir = nullptr;
+  WorkDir dir;  // layout.bin lives in the current folder
   HookedDisk hooked;  // lists no disks of the machine
   std::unique_ptr<Analyse> analyser;
 };
@@ -139,7 +122,7 @@ TEST_F(BackupFile, AFileIsReadBackEqual) {
 
 TEST_F(BackupFile, WithoutAFileTheRunHasOneEmptyDiskAndWritesTheFileAtTheEnd) {
   {
-    CaptureStderr out(dir.path("out.txt"));
+    CaptureStderr out;
     Analyse& a = run();
     ASSERT_EQ(a.disks.size(), 1u);
     EXPECT_TRUE(a.disks[0].device.empty());
@@ -179,7 +162,7 @@ TEST_F(BackupFile, TheStoreServesReadsAndKeepsWrites) {
   EXPECT_EQ(buffer[600], 0);
   ASSERT_TRUE(IOSystem::CloseRead());
 
-  CaptureStderr quiet(dir.path("out.txt"));  // each write shows the stored sector
+  CaptureStderr quiet;  // each write shows the stored sector
   std::string first(512, 'p'), second(512, 'q');
   EXPECT_TRUE(IOSystem::WriteBR("anything", first.data(), 7 * 512));
   EXPECT_TRUE(IOSystem::WriteBR("anything", second.data(), 7 * 512));
@@ -209,7 +192,7 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   std::string data(512, 'k');
   data[3] = 'z';
   {
-    CaptureStderr quiet(dir.path("out.txt"));
+    CaptureStderr quiet;
     ASSERT_TRUE(IOSystem::WriteBR(d.device, data.data(), 40 * 512));
   }
   EXPECT_EQ(IOSystem::backupSectors[40].data[3], 'z');
@@ -217,7 +200,7 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(d.device, 1));
   IOSystem::disableWriteLog = true;
   {
-    CaptureStderr quiet(dir.path("out.txt"));
+    CaptureStderr quiet;
     ASSERT_TRUE(IOSystem::Undo(d.device, 1));
   }
   EXPECT_EQ(IOSystem::backupSectors[40].data[3], 'k');
@@ -250,7 +233,7 @@ TEST_F(BackupFile, ATruncatedFileIsReportedAndKept) {
   patchFile("layout.bin", 0, cut.data(), cut.size());
   ASSERT_EQ(0, truncate("layout.bin", (off_t)cut.size()));
   {
-    CaptureStderr out(dir.path("out.txt"));
+    CaptureStderr out;
     Analyse& a = run();
     ASSERT_EQ(a.disks.size(), 1u);
     EXPECT_EQ(a.disks[0].sectors, 20000u);
@@ -282,7 +265,7 @@ TEST_F(BackupFile, DamagedFilesDoNotCrashTheRun) {
     std::string bad = good;
     bad.replace(damage.at, damage.bytes.size(), damage.bytes);
     patchFile("layout.bin", 0, bad.data(), bad.size());
-    CaptureStderr out(dir.path("out.txt"));
+    CaptureStderr out;
     Analyse& a = run();
     EXPECT_EQ(a.disks.size(), 1u) << damage.report;
     EXPECT_NE(out.text().find(damage.report), std::string::npos) << damage.report;
@@ -292,7 +275,7 @@ TEST_F(BackupFile, DamagedFilesDoNotCrashTheRun) {
   }
   // Only the header: cut inside the disk record.
   ASSERT_EQ(0, truncate("layout.bin", 30));
-  CaptureStderr out(dir.path("out.txt"));
+  CaptureStderr out;
   Analyse& a = run();
   EXPECT_EQ(a.disks.size(), 1u);
   EXPECT_TRUE(a.disks[0].device.empty());
