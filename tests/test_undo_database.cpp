@@ -99,7 +99,8 @@ protected:
     EXPECT_TRUE(write(sector, data));
     EXPECT_EQ(readSector(image, sector), data);
     EXPECT_EQ(disk().dbStartSec, 0u);
-    for (unsigned s = 0; s < TRACK; s++) EXPECT_EQ(readSector(image, s), readSector(before, s)) << s;
+    for (unsigned s = 0; s < TRACK; s++)
+      if (s != sector) EXPECT_EQ(readSector(image, s), readSector(before, s)) << s;
   }
   // The image equals the snapshot byte for byte: database sectors taken from
   // zeros are zeros again.
