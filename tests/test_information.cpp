@@ -232,8 +232,9 @@ TEST(Encodings, EightBitTextsAreConvertedWithTheirLanguagesEncoding) {
   std::vector<FXString> codes, names;
   info.GetAvailableLang(codes, names);
   for (size_t i = 0; i < codes.size(); i++)
-    if (codes[i] == "KO" || codes[i] == "CP")
+    if (codes[i] == "KO" || codes[i] == "CP") {
       EXPECT_EQ("\xd0\xa0\xd1\x83\xd1\x81\xd1\x81\xd0\xba\xd0\xb8\xd0\xb9", std::string(names[i].text()));
+    }
 }
 
 // --- default.cfg ---

@@ -100,7 +100,9 @@ protected:
     EXPECT_EQ(readSector(image, sector), data);
     EXPECT_EQ(disk().dbStartSec, 0u);
     for (unsigned s = 0; s < TRACK; s++)
-      if (s != sector) EXPECT_EQ(readSector(image, s), readSector(before, s)) << s;
+      if (s != sector) {
+        EXPECT_EQ(readSector(image, s), readSector(before, s)) << s;
+      }
   }
   // The image equals the snapshot byte for byte: database sectors taken from
   // zeros are zeros again.
