@@ -342,8 +342,12 @@ TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
     if (!(s.row ? clickRow(rowOf(s.slot)) : clickSlot(s.slot))) GTEST_SKIP() << covered;
     EXPECT_EQ(kind(s.slot), s.kindAfter) << (s.row ? "row " : "picture ") << s.slot;
     EXPECT_EQ(image(s.slot)->shown() != 0, s.shownAfter) << s.slot;
-    if (&s == &steps[2]) EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
-    if (&s == &steps[3]) EXPECT_EQ(kind(c), KIND_FREE);
+    if (&s == &steps[2]) {
+      EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));
+    }
+    if (&s == &steps[3]) {
+      EXPECT_EQ(kind(c), KIND_FREE);
+    }
   }
   EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getCheckedIcon());
 }
