@@ -62,8 +62,7 @@ int runWith(FXSelector command, Seen& seen, const char* lang = "DE") {
 
 }  // namespace
 
-// Finish exits with 1, Cancel with 0; the translator of the chosen language
-// is active while the window runs, and an unknown text passes unchanged.
+// Finish exits with 1, Cancel with 0; the chosen language's translator runs.
 TEST(RunApplication, ExitStatusAndTheTranslatorWhileTheWindowRuns) {
   WorkDir dir;
   copyShippedData(dir);
