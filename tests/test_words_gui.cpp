@@ -102,12 +102,13 @@ TEST(LanguageChooser, CancelOrAcceptingAnEmptyListKeepsTheLanguage) {
   }
 }
 
-TEST(LanguageChooser, NotShownAfterMinusLang) {
+// Not shown after "-lang", nor once a language file says "showchooser=NO".
+TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
   WorkDir dir;
   copyShippedLanguages(dir);
-  makeImage(dir.path("disk.img"), 1 << 20);
   FXApp* app = guiApp();
   std::string image = dir.path("disk.img");
+  makeImage(image, 1 << 20);
   char* argv[] = {(char*)"kelvarin", (char*)"-lang", (char*)"DE", (char*)"-file", (char*)image.c_str(),
                   (char*)"-chs", (char*)"2/16/63"};
   Analyse analyse(app, 7, argv);
@@ -119,20 +120,14 @@ TEST(LanguageChooser, NotShownAfterMinusLang) {
   Information listing;
   ModalWatcher watcher(app);
   EXPECT_FALSE(ChooseLanguageAtStart(app, listing, analyse, analyse.langGiven));
-  settle(app);
-  EXPECT_EQ(0, watcher.seen);
   Information::ReleaseFonts(app);
-}
 
-TEST(LanguageChooser, NotShownWhenALanguageFileSaysShowchooserNO) {
-  WorkDir dir;
-  copyShippedLanguages(dir);
-  dir.write("lang/site.lng", "# This site uses English only.\nshowchooser=NO\n");
-  FXApp* app = guiApp();
-  Information listing, target;
-  EXPECT_FALSE(target.showChooser);
-  ModalWatcher watcher(app);
-  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, target, false));
+  WorkDir siteDir;  // a fresh folder: the language files are read once per folder
+  copyShippedLanguages(siteDir);
+  siteDir.write("lang/site.lng", "# This site uses English only.\nshowchooser=NO\n");
+  Information site;
+  EXPECT_FALSE(site.showChooser);
+  EXPECT_FALSE(ChooseLanguageAtStart(app, listing, site, false));
   settle(app);
   EXPECT_EQ(0, watcher.seen);
 }
