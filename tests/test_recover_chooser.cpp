@@ -270,7 +270,7 @@ TEST_F(Recovery, AListRowTogglesItsSlotLikeAClickUnlessLocked) {
   EXPECT_EQ(kind(a), KIND_FREE);
 }
 
-TEST_F(Recovery, ANewSearchStartsWithNothingChosen) {
+TEST_F(Recovery, ANewSearchStartsWithNothingChosenAndFullGapsAreReported) {
   addOverlappingDisk();
   build();
   press(placeAll().a);
@@ -285,29 +285,21 @@ TEST_F(Recovery, ANewSearchStartsWithNothingChosen) {
   EXPECT_TRUE(chooser->getFreeSpacePartitions().empty());
   EXPECT_TRUE(recoverList.empty());
   EXPECT_TRUE(summary->getText().empty());
-  // A second search over the same gap fills it from its first slot again.
-  chooser->SetRecoverPartitions(0, {C});
+  // A second search over the same gap fills it from its first slot again;
+  // a sector holding nothing places nothing and reports nothing.
+  chooser->SetRecoverPartitions(0, {C, 60000});
   FXint c = slotOf(0, C);
   for (const FreeSpace& g : chooser->getGapSlots())
     if (g.start <= C && C < g.start + g.size) {
       EXPECT_EQ(c, g.id);
     }
   EXPECT_EQ(list()->getNumItems(), 1);
-}
-
-TEST_F(Recovery, SectorsOutsideEveryGapAndFullGapsAreReported) {
-  addOverlappingDisk();
-  build();
-  chooser->ClearRecoverPartitions();
-  // A sector holding nothing places nothing and reports nothing.
-  chooser->SetRecoverPartitions(0, {60000});
   EXPECT_TRUE(assertions.empty());
-  // 70 finds in one gap: 64 are shown, then the gap is full and says so.
+  // 70 more finds in that gap: 63 are shown, then the gap is full and says so.
   chooser->SetRecoverPartitions(0, std::vector<FXulong>(70, B));
   EXPECT_EQ(list()->getNumItems(), 64);
-  EXPECT_EQ(assertions.size(), 6u);
-  // No such disk: nothing happens.
-  chooser->SetRecoverPartitions(5, {A});
+  EXPECT_EQ(assertions.size(), 7u);
+  chooser->SetRecoverPartitions(5, {A});  // no such disk: nothing happens
   EXPECT_EQ(list()->getNumItems(), 64);
 }
 
