@@ -134,19 +134,34 @@ TEST_F(LostDisk, QuickAndFullSearchesListEveryLostPartition) {
   EXPECT_EQ(lost, kvtest::readFile(image)) << "a search writes nothing";
 }
 
-TEST_F(LostDisk, RecoverByIdRestoresWhatSfdiskAndFsckRead) {
+TEST_F(LostDisk, RecoverByIdThenUndoAfterAskingAndOnlyThen) {
   CliResult r = runCli(disk() + " recover --disk 1 --pick 1 --pick 2 --pick 3");
   ASSERT_EQ(0, r.status) << r.err;
   expectRestored();
   EXPECT_NE(std::string::npos, r.out.find("HPFS/NTFS")) << "the new table is shown:\n" << r.out;
+  std::string recovered = kvtest::readFile(image);
   // No boot code was asked for: the MBR's code area stays as sfdisk left it.
-  EXPECT_EQ(lost.substr(0, 440), kvtest::readFile(image).substr(0, 440));
+  EXPECT_EQ(lost.substr(0, 440), recovered.substr(0, 440));
 
   // Nothing is left to find, and list shows the partitions.
   EXPECT_EQ(1, runCli(disk() + " search").status);
   CliResult list = runCli(disk() + " list");
   EXPECT_EQ(0, list.status);
   for (const Volume& v : volumes) EXPECT_NE(std::string::npos, list.out.find(" " + std::to_string(v.start) + " "));
+
+  // A simulated undo and a declined one change nothing.
+  EXPECT_EQ(0, runCli(disk() + " -sim undo --yes").status);
+  CliResult no = runCli(disk() + " undo", "n\n");
+  EXPECT_EQ(1, no.status);
+  EXPECT_NE(std::string::npos, no.err.find("[y/N]")) << no.err;
+  EXPECT_EQ(recovered, kvtest::readFile(image));
+
+  CliResult yes = runCli(disk() + " undo", "y\n");
+  ASSERT_EQ(0, yes.status) << yes.err;
+  // The table and the undo database's own sectors in the first track (zeros
+  // before the recovery) are back as they were: the disk is byte-identical.
+  EXPECT_TRUE(lost == kvtest::readFile(image));
+  EXPECT_EQ(1, runCli(disk() + " undo --yes").status) << "nothing is left to undo";
 }
 
 TEST_F(LostDisk, RecoverByFoundAtSectorSetsTheActiveFlagAndBootCodeWhenAsked) {
@@ -168,51 +183,21 @@ TEST_F(LostDisk, RecoverByFoundAtSectorSetsTheActiveFlagAndBootCodeWhenAsked) {
   EXPECT_EQ(1, bootable) << dump;
   unsigned char first = (unsigned char)kvtest::readFile(image)[0];
   EXPECT_TRUE(first == 0xEB || first == 0xFA || first == 0x33) << "boot code written";
-}
-
-TEST_F(LostDisk, UndoTakesTheRecoveryBackAfterAskingAndOnlyThen) {
-  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --pick 2 --pick 3").status);
-  std::string recovered = kvtest::readFile(image);
-
-  CliResult no = runCli(disk() + " undo", "n\n");
-  EXPECT_EQ(1, no.status);
-  EXPECT_NE(std::string::npos, no.err.find("[y/N]")) << no.err;
-  EXPECT_EQ(recovered, kvtest::readFile(image));
-
-  CliResult yes = runCli(disk() + " undo", "y\n");
-  ASSERT_EQ(0, yes.status) << yes.err;
-  // The table and the undo database's own sectors in the first track (zeros
-  // before the recovery) are back as they were: the disk is byte-identical.
-  EXPECT_TRUE(lost == kvtest::readFile(image));
-  EXPECT_TRUE(kvtest::sfdiskTable(image).empty());
-
-  // Once more, accepted with --yes.
-  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --pick 2 --pick 3").status);
+  // Undone without a question: byte-identical again, boot code and all.
   ASSERT_EQ(0, runCli(disk() + " undo --yes").status);
   EXPECT_TRUE(lost == kvtest::readFile(image));
-
-  // Nothing is left to undo.
-  EXPECT_EQ(1, runCli(disk() + " undo --yes").status);
 }
 
-TEST_F(LostDisk, NoUndoLeavesTheFirstTrackAloneAndNothingToUndo) {
-  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --no-undo").status);
-  std::string after = kvtest::readFile(image);
-  EXPECT_EQ(lost.substr(512, 62 * 512), after.substr(512, 62 * 512));
-  CliResult undo = runCli(disk() + " undo --yes");
-  EXPECT_EQ(1, undo.status);
-  EXPECT_EQ(after, kvtest::readFile(image));
-}
-
-TEST_F(LostDisk, SimulationWritesNothing) {
+TEST_F(LostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) {
   CliResult r = runCli(disk() + " -sim recover --disk 1 --pick 1 --pick 2 --pick 3 --boot-code --active 63");
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(lost, kvtest::readFile(image));
 
-  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --pick 2 --pick 3").status);
-  std::string recovered = kvtest::readFile(image);
-  EXPECT_EQ(0, runCli(disk() + " -sim undo --yes").status);
-  EXPECT_EQ(recovered, kvtest::readFile(image));
+  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --no-undo").status);
+  std::string after = kvtest::readFile(image);
+  EXPECT_EQ(lost.substr(512, 62 * 512), after.substr(512, 62 * 512));
+  EXPECT_EQ(1, runCli(disk() + " undo --yes").status);
+  EXPECT_EQ(after, kvtest::readFile(image));
 }
 
 TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "DiskChooser.h"
-#include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
 #include "support/Pointer.h"
@@ -19,19 +18,11 @@ namespace {
 const FXulong GiB = 2097152;  // sectors
 const FXint ID = mFXDiskChooser::ID_PARTIMAGE;
 
-std::vector<std::string> assertions;
-void recordAssertion(const char* text) { assertions.push_back(text); }
-
 class Chooser : public ::testing::Test {
 protected:
-  void SetUp() override {
-    assertions.clear();
-    previousSink = kv::setAssertSink(recordAssertion);
-  }
   void TearDown() override {
     delete window;
     Information::ReleaseFonts(guiApp());  // the choosers set the language's font
-    kv::setAssertSink(previousSink);
   }
   FXString tr(const char* key) { return disks.analyser().GetString(key); }
 
@@ -90,6 +81,16 @@ protected:
 
   void press(int n) { pressWidget(image(n)); }
 
+  // The stretch GetFreeSpaceProperties gives as the n-th selected one.
+  void expectStretch(FXint n, FXint disk, FXulong start, FXulong end) {
+    FXint d = -1;
+    FXulong s = 0, e = 0;
+    ASSERT_TRUE(chooser->GetFreeSpaceProperties(n, &d, &s, &e)) << n;
+    EXPECT_EQ(d, disk) << n;
+    EXPECT_EQ(s, start) << n;
+    EXPECT_EQ(e, end) << n;
+  }
+
   std::vector<FXint> selectedRecords() {
     std::vector<FXint> ids;
     for (const FreeSpace& r : chooser->getFreeSpaces())
@@ -101,19 +102,16 @@ protected:
   FXMainWindow* window = nullptr;
   FXText* summary = nullptr;
   mFXDiskChooser* chooser = nullptr;
-  kv::AssertSink previousSink = nullptr;
 };
 
 // --- construction ------------------------------------------------------------
 
-TEST_F(Chooser, OneRowPerDiskWithItsInformationBlock) {
+TEST_F(Chooser, OneRowPerDiskWithItsInformationBlockAndTheLegend) {
   addMixedDisk();
   addEmptyDisk();
   build(false);
   ASSERT_EQ(rowsFrame()->numChildren(), 2);
   FXComposite* info = (FXComposite*)row(0)->getFirst();
-  EXPECT_EQ(info->getWidth(), 148);
-  EXPECT_EQ(info->getHeight(), 64);
   FXLabel* number = (FXLabel*)info->getFirst();
   FXLabel* size = (FXLabel*)number->getNext();
   FXLabel* model = (FXLabel*)size->getNext();
@@ -121,65 +119,65 @@ TEST_F(Chooser, OneRowPerDiskWithItsInformationBlock) {
   EXPECT_STREQ(number->getTipText().text(), "  WDC WD20EARS-00MVWB0  ");
   EXPECT_NE(number->getIcon(), nullptr);
   EXPECT_STREQ(size->getText().text(), "2.00 GB");
-  EXPECT_STREQ(model->getText().text(), "WDC WD20EARS-00MVWB0");
+  EXPECT_STREQ(model->getText().text(), "WDC WD20EARS-00MVWB0");  // trimmed
   EXPECT_STREQ(model->getTipText().text(), "WDC WD20EARS-00MVWB0");
-  EXPECT_EQ(info->getBackColor(), FXRGB(255, 240, 216));
   FXLabel* second = (FXLabel*)((FXComposite*)row(1)->getFirst())->getFirst();
   EXPECT_STREQ(second->getText().text(), "2");
+  // The free-space chooser's legend: four entries, each with its square.
+  ASSERT_EQ(chooser->getLegend()->numChildren(), 4);
+  FXLabel* l = (FXLabel*)chooser->getLegend()->getFirst();
+  for (const char* key : {"DiskChooser.mFXDiskChooser.001", "DiskChooser.mFXDiskChooser.002",
+                          "DiskChooser.mFXDiskChooser.003", "DiskChooser.mFXDiskChooser.005"}) {
+    EXPECT_EQ(l->getText(), tr(key));
+    EXPECT_NE(l->getIcon(), nullptr) << key;
+    l = (FXLabel*)l->getNext();
+  }
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-records"));
 }
 
 TEST_F(Chooser, PicturesForPartitionsAndNonEmptyGapsInRowOrder) {
   addMixedDisk();
+  NRD d = diskRecord("broken.img", "damaged table", 100000);
+  d.partitions.push_back(partitionRecord(0x83, 1, 0, 0, 300000, 0));  // beyond the disk's end
+  disks.addRecord(d);
   build(false);
-  // gap, FAT32, gap, [extended: none], gap inside it, NTFS, gap, gap
+  // gap, FAT32, gap, [extended: none], gap inside it, NTFS, gap, gap; then the broken disk
   const std::vector<FXint> kinds = {KIND_FREE, KIND_PRIMARY, KIND_FREE, KIND_FREE,
-                                    KIND_LOGICAL, KIND_FREE, KIND_FREE};
+                                    KIND_LOGICAL, KIND_FREE, KIND_FREE, KIND_PRIMARY};
   EXPECT_EQ(chooser->getImageKinds(), kinds);
   ASSERT_EQ(chooser->getImages().size(), kinds.size());
   FXWindow* w = row(0)->getFirst()->getNext();
-  for (size_t n = 0; n < kinds.size(); n++, w = w->getNext()) {
+  for (size_t n = 0; n < 7; n++, w = w->getNext()) {
     EXPECT_EQ(w, image(n)) << n;
     EXPECT_EQ(image(n)->getSelector(), (FXSelector)(ID + n));
-    EXPECT_EQ(image(n)->getHeight(), 64);
   }
+  // Every picture is drawn at its button's size.
+  for (FXButton* b : chooser->getImages()) {
+    EXPECT_EQ(b->getHeight(), 64);
+    ASSERT_NE(b->getIcon(), nullptr);
+    EXPECT_EQ(b->getIcon()->getWidth(), b->getWidth() - 2);
+    EXPECT_EQ(b->getIcon()->getHeight(), 62);
+  }
+  // Widths: the share of 460 pixels, at least 64, also for a piece past the
+  // disk's end (1380 pixels by its share).  (Widths of real tables: Images.)
+  EXPECT_EQ(image(6)->getWidth(), (FXint)(2357248.0 / 4194304 * 460));
+  EXPECT_EQ(image(7)->getWidth(), 64);
+  EXPECT_EQ(image(1)->getText().section('\n', 1), "C:");  // the letter
   // Free-space records: one per gap picture, size in bytes.
   const std::vector<FreeSpace>& r = chooser->getFreeSpaces();
   ASSERT_EQ(r.size(), 5u);
-  EXPECT_EQ(r[0].start, 0u);
   EXPECT_EQ(r[0].size, 2048u * 512);
-  EXPECT_EQ(r[0].id, ID + 0);
   EXPECT_EQ(r[2].start, 1050624u);
   EXPECT_EQ(r[2].id, ID + 3);
   EXPECT_EQ(r[4].id, ID + 6);
   EXPECT_TRUE(chooser->getGapSlots().empty());
   EXPECT_EQ(chooser->getFoundList(), nullptr);
-}
-
-TEST_F(Chooser, WidthsAreTheShareOf460PixelsWith64ForSmallOrImpossiblePieces) {
-  addMixedDisk();
-  NRD d = diskRecord("broken.img", "damaged table", 100000);
-  d.partitions.push_back(partitionRecord(0x83, 1, 0, 0, 300000, 0));  // beyond the disk's end
-  disks.addRecord(d);
-  build(false);
-  EXPECT_EQ(image(1)->getWidth(), 64);  // 524288 of 4194304 sectors: 57.5 pixels
-  EXPECT_EQ(image(6)->getWidth(), (FXint)(2357248.0 / 4194304 * 460));
-  EXPECT_EQ(image(7)->getWidth(), 64);  // 1380 pixels
-  // Each text is its own tooltip.
-  EXPECT_EQ(image(1)->getText().section('\n', 1), "C:");
-  EXPECT_EQ(image(1)->getTipText(), image(1)->getText().after('\n'));
-}
-
-TEST_F(Chooser, ZeroSizeGapsAndDisksWithoutGaps) {
-  NRD d = diskRecord("d.img", "no gaps", 4096);
-  d.partitions.push_back(partitionRecord(0x83, 1, 0, 0, 2048, 0));
-  d.partitions.push_back(partitionRecord(0x83, 1, 0, 2048, 2048, 1));
-  d.gaps.push_back(Gap(2048, 0, 0));
-  disks.addRecord(d);
-  build(false);
-  EXPECT_EQ(chooser->getImages().size(), 2u);
-  EXPECT_TRUE(chooser->getFreeSpaces().empty());
-  EXPECT_EQ(chooser->GetSumSteps(), 0u);
+  // A picture follows a changed size.
+  image(0)->setWidth(200);
+  image(0)->recalc();
+  runEventsFor(0.2);
+  ASSERT_NE(image(0)->getIcon(), nullptr);
+  EXPECT_EQ(image(0)->getIcon()->getWidth(), 198);
 }
 
 TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
@@ -192,76 +190,17 @@ TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
   const FreeSpace& g = chooser->getGapSlots()[1];
   EXPECT_EQ(g.start, 526336u);
   EXPECT_EQ(g.size, 524288u);  // sectors
-  EXPECT_EQ(g.id, 64 + 1);     // index of its first slot, after the first gap's and the FAT32 picture
+  EXPECT_EQ(g.id, 64 + 1);     // its first slot, after the first gap's and the FAT32 picture
   for (size_t n = 0; n < chooser->getImages().size(); n++) {
     bool partition = chooser->getImageKinds()[n] < KIND_FREE;
     EXPECT_EQ(image(n)->shown() != 0, partition) << n;
-    if (!partition) {
-      EXPECT_EQ(image(n)->getWidth(), 32);
-    }
   }
-  EXPECT_EQ(chooser->getFreeSpaces()[64].id, ID + 65);
   ASSERT_NE(chooser->getFoundList(), nullptr);
   EXPECT_FALSE(chooser->getFoundList()->shown());
   EXPECT_EQ(chooser->getFoundList()->getNumHeaders(), 4);
-  EXPECT_EQ(chooser->getFoundList()->getHeaderSize(0), 140);
   FXLabel* third = (FXLabel*)chooser->getLegend()->getFirst()->getNext()->getNext();
   EXPECT_EQ(third->getText(), tr("DiskChooser.mFXDiskChooser.004"));
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-recovery-empty"));
-}
-
-TEST_F(Chooser, LegendOfTheFreeSpaceChooser) {
-  addEmptyDisk();
-  build(false);
-  FXHorizontalFrame* legend = chooser->getLegend();
-  EXPECT_EQ(legend->getWidth(), 600);
-  EXPECT_EQ(legend->getHeight(), 32);
-  ASSERT_EQ(legend->numChildren(), 4);
-  const char* keys[] = {"DiskChooser.mFXDiskChooser.001", "DiskChooser.mFXDiskChooser.002",
-                        "DiskChooser.mFXDiskChooser.003", "DiskChooser.mFXDiskChooser.005"};
-  FXLabel* l = (FXLabel*)legend->getFirst();
-  for (const char* key : keys) {
-    EXPECT_EQ(l->getText(), tr(key));
-    ASSERT_NE(l->getIcon(), nullptr);
-    EXPECT_EQ(l->getIcon()->getWidth(), 16);
-    l = (FXLabel*)l->getNext();
-  }
-}
-
-TEST_F(Chooser, SetChooserParentMovesTheListAndShowsIt) {
-  addEmptyDisk();
-  build(true);
-  FXVerticalFrame* elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  elsewhere->create();
-  chooser->SetChooserParent(elsewhere);
-  EXPECT_EQ(chooser->getFoundList()->getParent(), elsewhere);
-  EXPECT_TRUE(chooser->getFoundList()->shown());
-  EXPECT_EQ(elsewhere->getLast(), chooser->getFoundList());
-}
-
-// --- pictures --------------------------------------------------------------
-
-TEST_F(Chooser, EveryShownImageCarriesAPictureOfItsSize) {
-  addMixedDisk();
-  addEmptyDisk();
-  build(false);
-  for (FXButton* b : chooser->getImages()) {
-    ASSERT_NE(b->getIcon(), nullptr);
-    EXPECT_EQ(b->getIcon()->getWidth(), b->getWidth() - 2);
-    EXPECT_EQ(b->getIcon()->getHeight(), 62);
-  }
-}
-
-TEST_F(Chooser, PicturesFollowAChangedSize) {
-  addEmptyDisk();
-  build(false);
-  FXButton* b = image(0);
-  b->setWidth(200);
-  b->recalc();
-  runEventsFor(0.2);
-  ASSERT_EQ(b->getWidth(), 200);
-  ASSERT_NE(b->getIcon(), nullptr);
-  EXPECT_EQ(b->getIcon()->getWidth(), 198);
 }
 
 TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
@@ -270,14 +209,6 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   for (int d = 0; d < 12; d++) addFragmentedDisk(50, "disk" + std::to_string(d));
   build(false);
   ASSERT_EQ(chooser->getImages().size(), 1200u);
-  // The counter checks report once the count reaches 1000 and go on.
-  int gapChecks = 0, partitionChecks = 0;
-  for (const std::string& a : assertions) {
-    gapChecks += a.find("FXASSERT(( (*j) < 1000 )) failed.") != std::string::npos;
-    partitionChecks += a.find("FXASSERT(( j < 1000 )) failed.") != std::string::npos;
-  }
-  EXPECT_EQ(gapChecks, 101);       // gap pictures 999 .. 1199 leave j at 1000 .. 1200
-  EXPECT_EQ(partitionChecks, 100);  // partition pictures 1000 .. 1198
   // Scroll the last picture into view, let it draw, click it.
   FXScrollWindow* scroll = (FXScrollWindow*)chooser->getDiskView()->getFirst();
   scroll->setPosition(-scroll->getContentWidth(), -scroll->getContentHeight());
@@ -287,11 +218,7 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   press(1199);
   EXPECT_EQ(chooser->getImageKinds()[1199], KIND_SELECTED);
   EXPECT_EQ(selectedRecords(), std::vector<FXint>{ID + 1199});
-  FXint disk;
-  FXulong start, end;
-  ASSERT_TRUE(chooser->GetFreeSpaceProperties(0, &disk, &start, &end));
-  EXPECT_EQ(disk, 11);
-  EXPECT_EQ(start, 49u * 4096 + 2048);
+  expectStretch(0, 11, 49u * 4096 + 2048, 49u * 4096 + 4096);
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-many"));
 }
 
@@ -306,7 +233,6 @@ TEST_F(Chooser, IdentifiersPastTheMessageRangeStillReachTheirImage) {
   FXButton* last = chooser->getImages().back();
   EXPECT_EQ(last->getSelector(), (FXSelector)mFXDiskChooser::ID_PARTIMAGE_LAST);
   EXPECT_EQ(chooser->imageIndex(last), 1100 * 64 - 1);
-  EXPECT_EQ(chooser->getFreeSpaces().back().id, ID + 1100 * 64 - 1);
   // A press reaches the handler with the shared identifier and finds its own image.
   last->show();
   chooser->handle(last, FXSEL(SEL_LEFTBUTTONPRESS, last->getSelector()), nullptr);
@@ -321,24 +247,23 @@ TEST_F(Chooser, TwoStretchesOfOneDiskAreSelectedTogetherAndWalkedInRowOrder) {
   addMixedDisk();
   addEmptyDisk();
   build(false);
+  EXPECT_TRUE(chooser->GetSelectedPartitionName(0).empty());
+  press(1);  // partitions cannot be selected
+  press(4);
+  EXPECT_EQ(chooser->getImageKinds()[1], KIND_PRIMARY);
+  EXPECT_EQ(chooser->getImageKinds()[4], KIND_LOGICAL);
+  EXPECT_TRUE(selectedRecords().empty());
+
   press(6);  // last gap of disk 1
   press(2);  // gap between FAT32 and the extended partition
   press(7);  // the empty disk
   EXPECT_EQ(chooser->getImageKinds()[2], KIND_SELECTED);
   EXPECT_EQ(chooser->getImageKinds()[6], KIND_SELECTED);
-  FXint disk = -1;
-  FXulong start = 0, end = 0;
-  ASSERT_TRUE(chooser->GetFreeSpaceProperties(0, &disk, &start, &end));
-  EXPECT_EQ(disk, 0);
-  EXPECT_EQ(start, 526336u);
-  EXPECT_EQ(end, 526336u + 524288);
-  ASSERT_TRUE(chooser->GetFreeSpaceProperties(1, &disk, &start, &end));
-  EXPECT_EQ(start, 1837056u);
-  EXPECT_EQ(end, 2 * GiB);
-  ASSERT_TRUE(chooser->GetFreeSpaceProperties(2, &disk, &start, &end));
-  EXPECT_EQ(disk, 1);
-  EXPECT_EQ(start, 0u);
-  EXPECT_EQ(end, GiB);
+  expectStretch(0, 0, 526336u, 526336u + 524288);
+  expectStretch(1, 0, 1837056u, 2 * GiB);
+  expectStretch(2, 1, 0u, GiB);
+  FXint disk;
+  FXulong start, end;
   EXPECT_FALSE(chooser->GetFreeSpaceProperties(3, &disk, &start, &end));
 
   // The summary lists the three; its lines come from the descriptions.
@@ -346,22 +271,10 @@ TEST_F(Chooser, TwoStretchesOfOneDiskAreSelectedTogetherAndWalkedInRowOrder) {
   EXPECT_FALSE(summary->getText().empty());
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-free-selected"));
 
-  press(6);
-  press(2);
-  press(7);
+  for (int n : {6, 2, 7}) press(n);
   EXPECT_TRUE(selectedRecords().empty());
   EXPECT_TRUE(summary->getText().empty());
   EXPECT_FALSE(chooser->GetFreeSpaceProperties(0, &disk, &start, &end));
-}
-
-TEST_F(Chooser, PartitionPicturesAreNotSelectable) {
-  addMixedDisk();
-  build(false);
-  press(1);
-  press(4);
-  EXPECT_EQ(chooser->getImageKinds()[1], KIND_PRIMARY);
-  EXPECT_EQ(chooser->getImageKinds()[4], KIND_LOGICAL);
-  EXPECT_TRUE(selectedRecords().empty());
 }
 
 TEST_F(Chooser, StepsAndSectorTotals) {
@@ -369,7 +282,13 @@ TEST_F(Chooser, StepsAndSectorTotals) {
   NRD odd = diskRecord("odd.img", "no geometry", 40000, 0, 0);  // qoffset 0
   odd.gaps.push_back(Gap(0, 20000, -1));
   disks.addRecord(odd);
+  NRD full = diskRecord("d.img", "no gaps", 4096);  // and a gap of no size: no picture, no step
+  full.partitions.push_back(partitionRecord(0x83, 1, 0, 0, 2048, 0));
+  full.partitions.push_back(partitionRecord(0x83, 1, 0, 2048, 2048, 1));
+  full.gaps.push_back(Gap(2048, 0, 0));
+  disks.addRecord(full);
   build(false);
+  EXPECT_EQ(chooser->getImages().size(), 7u + 1 + 2);
   EXPECT_EQ(chooser->GetSumSteps(), 6u);  // selected or not
   EXPECT_EQ(chooser->GetSumSectors(false), 0u);
   press(2);
@@ -383,22 +302,6 @@ TEST_F(Chooser, StepsAndSectorTotals) {
   press(2);
   press(7);
   EXPECT_EQ(chooser->GetSumSectors(true), 0u);
-  // One stretch of 20000 sectors on a disk of 16065 sectors per cylinder: 2 probes.
-  NRD q = diskRecord("q.img", "q", 16065 * 10);
-  q.gaps.push_back(Gap(100, 20000, -1));
-  disks.addRecord(q);
-  delete window;
-  build(false);
-  press((int)chooser->getImages().size() - 1);
-  EXPECT_EQ(chooser->GetSumSectors(false), 20000u);
-  EXPECT_EQ(chooser->GetSumSectors(true), 2u);
-}
-
-TEST_F(Chooser, NothingSelectedGivesNoNameAndNoDescriptions) {
-  addMixedDisk();
-  build(false);
-  EXPECT_TRUE(chooser->getFreeSpacePartitions().empty());
-  EXPECT_TRUE(chooser->GetSelectedPartitionName(0).empty());
 }
 
 // --- memory ------------------------------------------------------------------
@@ -407,26 +310,29 @@ TEST_F(Chooser, NothingSelectedGivesNoNameAndNoDescriptions) {
 // two goes first, the other is left sound.
 TEST_F(Chooser, TheListAndTheChooserMayGoInEitherOrder) {
   addMixedDisk();
-  build(true);
-  FXVerticalFrame* elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  elsewhere->create();
-  chooser->SetChooserParent(elsewhere);
-  delete elsewhere;  // the list goes first
-  EXPECT_EQ(chooser->getFoundList(), nullptr);
-  chooser->ClearRecoverPartitions();
-  press(0);
-  delete window;
-  window = nullptr;
-
-  build(true);
-  elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
-  elsewhere->create();
-  chooser->SetChooserParent(elsewhere);
-  FXIconList* list = chooser->getFoundList();
-  delete chooser;  // the chooser goes first
-  EXPECT_EQ(list->getNumItems(), 0);
-  EXPECT_EQ(list->getTarget(), nullptr);
-  runEventsFor(0.2);
+  for (bool listFirst : {true, false}) {
+    build(true);
+    FXVerticalFrame* elsewhere = new FXVerticalFrame(window, LAYOUT_FILL_X | LAYOUT_FILL_Y);
+    elsewhere->create();
+    chooser->SetChooserParent(elsewhere);
+    FXIconList* list = chooser->getFoundList();
+    EXPECT_EQ(list->getParent(), elsewhere);
+    EXPECT_EQ(elsewhere->getLast(), list);
+    EXPECT_TRUE(list->shown());
+    if (listFirst) {
+      delete elsewhere;
+      EXPECT_EQ(chooser->getFoundList(), nullptr);
+      chooser->ClearRecoverPartitions();
+      press(0);
+    } else {
+      delete chooser;
+      EXPECT_EQ(list->getNumItems(), 0);
+      EXPECT_EQ(list->getTarget(), nullptr);
+      runEventsFor(0.2);
+    }
+    delete window;
+    window = nullptr;
+  }
 }
 
 TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {

@@ -27,60 +27,57 @@ struct Picture {
 };
 
 TEST(FormatSize, UnitsArePowersOf1024AndEachTestIsStrict) {
-  EXPECT_STREQ(formatSize(0).text(), "0 Bytes");
-  EXPECT_STREQ(formatSize(1024).text(), "1024 Bytes");
-  EXPECT_STREQ(formatSize(1025).text(), "1.00 kB");
-  EXPECT_STREQ(formatSize(1048576).text(), "1024.00 kB");
-  EXPECT_STREQ(formatSize(1048576 + 5243).text(), "1.01 MB");
-  EXPECT_STREQ(formatSize(1073741824ull).text(), "1024.00 MB");
-  EXPECT_STREQ(formatSize(2000398934016ull).text(), "1863.02 GB");
-  EXPECT_STREQ(formatSize(~0ull).text(), "17179869184.00 GB");
+  const std::pair<FXulong, const char*> cases[] = {
+      {0, "0 Bytes"},          {1024, "1024 Bytes"},          {1025, "1.00 kB"},
+      {1048576, "1024.00 kB"}, {1048576 + 5243, "1.01 MB"},   {1073741824ull, "1024.00 MB"},
+      {2000398934016ull, "1863.02 GB"}, {~0ull, "17179869184.00 GB"}};
+  for (const auto& c : cases) EXPECT_STREQ(formatSize(c.first).text(), c.second) << c.first;
 }
 
-TEST(PartImage, BandsOfA64PixelButton) {
-  Picture p(KIND_PRIMARY, false, 100);
-  ASSERT_EQ(p.px.size(), 98u * 62);
-  for (FXint x : {0, 50, 97}) {
-    EXPECT_EQ(p.at(x, 0), FXRGB(240, 255, 88));
-    EXPECT_EQ(p.at(x, 7), FXRGB(255, 255, 232));
-    EXPECT_EQ(p.at(x, 8), FXRGB(192, 192, 192));   // the body: 46 rows from row 8
-    EXPECT_EQ(p.at(x, 53), FXRGB(255, 255, 255));
-    for (FXint y = 54; y < 62; y++) EXPECT_EQ(p.at(x, y), FXRGB(255, 255, 255));
+// The bands of a 64-pixel button: top line, top band, body from row 8,
+// bottom band from row 54; by kind and chooser.
+TEST(PartImage, BandColoursByKind) {
+  const FXColor white = FXRGB(255, 255, 255), grey = FXRGB(192, 192, 192), red = FXRGB(255, 112, 112);
+  struct Case {
+    FXint kind;
+    bool recover;
+    FXColor line, band, body, bottom;
+  } cases[] = {
+      {KIND_PRIMARY, false, FXRGB(240, 255, 88), FXRGB(255, 255, 232), grey, white},
+      {KIND_LOGICAL, false, FXRGB(160, 160, 160), FXRGB(176, 176, 176), grey, white},
+      {KIND_FREE, false, FXRGB(24, 255, 88), FXRGB(224, 255, 232), white, red},
+      {KIND_FREE, true, FXRGB(24, 255, 88), FXRGB(224, 255, 232), grey, red},  // shaded body
+  };
+  for (const Case& c : cases) {
+    Picture p(c.kind, c.recover, 100);
+    ASSERT_EQ(p.px.size(), 98u * 62);
+    for (FXint x : {0, 50, 97}) {
+      SCOPED_TRACE(testing::Message() << "kind " << c.kind << " recover " << c.recover << " x " << x);
+      EXPECT_EQ(p.at(x, 0), c.line);
+      EXPECT_EQ(p.at(x, 7), c.band);
+      EXPECT_EQ(p.at(x, 8), c.body);
+      for (FXint y = 54; y < 62; y++) EXPECT_EQ(p.at(x, y), c.bottom);
+    }
   }
-  // The body darkens towards its top.
-  EXPECT_LT(FXREDVAL(p.at(0, 20)), FXREDVAL(p.at(0, 40)));
+  // A shaded body darkens towards its top; a plain white one stays white.
+  Picture primary(KIND_PRIMARY, false, 64), freeSpace(KIND_FREE, false, 64);
+  EXPECT_LT(FXREDVAL(primary.at(0, 20)), FXREDVAL(primary.at(0, 40)));
+  EXPECT_EQ(freeSpace.at(3, 30), white);
 }
 
-TEST(PartImage, ColoursByKind) {
-  Picture logical(KIND_LOGICAL, false, 64);
-  EXPECT_EQ(logical.at(3, 0), FXRGB(160, 160, 160));
-  EXPECT_EQ(logical.at(3, 7), FXRGB(176, 176, 176));
-  EXPECT_EQ(logical.at(3, 8), FXRGB(192, 192, 192));
-
-  Picture freeSpace(KIND_FREE, false, 64);
-  EXPECT_EQ(freeSpace.at(3, 0), FXRGB(24, 255, 88));
-  EXPECT_EQ(freeSpace.at(3, 7), FXRGB(224, 255, 232));
-  EXPECT_EQ(freeSpace.at(3, 8), FXRGB(255, 255, 255));  // plain white body
-  EXPECT_EQ(freeSpace.at(3, 30), FXRGB(255, 255, 255));
-  EXPECT_EQ(freeSpace.at(3, 54), FXRGB(255, 112, 112));
-  EXPECT_EQ(freeSpace.at(3, 61), FXRGB(255, 112, 112));
-
-  Picture found(KIND_FREE, true, 64);  // the recovery chooser shades the body
-  EXPECT_EQ(found.at(3, 8), FXRGB(192, 192, 192));
-  EXPECT_EQ(found.at(3, 54), FXRGB(255, 112, 112));
-}
-
+// On the free-space chooser a selection turns the red band white and adds no badge.
 TEST(PartImage, ASelectedStretchDiffersOnlyInItsBottomBand) {
   Picture unselected(KIND_FREE, false, 120);
   Picture selected(KIND_SELECTED, false, 120);
   for (FXint y = 0; y < 62; y++) {
     for (FXint x = 0; x < 118; x++) {
-      if (y < 54)
-        ASSERT_EQ(selected.at(x, y), unselected.at(x, y)) << x << "," << y;
-      else
-        ASSERT_EQ(selected.at(x, y), FXRGB(255, 255, 255)) << x << "," << y;
+      ASSERT_EQ(selected.at(x, y), y < 54 ? unselected.at(x, y) : FXRGB(255, 255, 255)) << x << "," << y;
     }
   }
+  // Buttons too small for a picture get none.
+  EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 2, 64).empty());
+  EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 64, 18).empty());
+  EXPECT_EQ(PartImage::compose(guiApp(), KIND_FREE, true, 3, 19).size(), 17u);  // 1 x 17
 }
 
 TEST(PartImage, ASelectedFoundPartitionCarriesTheBadgeAtItsCentre) {
@@ -107,58 +104,32 @@ TEST(PartImage, ASelectedFoundPartitionCarriesTheBadgeAtItsCentre) {
   for (FXint y = 54; y < 62; y++) EXPECT_EQ(selected.at(3, y), FXRGB(255, 255, 255));
 }
 
-TEST(PartImage, NoBadgeOnTheFreeSpaceChooserAndNoPictureForTinyButtons) {
-  Picture selected(KIND_SELECTED, false, 32);
-  EXPECT_EQ(selected.at(15, 8), FXRGB(255, 255, 255));
-  EXPECT_EQ(selected.at(15, 0), FXRGB(24, 255, 88));
-  EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 2, 64).empty());
-  EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 64, 18).empty());
-  EXPECT_EQ(PartImage::compose(guiApp(), KIND_FREE, true, 3, 19).size(), 17u);  // 1 x 17
-}
+// Sizes and opacity (the sheet below shows the rest).
+TEST(ChooserIcons, SizesBordersAndTransparency) {
+  const FXColor fill = FXRGB(96, 255, 112), back = FXRGB(255, 240, 216);
+  std::vector<FXColor> legend = ChooserIcons::legendPixels(fill);
+  ASSERT_EQ(legend.size(), 256u);
+  EXPECT_EQ(legend[0], FXRGB(56, 56, 56));  // a dark border
+  EXPECT_EQ(legend[5 * 16 + 7], fill);
 
-TEST(ChooserIcons, LegendSquareHasADarkBorder) {
-  std::vector<FXColor> px = ChooserIcons::legendPixels(FXRGB(96, 255, 112));
-  ASSERT_EQ(px.size(), 256u);
-  for (int i = 0; i < 16; i++) {
-    EXPECT_EQ(px[i], FXRGB(56, 56, 56));
-    EXPECT_EQ(px[15 * 16 + i], FXRGB(56, 56, 56));
-    EXPECT_EQ(px[i * 16], FXRGB(56, 56, 56));
-    EXPECT_EQ(px[i * 16 + 15], FXRGB(56, 56, 56));
-  }
-  EXPECT_EQ(px[5 * 16 + 7], FXRGB(96, 255, 112));
-}
-
-TEST(ChooserIcons, BoxesAreOpaqueAndOnlyTheTickedOneIsTicked) {
-  std::vector<FXColor> ticked = ChooserIcons::boxPixels(true);
-  std::vector<FXColor> empty = ChooserIcons::boxPixels(false);
+  std::vector<FXColor> ticked = ChooserIcons::boxPixels(true), empty = ChooserIcons::boxPixels(false);
   ASSERT_EQ(ticked.size(), 13u * 13);
   int differing = 0;
   for (size_t i = 0; i < ticked.size(); i++) {
-    EXPECT_EQ(FXALPHAVAL(ticked[i]), 255);
-    EXPECT_EQ(FXALPHAVAL(empty[i]), 255);
+    EXPECT_EQ(FXALPHAVAL(ticked[i]) + FXALPHAVAL(empty[i]), 510) << "opaque";
     differing += ticked[i] != empty[i];
   }
   EXPECT_GT(differing, 10);
-  EXPECT_EQ(empty[0], ticked[0]);  // same frame
-}
 
-TEST(ChooserIcons, DiskSymbolSitsOnItsBackground) {
-  const FXColor back = FXRGB(255, 240, 216);
-  std::vector<FXColor> px = ChooserIcons::diskPixels(back);
-  ASSERT_EQ(px.size(), 30u * 14);
-  EXPECT_EQ(px[0], back);
-  EXPECT_EQ(px[13 * 30 + 29], back);
-  EXPECT_NE(px[7 * 30 + 15], back);
-  for (FXColor c : px) EXPECT_EQ(FXALPHAVAL(c), 255);
-}
+  std::vector<FXColor> disk = ChooserIcons::diskPixels(back);
+  ASSERT_EQ(disk.size(), 30u * 14);
+  EXPECT_EQ(disk[0], back);
+  for (FXColor c : disk) EXPECT_EQ(FXALPHAVAL(c), 255);
 
-TEST(ChooserIcons, BadgeIsRoundWithTransparentCorners) {
-  std::vector<FXColor> px = ChooserIcons::badgePixels();
-  ASSERT_EQ(px.size(), 17u * 17);
-  EXPECT_EQ(FXALPHAVAL(px[0]), 0);
-  EXPECT_EQ(FXALPHAVAL(px[16]), 0);
-  EXPECT_EQ(FXALPHAVAL(px[8 * 17 + 8]), 255);
-  EXPECT_GE(FXALPHAVAL(px[8 * 17 + 0]), 128);  // the ring reaches the edge
+  std::vector<FXColor> badge = ChooserIcons::badgePixels();  // round, transparent corners
+  ASSERT_EQ(badge.size(), 17u * 17);
+  EXPECT_EQ(FXALPHAVAL(badge[0]) + FXALPHAVAL(badge[16]), 0);
+  EXPECT_EQ(FXALPHAVAL(badge[8 * 17 + 8]), 255);
 }
 
 // A sheet of the icons at eight times their size, to look at.

@@ -54,11 +54,9 @@ TEST(MessageChannel, DeliversCopiesFromAnotherThreadInOrder) {
   std::vector<char> big(100000, 'x');
   EXPECT_FALSE(channel.message(&recorder, 0, big.data(), (FXint)big.size()));
   EXPECT_FALSE(channel.message(&recorder, 0, nullptr, 10));
-}
-
-TEST(MessageChannel, WithoutAnApplicationNothingIsSent) {
-  FXMessageChannel channel(nullptr);
-  EXPECT_FALSE(channel.message(&channel, 0));
+  // Without an application nothing is sent.
+  FXMessageChannel orphan(nullptr);
+  EXPECT_FALSE(orphan.message(&orphan, 0));
 }
 
 TEST(MessageChannel, AFullPipeRefusesWithoutBlocking) {
@@ -90,7 +88,7 @@ TEST(Proxies, TextFromTheWorkerAppearsInPostingOrder) {
   });
   worker.join();
   ASSERT_TRUE(pumpUntil([&] { return log->getText().find("done") >= 0; }, 10));
-  FXString expected;
+  FXString expected;  // every line, whole and in order, then the call
   for (int i = 0; i < 200; i++) expected += FXStringFormat("line %d\n", i);
   EXPECT_EQ(expected + "done\n", log->getText());
   delete window;
@@ -104,7 +102,6 @@ TEST(Proxies, ProgressSetsAdvancesAndMirrorsTheBar) {
   proxy.target = bar;
   proxy.reset(1000);
   EXPECT_EQ(1000u, bar->getTotal());
-  EXPECT_EQ(0u, bar->getProgress());
   SearchProgress* sink = &proxy;
   std::thread worker([&] {
     sink->post(2, 300);

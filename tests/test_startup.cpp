@@ -62,24 +62,25 @@ int runWith(FXSelector command, Seen& seen, const char* lang = "DE") {
 
 }  // namespace
 
-TEST(RunApplication, FinishExitsWithOneAndTheTranslatorIsActiveWhileTheWindowRuns) {
+// Finish exits with 1, Cancel with 0; the chosen language's translator runs.
+TEST(RunApplication, ExitStatusAndTheTranslatorWhileTheWindowRuns) {
   WorkDir dir;
   copyShippedData(dir);
-  Seen seen;
-  EXPECT_EQ(1, runWith(FXDialogBox::ID_ACCEPT, seen));
-  EXPECT_EQ("Kelvarin V1.0.1440", seen.title);
-  EXPECT_EQ(164, seen.backWidth);
-  EXPECT_EQ(400, seen.welcomeWidth);
-  EXPECT_EQ("&Ja", seen.yes);
-  EXPECT_EQ("&Frobnicate", seen.unknown);
-}
-
-TEST(RunApplication, CancelExitsWithZero) {
-  WorkDir dir;
-  copyShippedData(dir);
-  Seen seen;
-  EXPECT_EQ(0, runWith(FXDialogBox::ID_CANCEL, seen, "RU"));
-  EXPECT_EQ("&\xd0\x94\xd0\xb0", seen.yes);
+  struct Case {
+    FXSelector command;
+    const char* lang;
+    int status;
+    std::string yes;
+  } cases[] = {{FXDialogBox::ID_ACCEPT, "DE", 1, "&Ja"}, {FXDialogBox::ID_CANCEL, "RU", 0, "&\xd0\x94\xd0\xb0"}};
+  for (const Case& c : cases) {
+    Seen seen;
+    EXPECT_EQ(c.status, runWith(c.command, seen, c.lang));
+    EXPECT_EQ("Kelvarin V1.0.1440", seen.title);
+    EXPECT_EQ(164, seen.backWidth);
+    EXPECT_EQ(400, seen.welcomeWidth);
+    EXPECT_EQ(c.yes, seen.yes);
+    EXPECT_EQ("&Frobnicate", seen.unknown);
+  }
 }
 
 TEST(RunApplication, StartsWithoutConfigurationLanguagesOrPictures) {
