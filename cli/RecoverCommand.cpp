@@ -270,15 +270,7 @@ int RecoverCommand(Session& session) {
   }
 
   if (session.line.json) {
-    JsonWriter json;
-    json.beginObject();
-    json.key("schema").value("kelvarin-cli/list/1");
-    json.key("simulation").value(IOSystem::simulationMode);
-    json.key("disks").beginArray();
-    DiskJson(session, json, disk);
-    json.endArray();
-    json.endObject();
-    session.print(json.text());
+    session.print(DisksJson(session, {disk}));
   } else {
     session.print(tx.get("kelvarin-cli.recover.015") + "\n");
     session.print(DiskText(session, disk));

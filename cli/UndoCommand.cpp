@@ -105,15 +105,7 @@ int UndoCommand(Session& session) {
     a.FindGaps(d);
   }
   if (session.line.json) {
-    JsonWriter json;
-    json.beginObject();
-    json.key("schema").value("kelvarin-cli/list/1");
-    json.key("simulation").value(IOSystem::simulationMode);
-    json.key("disks").beginArray();
-    for (FXint d : undone) DiskJson(session, json, d);
-    json.endArray();
-    json.endObject();
-    session.print(json.text());
+    session.print(DisksJson(session, undone));
   } else {
     session.print(tx.get("kelvarin-cli.recover.015") + "\n");
     for (FXint d : undone) session.print(DiskText(session, d));

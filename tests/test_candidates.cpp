@@ -63,10 +63,13 @@ TEST(SizeText, StepsOf1024WithTwoDecimals) {
   EXPECT_STREQ("1024 Bytes", SizeText(1024).text());
   EXPECT_STREQ("1.00 kB", SizeText(1025).text());
   EXPECT_STREQ("1024.00 kB", SizeText(1048576).text());
+  EXPECT_STREQ("1.01 MB", SizeText(1048576 + 5243).text());
   EXPECT_STREQ("1.50 MB", SizeText(1572864).text());
   EXPECT_STREQ("1024.00 MB", SizeText(1073741824ull).text());
   EXPECT_STREQ("2.00 GB", SizeText(2147483648ull).text());
+  EXPECT_STREQ("1863.02 GB", SizeText(2000398934016ull).text());
   EXPECT_STREQ("16777216.00 GB", SizeText(1ull << 54).text());
+  EXPECT_STREQ("17179869184.00 GB", SizeText(~0ull).text());
 }
 
 TEST(Candidate, OverlapIsTheChoosersRuleBothWaysRound) {

@@ -1,4 +1,4 @@
-// Partition pictures, the choosers' small icons and the size texts.
+// Partition pictures and the choosers' small icons.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,7 +10,6 @@
 #include "DiskChooser.h"
 #include "PartImage.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 #include "support/WorkDir.h"
 
 using namespace kvtest;
@@ -25,17 +24,6 @@ struct Picture {
         w(buttonWidth - 2), h(buttonHeight - 2) {}
   FXColor at(FXint x, FXint y) const { return px[y * w + x]; }
 };
-
-TEST(FormatSize, UnitsArePowersOf1024AndEachTestIsStrict) {
-  EXPECT_STREQ(formatSize(0).text(), "0 Bytes");
-  EXPECT_STREQ(formatSize(1024).text(), "1024 Bytes");
-  EXPECT_STREQ(formatSize(1025).text(), "1.00 kB");
-  EXPECT_STREQ(formatSize(1048576).text(), "1024.00 kB");
-  EXPECT_STREQ(formatSize(1048576 + 5243).text(), "1.01 MB");
-  EXPECT_STREQ(formatSize(1073741824ull).text(), "1024.00 MB");
-  EXPECT_STREQ(formatSize(2000398934016ull).text(), "1863.02 GB");
-  EXPECT_STREQ(formatSize(~0ull).text(), "17179869184.00 GB");
-}
 
 TEST(PartImage, BandsOfA64PixelButton) {
   Picture p(KIND_PRIMARY, false, 100);
