@@ -11,7 +11,7 @@
 #include "Helper.h"
 #include "IOSystem.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;

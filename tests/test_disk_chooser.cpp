@@ -10,7 +10,6 @@
 #include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -43,7 +42,7 @@ protected:
     if (!create) return;
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   // A disk of 2 GiB: a primary FAT32 partition, an extended partition with
@@ -88,7 +87,7 @@ protected:
   }
   FXButton* image(int n) { return chooser->getImages()[n]; }
 
-  void press(int n) { pressWidget(image(n)); }
+  void press(int n) { click(image(n)); }
 
   std::vector<FXint> selectedRecords() {
     std::vector<FXint> ids;
@@ -258,7 +257,7 @@ TEST_F(Chooser, PicturesFollowAChangedSize) {
   FXButton* b = image(0);
   b->setWidth(200);
   b->recalc();
-  runEventsFor(0.2);
+  pumpFor(0.2);
   ASSERT_EQ(b->getWidth(), 200);
   ASSERT_NE(b->getIcon(), nullptr);
   EXPECT_EQ(b->getIcon()->getWidth(), 198);
@@ -281,7 +280,7 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   // Scroll the last picture into view, let it draw, click it.
   FXScrollWindow* scroll = (FXScrollWindow*)chooser->getDiskView()->getFirst();
   scroll->setPosition(-scroll->getContentWidth(), -scroll->getContentHeight());
-  runEventsFor(0.3);
+  pumpFor(0.3);
   EXPECT_NE(image(1199)->getIcon(), nullptr);
   EXPECT_EQ(image(1199)->getSelector(), (FXSelector)(ID + 1199));
   press(1199);
@@ -426,7 +425,7 @@ TEST_F(Chooser, TheListAndTheChooserMayGoInEitherOrder) {
   delete chooser;  // the chooser goes first
   EXPECT_EQ(list->getNumItems(), 0);
   EXPECT_EQ(list->getTarget(), nullptr);
-  runEventsFor(0.2);
+  pumpFor(0.2);
 }
 
 TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
@@ -436,7 +435,7 @@ TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
     build(round == 1);
     // New sizes make new pictures; clicks redraw them.
     window->resize(900, 500);
-    runEventsFor(0.2);
+    pumpFor(0.2);
     for (int n = 0; n < 40; n++) press(n);
     delete window;
     window = nullptr;

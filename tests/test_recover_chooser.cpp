@@ -11,7 +11,6 @@
 #include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -83,7 +82,7 @@ protected:
     chooser->SetChooserParent(listPage);
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   // The slot that shows the partition found starting at `start` on `disk`.
@@ -101,7 +100,7 @@ protected:
   }
   FXint kind(FXint slot) { return chooser->getImageKinds()[slot]; }
   FXButton* image(FXint slot) { return chooser->getImages()[slot]; }
-  bool press(FXint slot) { return slot >= 0 && pressWidget(image(slot)); }
+  bool press(FXint slot) { return slot >= 0 && click(image(slot)); }
   FXIconList* list() { return chooser->getFoundList(); }
   FXint rowOf(FXint slot) {
     for (FXint i = 0; i < list()->getNumItems(); i++)
@@ -123,13 +122,13 @@ protected:
       FXint rx = 0, ry = 0;
       target->translateCoordinatesTo(rx, ry, guiApp()->getRootWindow(), x, y);
       sh("xdotool mousemove " + std::to_string(rx) + " " + std::to_string(ry));
-      runEventsFor(0.15);
+      pumpFor(0.15);
       if (guiApp()->getCursorWindow() == target) {
         sh("xdotool click 1");
-        runEventsFor(0.3);
+        pumpFor(0.3);
         return true;
       }
-      runEventsFor(0.2);
+      pumpFor(0.2);
     }
     return false;
   }
@@ -138,7 +137,7 @@ protected:
     chooser->ClearRecoverPartitions();
     chooser->SetRecoverPartitions(0, {A, B, C});
     if (disks.analyser().disks.size() > 1) chooser->SetRecoverPartitions(1, {D});
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   DiskSet disks;
@@ -380,7 +379,7 @@ TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
   if (!clickSlot(a)) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(a), KIND_FREE);
   EXPECT_FALSE(image(a)->shown());
-  runEventsFor(0.2);  // the row closes up; C moves left
+  pumpFor(0.2);  // the row closes up; C moves left
   if (!clickSlot(c)) GTEST_SKIP() << covered;
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-real-clicks"));

@@ -5,12 +5,10 @@
 #include "Analyse.h"
 
 using namespace kvtest;
-using namespace kvgui;
 
 namespace {
 
 class WizardFlow : public WizardFixture {};
-
 
 }  // namespace
 
@@ -103,11 +101,7 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   // found at once.
   ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 1000, disk));
   open();
-  leaveWelcome(false);
-  selectAllFreeSpace();
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(false);
-  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(startFullSearch());
   ASSERT_EQ(mFXWizard::PAGE_SEARCHING, page());
   ASSERT_TRUE(wizard->searching());
 
@@ -150,11 +144,7 @@ TEST_F(WizardFlow, DestroyingTheWizardDuringASearchStopsTheThread) {
   // Under the sanitizers: no use of freed proxies, no leaked thread or message.
   ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 1000, disk));
   open();
-  leaveWelcome(false);
-  selectAllFreeSpace();
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(false);
-  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(startFullSearch());
   ASSERT_TRUE(wizard->searching());
   pumpFor(0.2);
   double before = now();
