@@ -180,10 +180,9 @@ int ListCommand(Session& session) {
   }
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint only = -1;
-  if (diskNumber && !session.diskIndex(diskNumber, only)) return EXIT_USAGE;
+  int status = session.openDisks(diskNumber, only);
+  if (status != EXIT_OK) return status;
 
   FXint count = (FXint)session.analyser().disks.size();
   if (session.line.json) {

@@ -207,10 +207,9 @@ int RecoverCommand(Session& session) {
   if (o.picks.empty()) usage.raise("kelvarin-cli.recover.003");
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint disk = -1;
-  if (!session.diskIndex(o.search.disk, disk)) return EXIT_USAGE;
+  int status = session.openDisks(o.search.disk, disk);
+  if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
 

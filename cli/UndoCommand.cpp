@@ -43,10 +43,9 @@ int UndoCommand(Session& session) {
   }
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint only = -1;
-  if (diskNumber && !session.diskIndex(diskNumber, only)) return EXIT_USAGE;
+  int status = session.openDisks(diskNumber, only);
+  if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
   if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));

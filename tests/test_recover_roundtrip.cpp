@@ -111,6 +111,12 @@ protected:
     Recover(chosen, nullptr, bootCode, {active}, {FXString(image.c_str())});
   }
 
+  // Searches the image afresh and recovers the partition found at `start`.
+  void recoverFoundAt(unsigned start) {
+    ImageAnalyser a(image, GEOMETRY);
+    recover(searchAndChoose(*a, {start}));
+  }
+
   std::vector<std::string> partitions() { return sfdiskPartitions(image); }
 
   TempDir dir;
@@ -192,10 +198,7 @@ TEST_F(RoundTrip, IntoAnEmptyFirstEPTB) {
   ASSERT_TRUE(sfdisk(image, "start=20480, size=40960, type=5\n"));
   writeSector(image, 20480, tableSector({}));
   format(lost);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
+  recoverFoundAt(lost.start);
   EXPECT_EQ(partitions(), (Lines{"20480 40960 5", lost.line("e")}));
   expectIntact(lost);
   EXPECT_TRUE(reports.empty());
@@ -211,10 +214,7 @@ TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
   std::string table = readSector(image, 20480);
   table.replace(462, 16, std::string(16, '\0'));
   writeSector(image, 20480, table);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
+  recoverFoundAt(lost.start);
   EXPECT_EQ(partitions(), original);
   for (const Volume& v : {first, lost}) expectIntact(v);
   EXPECT_TRUE(reports.empty());
@@ -233,10 +233,7 @@ TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
   firstTable.replace(462, 16, secondTable.substr(462, 16));
   writeSector(image, 20480, firstTable);
   ASSERT_EQ(partitions().size(), 3u);
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
+  recoverFoundAt(lost.start);
   EXPECT_EQ(partitions(), original);
   for (const Volume& v : {first, lost, last}) expectIntact(v);
   EXPECT_TRUE(reports.empty());
@@ -250,10 +247,7 @@ TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
   writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
   for (const Volume& v : {lost, kept}) format(v);
   ASSERT_EQ(partitions(), (Lines{"20480 61440 5", kept.line("e")}));
-  {
-    ImageAnalyser a(image, GEOMETRY);
-    recover(searchAndChoose(*a, {lost.start}));
-  }
+  recoverFoundAt(lost.start);
   EXPECT_EQ(partitions(), (Lines{"20480 61440 5", lost.line("83"), kept.line("e")}));
   for (const Volume& v : {lost, kept}) expectIntact(v);
   EXPECT_TRUE(reports.empty());
