@@ -22,6 +22,8 @@ bool ShowHelp(Session& session, const FXString& command);
 // One disk, its partitions and its gaps, as `list` shows them.
 FXString DiskText(Session& session, FXint disk);
 void DiskJson(Session& session, JsonWriter& json, FXint disk);
+// The given disks as `list --json` prints them.
+FXString DisksJson(Session& session, const std::vector<FXint>& disks);
 
 // "yes" or "no" in the current language.
 FXString YesNo(Session& session, bool flag);

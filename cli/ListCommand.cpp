@@ -154,6 +154,18 @@ void DiskJson(Session& session, JsonWriter& json, FXint disk) {
   json.endObject();
 }
 
+FXString DisksJson(Session& session, const std::vector<FXint>& disks) {
+  JsonWriter json;
+  json.beginObject();
+  json.key("schema").value("kelvarin-cli/list/1");
+  json.key("simulation").value(session.line.engine.simulation);
+  json.key("disks").beginArray();
+  for (FXint d : disks) DiskJson(session, json, d);
+  json.endArray();
+  json.endObject();
+  return json.text();
+}
+
 int ListCommand(Session& session) {
   UsageError usage;
   ArgReader reader(session.line.args, usage);
@@ -168,23 +180,16 @@ int ListCommand(Session& session) {
   }
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint only = -1;
-  if (diskNumber && !session.diskIndex(diskNumber, only)) return EXIT_USAGE;
+  int status = session.openDisks(diskNumber, only);
+  if (status != EXIT_OK) return status;
 
   FXint count = (FXint)session.analyser().disks.size();
   if (session.line.json) {
-    JsonWriter json;
-    json.beginObject();
-    json.key("schema").value("kelvarin-cli/list/1");
-    json.key("simulation").value(session.line.engine.simulation);
-    json.key("disks").beginArray();
+    std::vector<FXint> shown;
     for (FXint d = 0; d < count; d++)
-      if (only < 0 || d == only) DiskJson(session, json, d);
-    json.endArray();
-    json.endObject();
-    session.print(json.text());
+      if (only < 0 || d == only) shown.push_back(d);
+    session.print(DisksJson(session, shown));
   } else {
     bool first = true;
     for (FXint d = 0; d < count; d++) {

@@ -207,10 +207,9 @@ int RecoverCommand(Session& session) {
   if (o.picks.empty()) usage.raise("kelvarin-cli.recover.003");
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint disk = -1;
-  if (!session.diskIndex(o.search.disk, disk)) return EXIT_USAGE;
+  int status = session.openDisks(o.search.disk, disk);
+  if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
 
@@ -270,15 +269,7 @@ int RecoverCommand(Session& session) {
   }
 
   if (session.line.json) {
-    JsonWriter json;
-    json.beginObject();
-    json.key("schema").value("kelvarin-cli/list/1");
-    json.key("simulation").value(IOSystem::simulationMode);
-    json.key("disks").beginArray();
-    DiskJson(session, json, disk);
-    json.endArray();
-    json.endObject();
-    session.print(json.text());
+    session.print(DisksJson(session, {disk}));
   } else {
     session.print(tx.get("kelvarin-cli.recover.015") + "\n");
     session.print(DiskText(session, disk));

@@ -37,6 +37,14 @@ int Session::openDisks() {
   return EXIT_OK;
 }
 
+int Session::openDisks(FXint diskNumber, FXint& index) {
+  index = -1;
+  int status = openDisks();
+  if (status != EXIT_OK) return status;
+  if (diskNumber && !diskIndex(diskNumber, index)) return EXIT_USAGE;
+  return EXIT_OK;
+}
+
 void Session::error(const FXString& text) { Console::Print(Console::Err(), "kelvarin-cli: " + text); }
 
 void Session::note(const FXString& text) { Console::Print(Console::Err(), text); }

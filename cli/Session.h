@@ -24,6 +24,10 @@ public:
   // does at start-up.  EXIT_OK, or the status to end with (its message has
   // been shown).
   int openDisks();
+  // The same, then turns the 1-based disk number the user gave into an
+  // index; 0 stands for every disk (index -1).  EXIT_USAGE when there is no
+  // such disk.
+  int openDisks(FXint diskNumber, FXint& index);
   Analyse& analyser() { return *analyse; }
 
   // A message on standard error, "kelvarin-cli: " first.

@@ -43,10 +43,9 @@ int UndoCommand(Session& session) {
   }
   if (usage.set()) return session.usage(usage);
 
-  int status = session.openDisks();
-  if (status != EXIT_OK) return status;
   FXint only = -1;
-  if (diskNumber && !session.diskIndex(diskNumber, only)) return EXIT_USAGE;
+  int status = session.openDisks(diskNumber, only);
+  if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
   if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
@@ -105,15 +104,7 @@ int UndoCommand(Session& session) {
     a.FindGaps(d);
   }
   if (session.line.json) {
-    JsonWriter json;
-    json.beginObject();
-    json.key("schema").value("kelvarin-cli/list/1");
-    json.key("simulation").value(IOSystem::simulationMode);
-    json.key("disks").beginArray();
-    for (FXint d : undone) DiskJson(session, json, d);
-    json.endArray();
-    json.endObject();
-    session.print(json.text());
+    session.print(DisksJson(session, undone));
   } else {
     session.print(tx.get("kelvarin-cli.recover.015") + "\n");
     for (FXint d : undone) session.print(DiskText(session, d));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Analyse.h"
+#include "Candidates.h"
 #include "Information.h"
 #include "Records.h"
 
@@ -39,8 +40,9 @@ public:
   FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
 };
 
-// The display text of a byte count: GB, MB, kB (powers of 1024) or Bytes.
-FXString formatSize(FXulong bytes);
+// The display text of a byte count: the engine's SizeText, under the name the
+// widgets use.
+inline FXString formatSize(FXulong bytes) { return SizeText(bytes); }
 
 class mFXDiskChooser : public FXPacker, private Information {
   FXDECLARE(mFXDiskChooser)

@@ -1,4 +1,4 @@
-// Partition pictures and the size texts of the choosers.
+// Partition pictures of the choosers.
 #include "PartImage.h"
 
 #include <cstring>
@@ -84,17 +84,3 @@ std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, 
 }
 
 }  // namespace PartImage
-
-FXString formatSize(FXulong bytes) {
-  const FXulong KB = 1024, MB = KB * 1024, GB = MB * 1024;
-  FXString text;
-  if (bytes > GB)
-    text.format("%.2lf GB", (double)bytes / (double)GB);
-  else if (bytes > MB)
-    text.format("%.2lf MB", (double)bytes / (double)MB);
-  else if (bytes > KB)
-    text.format("%.2lf kB", (double)bytes / (double)KB);
-  else
-    text.format("%.0lf Bytes", (double)bytes);
-  return text;
-}

@@ -5,7 +5,6 @@
 #include "ActiveChooser.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -33,7 +32,7 @@ protected:
     chooser = new mFXActiveChooser(window);
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
   FXListBox* box(int disk) { return chooser->getBoxes()[disk]; }
 

@@ -10,7 +10,7 @@
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/TestImages.h"
 #include "support/WorkDir.h"
 

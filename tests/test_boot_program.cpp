@@ -7,7 +7,7 @@
 #include "IOSystem.h"
 #include "Recover.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/QemuBoot.h"
 #include "support/TestImages.h"
 

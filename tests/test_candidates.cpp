@@ -56,9 +56,12 @@ std::string tableSector(std::initializer_list<PartitionEntry> entries) {
 
 TEST(SizeText, StepsOf1024WithTwoDecimals) {
   const std::pair<FXulong, const char*> cases[] = {
-      {0, "0 Bytes"},          {1024, "1024 Bytes"},          {1025, "1.00 kB"},
-      {1048576, "1024.00 kB"}, {1572864, "1.50 MB"},          {1073741824ull, "1024.00 MB"},
-      {2147483648ull, "2.00 GB"}, {1ull << 54, "16777216.00 GB"}};
+      {0, "0 Bytes"},           {1024, "1024 Bytes"},
+      {1025, "1.00 kB"},        {1048576, "1024.00 kB"},
+      {1048576 + 5243, "1.01 MB"}, {1572864, "1.50 MB"},
+      {1073741824ull, "1024.00 MB"}, {2147483648ull, "2.00 GB"},
+      {2000398934016ull, "1863.02 GB"}, {1ull << 54, "16777216.00 GB"},
+      {~0ull, "17179869184.00 GB"}};
   for (const auto& c : cases) EXPECT_STREQ(c.second, SizeText(c.first).text()) << c.first;
 }
 

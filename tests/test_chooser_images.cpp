@@ -13,7 +13,6 @@
 #include "FileSystem.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -83,7 +82,7 @@ protected:
     if (recover) chooser->SetChooserParent(listPage);
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   FXComposite* row(int disk) {
@@ -220,7 +219,7 @@ TEST_F(LostImage, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
     if (r && r->start <= PRIMARY && PRIMARY < r->start + r->size / 512) stretch = b;
   }
   ASSERT_NE(stretch, nullptr);
-  ASSERT_TRUE(pressWidget(stretch));
+  ASSERT_TRUE(click(stretch));
   EXPECT_TRUE(saveScreenshot(window, "chooser-lost-free"));
 
   // The recovery chooser on a second window, as the wizard has both.
@@ -246,9 +245,9 @@ TEST_F(LostImage, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
   ASSERT_TRUE(recordOf(chained)->logical);
   EXPECT_EQ(recordOf(chained)->start, LOGICAL);
 
-  ASSERT_TRUE(pressWidget(primary));
-  ASSERT_TRUE(pressWidget(logical));
-  ASSERT_TRUE(pressWidget(chained));  // the same sectors: the plain one is dropped
+  ASSERT_TRUE(click(primary));
+  ASSERT_TRUE(click(logical));
+  ASSERT_TRUE(click(chained));  // the same sectors: the plain one is dropped
   EXPECT_EQ(chooser->getImageKinds()[chooser->imageIndex(logical)], KIND_FREE);
   EXPECT_TRUE(saveScreenshot(window, "chooser-lost-recover"));
 

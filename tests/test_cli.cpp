@@ -77,10 +77,10 @@ protected:
 
   void SetUp() override {
     ASSERT_TRUE(kvtest::makeDisk(image, sectors, volumes, true));
-    ASSERT_EQ(3u, kvtest::sfdiskTable(image).size());
+    ASSERT_EQ(3u, kvtest::sfdiskPartitions(image).size());
     for (const Volume& v : volumes) ASSERT_TRUE(kvtest::fsckVolume(image, v.start, v.sectors, v.fs));
-    kvtest::loseTable(image);
-    ASSERT_TRUE(kvtest::sfdiskTable(image).empty());
+    kvtest::clearTable(image);
+    ASSERT_TRUE(kvtest::sfdiskPartitions(image).empty());
     lost = kvtest::readFile(image);
   }
 
@@ -89,7 +89,7 @@ protected:
   // The image restored: every volume back in the table, where it was, and
   // clean for its fsck.
   void expectRestored() {
-    std::vector<std::string> table = kvtest::sfdiskTable(image);
+    std::vector<std::string> table = kvtest::sfdiskPartitions(image);
     ASSERT_EQ(volumes.size(), table.size());
     for (size_t i = 0; i < volumes.size(); i++) {
       const Volume& v = volumes[i];
@@ -236,7 +236,7 @@ TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // The same candidate named twice is recovered once.
   CliResult twice = runCli(disk() + " recover --disk 1 --pick @20160 --pick @20160");
   EXPECT_EQ(0, twice.status) << twice.err;
-  EXPECT_EQ(1u, kvtest::sfdiskTable(image).size());
+  EXPECT_EQ(1u, kvtest::sfdiskPartitions(image).size());
 }
 
 // Five lost partitions: the MBR has four slots.
@@ -259,7 +259,7 @@ TEST(FiveLostPartitions, RecoveringAllIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(before, kvtest::readFile(image));
   // Four of them fit.
   EXPECT_EQ(0, runCli(disk + " recover --disk 1 --pick 1 --pick 2 --pick 3 --pick 4").status);
-  EXPECT_EQ(4u, kvtest::sfdiskTable(image).size());
+  EXPECT_EQ(4u, kvtest::sfdiskPartitions(image).size());
 }
 
 TEST(CliUsage, ExitStatusesAndHelp) {

@@ -9,7 +9,6 @@
 #include "DiskChooser.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -34,7 +33,7 @@ protected:
     if (!create) return;
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   // A disk of 2 GiB: a primary FAT32 partition, an extended partition with
@@ -79,7 +78,7 @@ protected:
   }
   FXButton* image(int n) { return chooser->getImages()[n]; }
 
-  void press(int n) { pressWidget(image(n)); }
+  void press(int n) { click(image(n)); }
 
   // The stretch GetFreeSpaceProperties gives as the n-th selected one.
   void expectStretch(FXint n, FXint disk, FXulong start, FXulong end) {
@@ -175,7 +174,7 @@ TEST_F(Chooser, PicturesForPartitionsAndNonEmptyGapsInRowOrder) {
   // A picture follows a changed size.
   image(0)->setWidth(200);
   image(0)->recalc();
-  runEventsFor(0.2);
+  pumpFor(0.2);
   ASSERT_NE(image(0)->getIcon(), nullptr);
   EXPECT_EQ(image(0)->getIcon()->getWidth(), 198);
 }
@@ -212,7 +211,7 @@ TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
   // Scroll the last picture into view, let it draw, click it.
   FXScrollWindow* scroll = (FXScrollWindow*)chooser->getDiskView()->getFirst();
   scroll->setPosition(-scroll->getContentWidth(), -scroll->getContentHeight());
-  runEventsFor(0.3);
+  pumpFor(0.3);
   EXPECT_NE(image(1199)->getIcon(), nullptr);
   EXPECT_EQ(image(1199)->getSelector(), (FXSelector)(ID + 1199));
   press(1199);
@@ -328,7 +327,7 @@ TEST_F(Chooser, TheListAndTheChooserMayGoInEitherOrder) {
       delete chooser;
       EXPECT_EQ(list->getNumItems(), 0);
       EXPECT_EQ(list->getTarget(), nullptr);
-      runEventsFor(0.2);
+      pumpFor(0.2);
     }
     delete window;
     window = nullptr;
@@ -342,7 +341,7 @@ TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
     build(round == 1);
     // New sizes make new pictures; clicks redraw them.
     window->resize(900, 500);
-    runEventsFor(0.2);
+    pumpFor(0.2);
     for (int n = 0; n < 40; n++) press(n);
     delete window;
     window = nullptr;

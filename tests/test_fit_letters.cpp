@@ -8,7 +8,7 @@
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;

@@ -1,4 +1,4 @@
-// Partition pictures, the choosers' small icons and the size texts.
+// Partition pictures and the choosers' small icons.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,7 +10,6 @@
 #include "DiskChooser.h"
 #include "PartImage.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 #include "support/WorkDir.h"
 
 using namespace kvtest;

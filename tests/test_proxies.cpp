@@ -7,9 +7,9 @@
 
 #include "Proxies.h"
 #include "compat/FXMessageChannel.h"
-#include "support/WizardGui.h"
+#include "support/Gui.h"
 
-using namespace kvgui;
+using namespace kvtest;
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "compat/Assert.h"
 #include "support/DiskSet.h"
 #include "support/Gui.h"
-#include "support/Pointer.h"
 
 using namespace kvtest;
 
@@ -74,7 +73,7 @@ protected:
     chooser->SetChooserParent(listPage);
     window->create();
     window->show();
-    runEventsFor(0.2);
+    pumpFor(0.2);
   }
 
   // The slot that shows the partition found starting at `start` on `disk`.
@@ -92,7 +91,7 @@ protected:
   }
   FXint kind(FXint slot) { return chooser->getImageKinds()[slot]; }
   FXButton* image(FXint slot) { return chooser->getImages()[slot]; }
-  bool press(FXint slot) { return slot >= 0 && pressWidget(image(slot)); }
+  bool press(FXint slot) { return slot >= 0 && click(image(slot)); }
   FXIconList* list() { return chooser->getFoundList(); }
   FXint rowOf(FXint slot) {
     for (FXint i = 0; i < list()->getNumItems(); i++)
@@ -114,13 +113,13 @@ protected:
       FXint rx = 0, ry = 0;
       target->translateCoordinatesTo(rx, ry, guiApp()->getRootWindow(), x, y);
       sh("xdotool mousemove " + std::to_string(rx) + " " + std::to_string(ry));
-      runEventsFor(0.15);
+      pumpFor(0.15);
       if (guiApp()->getCursorWindow() == target) {
         sh("xdotool click 1");
-        runEventsFor(0.3);
+        pumpFor(0.3);
         return true;
       }
-      runEventsFor(0.2);
+      pumpFor(0.2);
     }
     return false;
   }
@@ -134,7 +133,7 @@ protected:
     chooser->SetRecoverPartitions(0, {A, B, C});
     bool second = disks.analyser().disks.size() > 1;
     if (second) chooser->SetRecoverPartitions(1, {D});
-    runEventsFor(0.2);
+    pumpFor(0.2);
     Slots s = {slotOf(0, A), slotOf(0, B), slotOf(0, C), second ? slotOf(1, D) : 0};
     EXPECT_TRUE(s.a >= 0 && s.b >= 0 && s.c >= 0 && s.d >= 0);
     return s;
@@ -330,7 +329,7 @@ TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
       {true, a, KIND_FREE, false},      {true, c, KIND_SELECTED, true},
   };
   for (const Step& s : steps) {
-    runEventsFor(0.2);
+    pumpFor(0.2);
     if (!(s.row ? clickRow(rowOf(s.slot)) : clickSlot(s.slot))) GTEST_SKIP() << covered;
     EXPECT_EQ(kind(s.slot), s.kindAfter) << (s.row ? "row " : "picture ") << s.slot;
     EXPECT_EQ(image(s.slot)->shown() != 0, s.shownAfter) << s.slot;

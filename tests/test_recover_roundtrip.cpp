@@ -11,7 +11,7 @@
 #include "Recover.h"
 #include "compat/Assert.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/QemuBoot.h"
 #include "support/TestImages.h"
 

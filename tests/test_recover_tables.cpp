@@ -10,7 +10,7 @@
 #include "Recover.h"
 #include "compat/Assert.h"
 #include "support/Engine.h"
-#include "support/HookedDisk.h"
+#include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;

@@ -15,13 +15,12 @@
 #include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
-#include "support/WizardGui.h"
+#include "support/Gui.h"
 #include "support/WizardDisks.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 
 using namespace kvtest;
-using namespace kvgui;
 
 namespace {
 
@@ -104,7 +103,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     auto at = [&](int page, const char* name) {
       pages.push_back(w->getCurrentPanel());
       EXPECT_EQ(page, w->getCurrentPanel()) << name;
-      screenshot(w, std::string("wizard-page-") + std::to_string(page) + "-" + name);
+      saveScreenshot(w, std::string("wizard-page-") + std::to_string(page) + "-" + name);
     };
     at(mFXWizard::PAGE_WELCOME, "welcome");
     asker.expect(w->GetString("Kelvarin.mFXWizard.036"), true);  // log for a later undo
@@ -113,18 +112,18 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
       if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
     pumpFor(0.05);
-    screenshot(w, "wizard-page-1-areas-chosen");
+    saveScreenshot(w, "wizard-page-1-areas-chosen");
     next(w);
     click(w->quickRadio);
     at(mFXWizard::PAGE_SEARCH_TYPE, "search-type");
     next(w);
     pumpUntil([&] { return !w->searching() && w->getCurrentPanel() != mFXWizard::PAGE_SEARCHING; },
               120);
-    screenshot(w, "wizard-page-3-search-log");  // still shows the finished log
+    saveScreenshot(w, "wizard-page-3-search-log");  // still shows the finished log
     at(mFXWizard::PAGE_RESULT, "result");
     for (const LostPartition& p : disk.partitions)
       EXPECT_TRUE(pickFound(w, p.start)) << "not found: " << p.start;
-    screenshot(w, "wizard-page-4-result-picked");
+    saveScreenshot(w, "wizard-page-4-result-picked");
     asker.expect(w->GetString("Kelvarin.onCmd_Next.003"), true);  // the MBR has no boot code
     next(w);
     at(mFXWizard::PAGE_CHOOSE, "choose");
@@ -134,7 +133,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     FXListBox* box = w->activeChooser->getBoxes()[0];
     FXint first = 1;
     box->handle(box, FXSEL(SEL_COMMAND, FXWindow::ID_SETINTVALUE), &first);
-    screenshot(w, "wizard-page-6-summary-active");
+    saveScreenshot(w, "wizard-page-6-summary-active");
     asker.expect(w->GetString("Kelvarin.onCmd_Next.004"), true);
     next(w);
     at(mFXWizard::PAGE_END, "end");
@@ -182,7 +181,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     EXPECT_EQ(mFXWizard::PAGE_END, w->getCurrentPanel());
     EXPECT_FALSE(w->cancelButton()->isEnabled());
     EXPECT_EQ(w->GetString("Kelvarin.mFXWizard.038"), w->endLabel->getText());
-    screenshot(w, "wizard-page-8-after-undo");
+    saveScreenshot(w, "wizard-page-8-after-undo");
     undone = true;
     EXPECT_TRUE(finish(w));
   });

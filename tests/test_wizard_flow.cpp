@@ -5,7 +5,6 @@
 #include "Analyse.h"
 
 using namespace kvtest;
-using namespace kvgui;
 
 namespace {
 class WizardFlow : public WizardFixture {};
@@ -89,11 +88,7 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   // found at once.
   ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 1000, disk));
   open();
-  leaveWelcome(false);
-  selectAllFreeSpace();
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(false);
-  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(startFullSearch());
   ASSERT_EQ(mFXWizard::PAGE_SEARCHING, page());
   ASSERT_TRUE(wizard->searching());
 

@@ -3,7 +3,6 @@
 #include "support/WizardFixture.h"
 
 using namespace kvtest;
-using namespace kvgui;
 
 namespace {
 class WizardPages : public WizardFixture {};
@@ -15,7 +14,7 @@ TEST_F(WizardPages, EveryPageFitsTheWindow) {
   for (int page = 0; page < mFXWizard::PAGE_COUNT; page++) {
     wizard->setCurrentPanel(page);
     pumpFor(0.1);
-    EXPECT_TRUE(screenshot(wizard, "wizard-layout-" + std::to_string(page)));
+    EXPECT_TRUE(saveScreenshot(wizard, "wizard-layout-" + std::to_string(page)));
     // Nothing on the page reaches past its frame.
     FXWindow* frame = wizard->getContainer()->childAtIndex(page);
     for (FXWindow* child = frame->getFirst(); child; child = child->getNext()) {

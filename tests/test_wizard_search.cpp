@@ -8,7 +8,6 @@
 #include "support/WizardFixture.h"
 
 using namespace kvtest;
-using namespace kvgui;
 
 namespace {
 
@@ -28,11 +27,9 @@ protected:
 
   void startFullSearch() {
     open();
-    leaveWelcome(false);
-    ASSERT_EQ(2, selectAllFreeSpace());
-    ASSERT_TRUE(next(wizard));
-    chooseSearch(false);
-    ASSERT_TRUE(next(wizard));
+    int areas = 0;
+    ASSERT_TRUE(WizardFixture::startFullSearch(&areas));
+    ASSERT_EQ(2, areas);
     ASSERT_EQ(mFXWizard::PAGE_SEARCHING, page());
   }
 };
@@ -61,7 +58,7 @@ TEST_F(WizardSearch, AFullSearchReachesExactlyTheTotalAndLogsEveryStretch) {
         }
         if (!pictured && shown > total / 3) {
           pictured = true;
-          screenshot(wizard, "wizard-page-3-searching");
+          saveScreenshot(wizard, "wizard-page-3-searching");
           last = now();  // the screenshot's own time is no pause of the GUI
         }
         return !wizard->searching() && page() != mFXWizard::PAGE_SEARCHING;

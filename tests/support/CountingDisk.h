@@ -1,8 +1,11 @@
 // A disk layer for tests: passes every call to the Linux layer, counts the
-// reads and seeks it sees, and fails reads that touch chosen sectors.
+// reads, seeks and writes it sees, fails reads that touch chosen sectors,
+// runs a hook after each write (a test kills its process there), and reports
+// the disks, drive letters and fixed volumes a test gives it.
 #ifndef KV_TEST_COUNTINGDISK_H
 #define KV_TEST_COUNTINGDISK_H
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -18,10 +21,18 @@ public:
   unsigned reads = 0;
   unsigned seeks = 0;     // seeks that moved the position
   unsigned opens = 0;
+  unsigned writes = 0;
   std::vector<FXulong> readOffsets;
+  std::vector<FXulong> writtenSectors;
   std::set<FXulong> badSectors;  // a read touching one of these fails
   std::vector<FXString> disks;   // what listDisks reports, when set
   bool fakeDiskList = false;
+  std::function<void(unsigned writes)> afterWrite;  // called after each write
+  // A killed process loses nothing the page cache holds: tests that only
+  // kill processes may skip the flush to the medium.
+  bool skipFlush = false;
+  FXuint driveMask = 0;
+  std::vector<FixedVolume> volumes;
 
   Handle open(const FXString& name, bool write, bool sequential) override {
     opens++;
@@ -50,13 +61,30 @@ public:
     pos[h] += done;
     return ok;
   }
+  bool write(Handle h, const void* buffer, FXuint length, FXuint& done) override {
+    writtenSectors.push_back(pos[h] / 512);
+    bool ok = LinuxDiskAccess::write(h, buffer, length, done);
+    pos[h] += done;
+    writes++;
+    if (afterWrite) afterWrite(writes);
+    return ok;
+  }
+  bool flush(Handle h) override { return skipFlush || LinuxDiskAccess::flush(h); }
   std::vector<FXString> listDisks() override {
     return fakeDiskList ? disks : LinuxDiskAccess::listDisks();
   }
+  FXuint logicalDriveMask() override { return driveMask; }
+  std::vector<FixedVolume> fixedVolumes() override { return volumes; }
 
 private:
   DiskAccess* previous;
   std::vector<FXulong> pos;
+};
+
+// The layer for tests of the write side: lists no disks of the machine.
+class HookedDisk : public CountingDisk {
+public:
+  HookedDisk() { fakeDiskList = true; }
 };
 
 }  // namespace kvtest

@@ -1,23 +1,11 @@
 #include "support/DiskLayouts.h"
 
-#include <cstring>
 #include <sstream>
 
 #include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 namespace kvtest {
-
-bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
-            const std::string& mkfs) {
-  std::string fs = image + ".fs";
-  makeImage(fs, sectors * 512);
-  bool ok = sh(mkfs + " '" + fs + "' >/dev/null 2>&1") == 0 &&
-            sh("dd if='" + fs + "' of='" + image + "' bs=64K conv=notrunc,sparse oflag=seek_bytes seek=" +
-               std::to_string(startSector * 512) + " status=none") == 0;
-  sh("rm -f '" + fs + "'");
-  return ok;
-}
 
 std::vector<SfdiskPartition> sfdiskDump(const std::string& image) {
   std::string out;
@@ -59,22 +47,10 @@ std::vector<SfdiskFree> sfdiskFree(const std::string& image) {
   return stretches;
 }
 
-std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs) {
-  std::vector<std::string> args = {"kelvarin", "-chs", chs, "-file", image};
-  std::vector<FXchar*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
-}
-
 void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
               unsigned dist, unsigned num) {
-  unsigned char entry[16] = {0};
-  entry[4] = (unsigned char)type;
-  for (int i = 0; i < 4; i++) {
-    entry[8 + i] = (unsigned char)(dist >> (8 * i));
-    entry[12 + i] = (unsigned char)(num >> (8 * i));
-  }
-  patchFile(image, tableSector * 512 + 446 + 16 * slot, entry, sizeof(entry));
+  const std::string entry = entryBytes((unsigned char)type, dist, num);
+  patchFile(image, tableSector * 512 + 446 + 16 * slot, entry.data(), entry.size());
   const unsigned char signature[2] = {0x55, 0xAA};
   patchFile(image, tableSector * 512 + 510, signature, 2);
 }
@@ -88,12 +64,6 @@ std::unique_ptr<Analyse> analyserWithoutDisks() {
 NRD diskRecord(const std::string& device, unsigned long long sectors, int heads, int spt) {
   CHS geometry(sectors / (FXulong)(heads * spt), heads, spt);
   return NRD(device.c_str(), "test disk", geometry, geometry, sectors);
-}
-
-void clearTable(const std::string& image, unsigned long long sector) {
-  unsigned char zeros[64];
-  memset(zeros, 0, sizeof(zeros));
-  patchFile(image, sector * 512 + 446, zeros, sizeof(zeros));
 }
 
 }  // namespace kvtest

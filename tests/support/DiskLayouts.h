@@ -12,14 +12,10 @@
 #include <vector>
 
 #include "Analyse.h"
+#include "support/Engine.h"
+#include "support/TestImages.h"
 
 namespace kvtest {
-
-// Makes a file system of `sectors` sectors with `mkfs` (a command line that
-// takes the target file as its last argument) and copies it into `image` at
-// `startSector`, keeping the image sparse.  False when mkfs fails.
-bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
-            const std::string& mkfs);
 
 // One partition as `sfdisk -d` lists it.
 struct SfdiskPartition {
@@ -35,16 +31,9 @@ struct SfdiskFree {
 };
 std::vector<SfdiskFree> sfdiskFree(const std::string& image);
 
-// An analyser on one disk image with the given geometry ("C/H/S"), built the
-// way the program builds it for "-chs C/H/S -file image".
-std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs);
-
 // Writes one slot of the table at `tableSector`, and its signature.
 void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
               unsigned dist, unsigned num);
-
-// Clears the four slots of the table at `sector`, keeping its signature.
-void clearTable(const std::string& image, unsigned long long sector);
 
 // An analyser that sees no disk at all; tests add their own records.  Keeps
 // the machine's disks out of reach while it is built.

@@ -3,20 +3,24 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <sstream>
 #include <stdexcept>
 
 #include "support/TestImages.h"
 
 namespace kvtest {
 
-ImageAnalyser::ImageAnalyser(const std::string& image, const std::string& chs,
-                             std::vector<std::string> options) {
+std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
+                                      std::vector<std::string> options) {
   std::vector<std::string> args = {"kelvarin", "-chs", chs, "-file", image};
   args.insert(args.end(), options.begin(), options.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
-  analyser = new Analyse(nullptr, (FXint)argv.size(), argv.data());
+  return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+}
+
+ImageAnalyser::ImageAnalyser(const std::string& image, const std::string& chs,
+                             std::vector<std::string> options)
+    : analyser(analyseImage(image, chs, std::move(options)).release()) {
   sharedAnalyser = analyser;
 }
 
@@ -100,24 +104,6 @@ std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk) {
     found.insert(found.end(), part.begin(), part.end());
   }
   return found;
-}
-
-std::vector<std::string> sfdiskPartitions(const std::string& image) {
-  std::string dump;
-  sh("sfdisk -d '" + image + "'", &dump);
-  std::vector<std::string> lines;
-  std::istringstream in(dump);
-  std::string line;
-  while (std::getline(in, line)) {
-    unsigned long long start = 0, size = 0;
-    char type[16] = {0};
-    size_t at = line.find(": start=");
-    if (at == std::string::npos) continue;
-    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
-               type) == 3)
-      lines.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
-  }
-  return lines;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -4,6 +4,7 @@
 #ifndef KV_TEST_ENGINE_H
 #define KV_TEST_ENGINE_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@
 #include "Records.h"
 
 namespace kvtest {
+
+// An analyser on one disk image with the given geometry ("C/H/S"), built the
+// way the program builds it for "-chs C/H/S -file image" and `options`.
+std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
+                                      std::vector<std::string> options = {});
 
 // The analyser of a run with "-chs C/H/S -file image", published as the
 // shared analyser for as long as the object lives.
@@ -42,9 +48,6 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
 
 // Full search of every gap of a disk; the sectors that hold boot records.
 std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk);
-
-// sfdisk -d of an image, the lines describing partitions: "start size type".
-std::vector<std::string> sfdiskPartitions(const std::string& image);
 
 // True when two files hold the same bytes.
 bool sameFile(const std::string& a, const std::string& b);

@@ -1,8 +1,9 @@
 #include "support/Gui.h"
 
+#include <time.h>
 #include <unistd.h>
 
-#include <memory>
+#include <cstdio>
 
 #include "support/TestImages.h"
 #include "support/WorkDir.h"
@@ -10,26 +11,69 @@
 namespace kvtest {
 
 FXApp* guiApp() {
-  static std::unique_ptr<FXApp> app;
+  static FXApp* app = nullptr;
   if (!app) {
     static int argc = 1;
     static char name[] = "kvtest";
     static char* argv[] = {name, nullptr};
-    app.reset(new FXApp("KelvarinTest", "Varnholm Inc"));
+    app = new FXApp("Kelvarin", "Varnholm Inc");
     app->init(argc, argv, true);
     app->create();
   }
-  return app.get();
+  return app;
+}
+
+double now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+static bool pumpUntil(FXApp* app, const std::function<bool()>& done, double seconds) {
+  double end = now() + seconds;
+  for (;;) {
+    bool busy = false;
+    for (int i = 0; i < 1000 && app->peekEvent(); i++) {
+      app->runOneEvent(false);
+      busy = true;
+    }
+    app->refresh();
+    app->runOneEvent(false);  // lets the refresh run the GUI updates
+    if (done()) return true;
+    if (now() > end) return false;
+    if (!busy) usleep(2000);
+  }
+}
+
+bool pumpUntil(const std::function<bool()>& done, double seconds) {
+  return pumpUntil(FXApp::instance() ? FXApp::instance() : guiApp(), done, seconds);
+}
+
+void pumpFor(double seconds) {
+  pumpUntil([] { return false; }, seconds);
 }
 
 void settle(FXApp* app) {
-  for (int i = 0; i < 5; i++) {
-    app->forceRefresh();
-    app->repaint();
-    app->runWhileEvents();
-    app->flush(true);
-    usleep(30000);
-  }
+  app->forceRefresh();
+  app->repaint();
+  app->flush(true);
+  pumpUntil(app, [] { return false; }, 0.3);
+  app->repaint();
+  app->flush(true);
+}
+
+bool click(FXWindow* widget) {
+  if (!widget || !widget->shown() || !widget->isEnabled()) return false;
+  FXEvent event{};
+  event.type = SEL_LEFTBUTTONPRESS;
+  event.code = LEFTBUTTON;
+  event.win_x = event.win_y = 1;
+  event.click_x = event.click_y = 1;
+  event.click_count = 1;
+  widget->handle(widget, FXSEL(SEL_LEFTBUTTONPRESS, 0), &event);
+  event.type = SEL_LEFTBUTTONRELEASE;
+  widget->handle(widget, FXSEL(SEL_LEFTBUTTONRELEASE, 0), &event);
+  return true;
 }
 
 std::string screenshot(FXWindow* window, const std::string& name) {
@@ -39,6 +83,11 @@ std::string screenshot(FXWindow* window, const std::string& name) {
   snprintf(id, sizeof(id), "0x%lx", (unsigned long)window->id());
   if (sh(std::string("import -window ") + id + " '" + path + "'") != 0) return "";
   return path;
+}
+
+bool saveScreenshot(FXWindow* window, const std::string& name) {
+  std::string path = screenshot(window, name + ".png");
+  return !path.empty() && access(path.c_str(), R_OK) == 0;
 }
 
 FXDEFMAP(ModalWatcher) ModalWatcherMap[] = {

@@ -42,49 +42,15 @@ bool makeDisk(const std::string& image, unsigned long long sectors,
   }
   if (!sfdisk(image, script.str())) return false;
   for (const Volume& v : volumes) {
-    std::string part = image + ".part";
-    makeImage(part, v.sectors * 512);
-    if (sh(mkfsCommand(v, heads, spt) + " " + quote(part) + " >/dev/null") != 0) return false;
-    std::string copy = "dd if=" + quote(part) + " of=" + quote(image) +
-                       " bs=512 seek=" + std::to_string(v.start) +
-                       " conv=notrunc,sparse status=none";
-    if (sh(copy) != 0) return false;
-    sh("rm -f " + quote(part));
+    if (!mkfsAt(image, v.start, v.sectors, mkfsCommand(v, heads, spt))) return false;
   }
   return true;
-}
-
-void loseTable(const std::string& image) {
-  std::string zeros(64, '\0');
-  patchFile(image, 446, zeros.data(), zeros.size());
-}
-
-std::vector<std::string> sfdiskTable(const std::string& image) {
-  std::string out;
-  sh("sfdisk -d " + quote(image), &out);
-  std::vector<std::string> result;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    unsigned long long start = 0, size = 0;
-    char type[16] = {0};
-    size_t at = line.find(": start=");
-    if (at == std::string::npos) continue;
-    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
-               type) != 3)
-      continue;
-    result.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
-  }
-  return result;
 }
 
 bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,
                 const std::string& fs) {
   std::string part = image + ".check";
-  std::string copy = "dd if=" + quote(image) + " of=" + quote(part) + " bs=512 skip=" +
-                     std::to_string(start) + " count=" + std::to_string(sectors) +
-                     " conv=sparse status=none";
-  if (sh(copy) != 0) return false;
+  if (!extractSectors(image, start, sectors, part)) return false;
   std::string check;
   if (fs == "fat16" || fs == "fat32") {
     check = "fsck.vfat -n ";

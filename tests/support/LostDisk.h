@@ -23,14 +23,6 @@ struct Volume {
 bool makeDisk(const std::string& image, unsigned long long sectors,
               const std::vector<Volume>& volumes, bool withTable, int heads = 16, int spt = 63);
 
-// Empties the four MBR slots, as if the table had been lost.  The boot code
-// and the signature stay.
-void loseTable(const std::string& image);
-
-// The partitions sfdisk reads from the image, one "start size type" line
-// each (type in hex, as sfdisk prints it).
-std::vector<std::string> sfdiskTable(const std::string& image);
-
 // Copies one volume out of the image and checks it with its fsck in
 // no-change mode; true when it is clean.
 bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,

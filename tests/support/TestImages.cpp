@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -50,6 +51,47 @@ bool sfdisk(const std::string& file, const std::string& script) {
   std::string command = "printf '%s' '" + script + "' | sfdisk --no-reread --no-tell-kernel -q '" +
                         file + "' >/dev/null";
   return sh(command) == 0;
+}
+
+bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
+            const std::string& mkfs) {
+  std::string fs = image + ".fs";
+  makeImage(fs, sectors * 512);
+  bool ok = sh(mkfs + " '" + fs + "' >/dev/null 2>&1") == 0 &&
+            sh("dd if='" + fs + "' of='" + image + "' bs=64K conv=notrunc,sparse oflag=seek_bytes seek=" +
+               std::to_string(startSector * 512) + " status=none") == 0;
+  sh("rm -f '" + fs + "'");
+  return ok;
+}
+
+void clearTable(const std::string& image, unsigned long long sector) {
+  unsigned char zeros[64];
+  memset(zeros, 0, sizeof(zeros));
+  patchFile(image, sector * 512 + 446, zeros, sizeof(zeros));
+}
+
+bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
+                    const std::string& file) {
+  return sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(start) +
+            " count=" + std::to_string(size) + " conv=sparse status=none") == 0;
+}
+
+std::vector<std::string> sfdiskPartitions(const std::string& image) {
+  std::string dump;
+  sh("sfdisk -d '" + image + "'", &dump);
+  std::vector<std::string> lines;
+  std::istringstream in(dump);
+  std::string line;
+  while (std::getline(in, line)) {
+    unsigned long long start = 0, size = 0;
+    char type[16] = {0};
+    size_t at = line.find(": start=");
+    if (at == std::string::npos) continue;
+    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
+               type) == 3)
+      lines.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
+  }
+  return lines;
 }
 
 std::string readFile(const std::string& file) {

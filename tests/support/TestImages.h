@@ -6,6 +6,7 @@
 #include <fx.h>
 
 #include <string>
+#include <vector>
 
 namespace kvtest {
 
@@ -31,6 +32,24 @@ void makeImage(const std::string& file, unsigned long long bytes);
 
 // Applies an sfdisk script to an image file.
 bool sfdisk(const std::string& file, const std::string& script);
+
+// Makes a file system of `sectors` sectors with `mkfs` (a command line that
+// takes the target file as its last argument) and copies it into `image` at
+// `startSector`, keeping the image sparse.  False when mkfs fails.
+bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
+            const std::string& mkfs);
+
+// Clears the four slots of the table at `sector`, keeping its boot code and
+// signature; at sector 0 the disk's partitions are lost.
+void clearTable(const std::string& image, unsigned long long sector = 0);
+
+// Copies `size` sectors from `start` of the image into `file`.
+bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
+                    const std::string& file);
+
+// sfdisk -d of an image, the lines describing partitions: "start size type"
+// (type in hex, as sfdisk prints it).
+std::vector<std::string> sfdiskPartitions(const std::string& image);
 
 // The contents of a file.
 std::string readFile(const std::string& file);

@@ -12,23 +12,6 @@ const unsigned long long CYLINDER = 255ull * 63;
 // file system then agree on the size.
 const unsigned long long FAT_SECTORS = (5 * CYLINDER - 63) / 8 * 8;
 
-bool fill(const std::string& image, unsigned long long start, unsigned long long size,
-          const std::string& mkfs) {
-  std::string part = image + ".part";
-  makeImage(part, size * 512);
-  bool ok = sh(mkfs + " '" + part + "' >/dev/null") == 0 &&
-            sh("dd if='" + part + "' of='" + image + "' bs=1M oflag=seek_bytes seek=" +
-               std::to_string(start * 512) + " conv=notrunc,sparse status=none") == 0;
-  sh("rm -f '" + part + "'");
-  return ok;
-}
-
-// Empties the four slots of the MBR: the partitions are lost.
-void loseTable(const std::string& image) {
-  char zeros[64] = {0};
-  patchFile(image, 446, zeros, sizeof(zeros));
-}
-
 }  // namespace
 
 bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
@@ -43,11 +26,11 @@ bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
                        ", type=c\nstart=" + std::to_string(ntfs.start) +
                        ", size=" + std::to_string(ntfs.size) + ", type=7\n";
   if (!sfdisk(image, script)) return false;
-  if (!fill(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
-  if (!fill(image, ntfs.start, ntfs.size,
+  if (!mkfsAt(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
+  if (!mkfsAt(image, ntfs.start, ntfs.size,
             "mkfs.ntfs -Q -F -q -L LostNTFS -p " + std::to_string(ntfs.start) + " -H 255 -S 63"))
     return false;
-  loseTable(image);
+  clearTable(image);
   return true;
 }
 
@@ -69,15 +52,9 @@ bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& dis
   makeImage(image, disk.sectors * 512);
   if (!sfdisk(image, "label: dos\nstart=63, size=" + std::to_string(fat.size) + ", type=c\n"))
     return false;
-  if (!fill(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
-  loseTable(image);
+  if (!mkfsAt(image, fat.start, fat.size, "mkfs.vfat -F 32 -s 1 -h 63 -n LOSTFAT")) return false;
+  clearTable(image);
   return true;
-}
-
-bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
-             const std::string& file) {
-  return sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(start) +
-            " count=" + std::to_string(size) + " conv=sparse status=none") == 0;
 }
 
 std::string tableListing(const std::string& image) {

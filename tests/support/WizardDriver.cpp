@@ -3,11 +3,9 @@
 #include <FXPNGImage.h>
 
 #include "Wizard.h"
-#include "support/WizardGui.h"
+#include "support/Gui.h"
 
 namespace kvtest {
-
-using namespace kvgui;
 
 void ScriptedAsker::expect(const FXString& text, bool yes) { script.emplace_back(text, yes); }
 

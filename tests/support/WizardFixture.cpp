@@ -2,8 +2,6 @@
 
 namespace kvtest {
 
-using namespace kvgui;
-
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();
   Information::ReadConfigParams();
@@ -44,6 +42,15 @@ int WizardFixture::selectAllFreeSpace() {
 void WizardFixture::chooseSearch(bool quick) {
   ASSERT_TRUE(click(quick ? wizard->quickRadio : wizard->fullRadio));
   pumpFor(0.02);
+}
+
+bool WizardFixture::startFullSearch(int* areas) {
+  leaveWelcome(false);
+  int chosen = selectAllFreeSpace();
+  if (areas) *areas = chosen;
+  if (!next(wizard)) return false;
+  chooseSearch(false);
+  return next(wizard);
 }
 
 bool WizardFixture::waitForSearchEnd(double seconds) {

@@ -10,14 +10,12 @@
 #include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
-#include "support/WizardGui.h"
+#include "support/Gui.h"
 #include "support/WizardDisks.h"
 #include "support/TestImages.h"
 #include "support/WizardDriver.h"
 
 namespace kvtest {
-
-using namespace kvgui;
 
 class WizardFixture : public ::testing::Test {
 protected:
@@ -41,6 +39,10 @@ protected:
   int selectAllFreeSpace();
   // Clicks the radio button of a search type.
   void chooseSearch(bool quick);
+  // From the welcome page, with every stretch of free space chosen, on to a
+  // full search under way; false when a page would not move on.  `areas`
+  // receives how many stretches were chosen.
+  bool startFullSearch(int* areas = nullptr);
   // Waits until the search thread has ended and the wizard has moved on.
   bool waitForSearchEnd(double seconds = 240);
   // Clicks the found partition slots that start at `start`; how many.
