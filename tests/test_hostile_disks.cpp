@@ -169,3 +169,5 @@ TEST_F(Hostile, UnreadableSectors) {
   RecordingProgress stopped((FXuint)sectors);
   EXPECT_TRUE(blind->Search(&stopped, nullptr, 0, false, 0, sectors - 1, 1).empty());
 }
+
+}  // namespace
