@@ -117,12 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                "1: start=63, size=20097, type=c\n"
                "2: start=20160, size=100800, type=5\n"
                "5: start=20223, size=20097, type=83\n"
-               "6: start=40383, size=10017, type=7\n"},
-        Layout{"PrimariesOnly",
-               "label: dos\n"
-               "1: start=2048, size=20480, type=83\n"
-               "2: start=22528, size=20480, type=7\n"
-               "4: start=100000, size=50000, type=c\n"}),
+               "6: start=40383, size=10017, type=7\n"}),
     [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
 
 class Gaps : public ::testing::Test {
@@ -235,10 +230,8 @@ TEST_F(Gaps, GapsBehindAPartition) {
     return s;
   };
   EXPECT_EQ(starts(a->GetGap(0, 0)), (std::vector<FXulong>{22528}));
-  EXPECT_EQ(starts(a->GetGap(0, -1)), (std::vector<FXulong>{0}));
   // A negative disk asks for the next gap behind a later partition as well.
   EXPECT_EQ(starts(a->GetGap(-1, 0)), (std::vector<FXulong>{22528, 51200}));
-  EXPECT_EQ(starts(a->GetGap(-1, 2)), (std::vector<FXulong>{70000}));
   EXPECT_TRUE(a->GetGap(0, 5).empty());
 
   // Adjacent partitions: no gap lies behind partition 0 (the empty one between
@@ -274,11 +267,9 @@ TEST_F(Overlaps, EitherEndInsideAPartitionCollides) {
   EXPECT_TRUE(a->OverlapsExisting(0, candidate(1000, 2000)));    // ends inside
   EXPECT_TRUE(a->OverlapsExisting(0, candidate(20000, 5000)));   // starts inside
   EXPECT_FALSE(a->OverlapsExisting(0, candidate(1000, 30000)));  // lies around it
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(22528, 10240))); // free space
   // The extended partition itself blocks nothing whose table is no file
   // system: inside it only its logical partitions count.
   EXPECT_FALSE(a->OverlapsExisting(0, candidate(22528, 10241)));
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(60000, 10000)));
   EXPECT_TRUE(a->OverlapsExisting(0, candidate(60000, 20000)));
 }
 
