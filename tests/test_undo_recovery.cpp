@@ -113,7 +113,10 @@ TEST_F(UndoRecovery, ARecoveryKilledAfterAnyWriteIsUndoneByteForByte) {
     recover(disk, false);
     total = disk.writes;
   }
-  for (unsigned n = 1; n < total; n += n < 12 ? 1 : 7) {
+  std::vector<unsigned> killPoints;
+  for (unsigned n = 1; n <= total; n += n < 24 ? 1 : 9) killPoints.push_back(n);
+  killPoints.push_back(total - 1);
+  for (unsigned n : killPoints) {
     freshCopy();
     fflush(nullptr);
     pid_t child = fork();
