@@ -80,9 +80,8 @@ protected:
   }
   bool undo() {
     FXulong start = IOSystem::IsUndoAvailable(device());
-    if (start == 0 || !IOSystem::CheckUndoDBPartitionChkSum(device(), start)) return false;
     IOSystem::disableWriteLog = true;
-    bool ok = IOSystem::Undo(device(), start);
+    bool ok = start && IOSystem::CheckUndoDBPartitionChkSum(device(), start) && IOSystem::Undo(device(), start);
     IOSystem::disableWriteLog = false;
     return ok;
   }
@@ -93,10 +92,7 @@ protected:
     EXPECT_TRUE(write(sector, data));
     EXPECT_EQ(readSector(image, sector), data);
     EXPECT_EQ(disk().dbStartSec, 0u);
-    for (unsigned s = 0; s < TRACK; s++)
-      if (s != sector) {
-        EXPECT_EQ(readSector(image, s), readSector(before, s)) << s;
-      }
+    for (unsigned s = 0; s < TRACK; s++) EXPECT_TRUE(s == sector || readSector(image, s) == readSector(before, s)) << s;
   }
   // The image equals the snapshot byte for byte: database sectors taken from
   // zeros are zeros again.
@@ -210,16 +206,18 @@ TEST_F(UndoDatabase, NoRoomForADatabaseMeansUnloggedWrites) {
   expectUnloggedWrite(15000);
 }
 
+// Two free sectors hold 95 + 99 records: 300 changed bytes give the database
+// up entirely, and later changes are not logged.
 TEST_F(UndoDatabase, ADatabaseThatRunsOutOfSectorsIsGivenUpEntirely) {
   for (unsigned s = 3; s < TRACK; s++) writeSector(image, s, "boot loader " + std::to_string(s));
   start();
-  std::string data = changed(20, 0, 300, 'x');  // 95 + 99 records fit in two sectors
+  std::string data = changed(20, 0, 300, 'x');
   EXPECT_TRUE(write(20, data));
   EXPECT_EQ(readSector(image, 20), data);
   EXPECT_TRUE(isDeadMarker(readSector(image, 1)) && isDeadMarker(readSector(image, 2)));
   EXPECT_EQ(IOSystem::IsUndoAvailable(device()), 0u);
   unsigned writes = hooked.writes;
-  EXPECT_TRUE(write(21, changed(21, 0, 1, 'y')));  // later changes are not logged
+  EXPECT_TRUE(write(21, changed(21, 0, 1, 'y')));
   EXPECT_EQ(hooked.writes, writes + 1);
 }
 
@@ -245,7 +243,7 @@ TEST_F(UndoDatabase, WritesBeyondTheDiskOrAcrossSectorsAreRefused) {
 // ---------------------------------------------------------------------------
 // Hostile databases: Undo ends, and writes only inside the disk.
 
-TEST_F(UndoDatabase, ChainsThatLoopOrLeaveTheFirstTrackEnd) {
+TEST_F(UndoDatabase, ChainsThatLoopOrLeaveTheDiskEnd) {
   writeSector(image, 10, std::string(512, (char)0xAA));
   writeSector(image, 1, dbSector(0xDBDBDB01, 2, sectorRecord(10) + byteRecord(0, 0x11), true));
   writeSector(image, 2, dbSector(0xDBDBDB01, 1, byteRecord(1, 0x22), false));
@@ -264,13 +262,10 @@ TEST_F(UndoDatabase, ChainsThatLoopOrLeaveTheFirstTrackEnd) {
   EXPECT_EQ(at(readSector(image, 10), 0), 0x44);
   EXPECT_EQ(at(readSector(image, 11), 0), 0);
   EXPECT_TRUE(isLiveMarker(readSector(image, 5000)));  // not ours to touch
-}
 
-TEST_F(UndoDatabase, ARecordForASectorBeyondTheDiskRefusesTheWholeUndo) {
-  start();
-  unsigned long long beyond = disk().sectors + 5;
-  writeSector(image, 1, dbSector(0xDBDBDB01, ~0ull, sectorRecord(10) + byteRecord(0, 0x11) +
-                                                         sectorRecord(beyond) + byteRecord(0, 1), true));
+  // A record for a sector beyond the disk refuses the whole undo.
+  writeSector(image, 5, dbSector(0xDBDBDB01, ~0ull, sectorRecord(10) + byteRecord(0, 0x11) +
+                                                         sectorRecord(disk().sectors + 5) + byteRecord(0, 1), true));
   snapshot();
   EXPECT_FALSE(undo());
   EXPECT_TRUE(sameFile(image, before));
