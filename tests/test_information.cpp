@@ -187,7 +187,7 @@ TEST(Languages, ChooserSwitchOnlyForBareUpperCaseNO) {
 TEST(Encodings, EightBitTextsAreConvertedWithTheirLanguagesEncoding) {
   WorkDir dir;
   // "Да" in Windows-1251, "Größe" in Latin-1, "café" in UTF-8.
-  dir.write("lang/cp.lng", header("\xd0\xf3\xf1\xf1\xea\xe8\xe9", "CP", 1251) + line("T.f.001", "CP", "\xc4\xe0"));
+  dir.write("lang/cp.lng", header("Russian", "CP", 1251) + line("T.f.001", "CP", "\xc4\xe0"));
   dir.write("lang/de.lng", header("Deutsch", "DE", 1) + line("T.f.001", "DE", "Gr\xf6\xdf" "e"));
   dir.write("lang/en.lng", header("English", "EN", 0) + line("T.f.002", "EN", "caf\xc3\xa9") +
                                line("T.f.003", "EN", "caf\xe9"));
