@@ -20,16 +20,13 @@ namespace {
 
 // Collects what the program writes to stderr (the toolkit's message output
 // and the hex dumps) while it lives.
-class CaptureStderr {
-public:
+struct CaptureStderr {
   CaptureStderr() { testing::internal::CaptureStderr(); }
+  ~CaptureStderr() { text(); }
   std::string text() {
     if (!done) captured = testing::internal::GetCapturedStderr(), done = true;
     return captured;
   }
-  ~CaptureStderr() { text(); }
-
-private:
   std::string captured;
   bool done = false;
 };
@@ -180,15 +177,6 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   NRD again;
   ASSERT_TRUE(Analyse().ReadBackupFile(again));
   EXPECT_EQ(IOSystem::backupSectors.count(1), 1u);
-}
-
-TEST_F(BackupFile, SimulationStoresNothing) {
-  writeLayout(sampleDisk(), {record(40, 'k')});
-  Analyse& a = run({"-sim"});
-  std::string data(512, 'w');
-  EXPECT_TRUE(IOSystem::WriteBR(a.disks[0].device, data.data(), 40 * 512));
-  EXPECT_EQ(IOSystem::backupSectors[40].data[0], 'k');
-  EXPECT_EQ(IOSystem::backupSectors.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------
