@@ -20,16 +20,13 @@ namespace {
 
 // Collects what the program writes to stderr (the toolkit's message output
 // and the hex dumps) while it lives.
-class CaptureStderr {
-public:
+struct CaptureStderr {
   CaptureStderr() { testing::internal::CaptureStderr(); }
+  ~CaptureStderr() { text(); }
   std::string text() {
     if (!done) captured = testing::internal::GetCapturedStderr(), done = true;
     return captured;
   }
-  ~CaptureStderr() { text(); }
-
-private:
   std::string captured;
   bool done = false;
 };
@@ -88,31 +85,17 @@ TEST_F(BackupFile, AFileIsReadBackEqual) {
                                     record((1ull << 32) + 5, 'c'), record(1ull << 40, 'd')};
   writeLayout(sampleDisk(), sectors);
 
-  // The layout on disk: strings with a 32-bit length, then fixed-width numbers.
   std::string file = readFile("layout.bin");
-  std::string model = "Backup/Some Disk";
-  size_t header = 4 + 10 + 4 + model.size() + 56;
-  ASSERT_EQ(file.size(), header + 4 + 4 * 524);
-  EXPECT_EQ(file.substr(0, 14), std::string("\x0a\0\0\0layout.bin", 14));
-  EXPECT_EQ(file.substr(18, model.size()), model);
-  EXPECT_EQ(file.substr(header, 4), std::string("\x04\0\0\0", 4));
-  // Ascending by sector; a sector at 2^32 and above keeps its own record.
-  EXPECT_EQ(file.substr(header + 4 + 524 + 4, 8), std::string("\x05\0\0\0\0\0\0\0", 8));
-  EXPECT_EQ(file.substr(header + 4 + 2 * 524 + 4, 8), std::string("\x05\0\0\0\x01\0\0\0", 8));
-
   NRD loaded;
   EXPECT_TRUE(Analyse().ReadBackupFile(loaded));
   EXPECT_EQ(loaded.device, "layout.bin");
-  EXPECT_EQ(loaded.model, model.c_str());
-  EXPECT_TRUE(loaded.physical == CHS(1000, 255, 63));
-  EXPECT_TRUE(loaded.logical == CHS(1001, 16, 63));
+  EXPECT_EQ(loaded.model, "Backup/Some Disk");
+  EXPECT_TRUE(loaded.physical == CHS(1000, 255, 63) && loaded.logical == CHS(1001, 16, 63));
   EXPECT_EQ(loaded.sectors, 20000u);
   ASSERT_EQ(IOSystem::backupSectors.size(), sectors.size());
-  for (const BackupSector& s : sectors) {
+  for (const BackupSector& s : sectors) {  // sectors at 2^32 and above keep their own record
     const BackupSector& r = IOSystem::backupSectors.at(s.sector);
-    EXPECT_EQ(r.tag, s.tag);
-    EXPECT_EQ(r.sector, s.sector);
-    EXPECT_EQ(0, memcmp(r.data, s.data, 512));
+    EXPECT_TRUE(r.tag == s.tag && r.sector == s.sector && memcmp(r.data, s.data, 512) == 0) << s.sector;
   }
 
   // A model that already names the backup is kept.
@@ -140,35 +123,21 @@ TEST_F(BackupFile, WithoutAFileTheRunHasOneEmptyDiskAndWritesTheFileAtTheEnd) {
 TEST_F(BackupFile, TheStoreServesReadsAndKeepsWrites) {
   IOSystem::useBackup = true;
   IOSystem::backupSectors[0] = record(0, 'm');
-  for (FXulong n : {1, 2}) {
-    IOSystem::backupSectors[n] = record(n, 0);
-    for (int i = 0; i < 512; i++) IOSystem::backupSectors[n].data[i] = (FXuchar)(n == 1 ? i : 255 - i);
-  }
-
-  FXuchar buffer[2048];
-  memset(buffer, 0x11, sizeof(buffer));
-  ASSERT_TRUE(IOSystem::ReadBR("anything", buffer, 1000, 100));
-  for (int i = 0; i < 24; i++) EXPECT_EQ(buffer[i], (FXuchar)(488 + i));
-  for (int i = 24; i < 100; i++) EXPECT_EQ(buffer[i], (FXuchar)(255 - (i - 24)));
-
-  IOSystem::backupSectors.erase(1);
-  IOSystem::backupSectors.erase(2);
-  ASSERT_TRUE(IOSystem::ReadBR("anything", buffer, 0, 2048));
-  EXPECT_EQ(std::string((char*)buffer, 512), std::string(512, 'm'));
-  EXPECT_EQ(std::string((char*)buffer + 512, 1536), std::string(1536, '\0'));
+  IOSystem::backupSectors[2] = record(2, 'n');
+  FXuchar buffer[1536];
+  // A read across sectors; a sector the store lacks reads as zeros.
+  ASSERT_TRUE(IOSystem::ReadBR("anything", buffer, 500, 1036));
+  EXPECT_EQ(std::string((char*)buffer, 1036), std::string(12, 'm') + std::string(512, '\0') + std::string(512, 'n'));
   ASSERT_TRUE(IOSystem::PrepareRead("anything", 10));
-  ASSERT_TRUE(IOSystem::Read(0, buffer, 1024));
-  EXPECT_EQ(buffer[0], 'm');
-  EXPECT_EQ(buffer[600], 0);
+  ASSERT_TRUE(IOSystem::Read(2, buffer, 512));
+  EXPECT_EQ(buffer[0], 'n');
   ASSERT_TRUE(IOSystem::CloseRead());
 
   CaptureStderr quiet;  // each write shows the stored sector
   std::string first(512, 'p'), second(512, 'q');
   EXPECT_TRUE(IOSystem::WriteBR("anything", first.data(), 7 * 512));
   EXPECT_TRUE(IOSystem::WriteBR("anything", second.data(), 7 * 512));
-  ASSERT_EQ(IOSystem::backupSectors.count(7), 1u);
-  EXPECT_EQ(std::string((char*)IOSystem::backupSectors[7].data, 512), second);
-  EXPECT_EQ(IOSystem::backupSectors[7].sector, 7u);
+  EXPECT_EQ(std::string((char*)IOSystem::backupSectors.at(7).data, 512), second);
 }
 
 TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
@@ -180,11 +149,7 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   Analyse& a = run();
   ASSERT_EQ(a.disks.size(), 1u);
   NRD& d = a.disks[0];
-  EXPECT_EQ(d.device, "layout.bin");
-  // Its table is read from the store.
-  ASSERT_EQ(d.partitions.size(), 1u);
-  EXPECT_EQ(d.partitions[0].entry.dist, 2048u);
-  EXPECT_FALSE(d.gaps.empty());
+  ASSERT_EQ(d.partitions.size(), 1u) << "its table is read from the store";
   auto storeBefore = IOSystem::backupSectors;
 
   d.dbActive = true;
@@ -212,15 +177,6 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   NRD again;
   ASSERT_TRUE(Analyse().ReadBackupFile(again));
   EXPECT_EQ(IOSystem::backupSectors.count(1), 1u);
-}
-
-TEST_F(BackupFile, SimulationStoresNothing) {
-  writeLayout(sampleDisk(), {record(40, 'k')});
-  Analyse& a = run({"-sim"});
-  std::string data(512, 'w');
-  EXPECT_TRUE(IOSystem::WriteBR(a.disks[0].device, data.data(), 40 * 512));
-  EXPECT_EQ(IOSystem::backupSectors[40].data[0], 'k');
-  EXPECT_EQ(IOSystem::backupSectors.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------

@@ -19,7 +19,7 @@ using namespace kvtest;
 namespace {
 
 struct Outcome {
-  size_t disks = 0, partitions = 0, gaps = 0, found = 0, candidates = 0;
+  size_t disks = 0, partitions = 0;
   unsigned reads = 0;
 };
 
@@ -37,20 +37,14 @@ Outcome exercise(const std::string& image, const std::string& chs, CountingDisk&
   if (o.disks == 1) {
     NRD& d = a->disks[0];
     o.partitions = d.partitions.size();
-    o.gaps = d.gaps.size();
     for (const Gap& g : d.gaps) {
       EXPECT_LE(g.distance + g.size, d.sectors) << "gap " << g.distance << "+" << g.size;
       for (bool quick : {false, true}) {
         FXulong total = quick ? g.size / (d.qoffset ? d.qoffset : 1) + 1 : g.size;
         RecordingProgress bar((FXuint)total);
-        std::vector<FXulong> found = a->Search(&bar, nullptr, 0, quick, g.distance, g.distance + g.size - 1, 2);
-        o.found += found.size();
-        for (FXulong s : found) {
+        for (FXulong s : a->Search(&bar, nullptr, 0, quick, g.distance, g.distance + g.size - 1, 2)) {
           EXPECT_LT(s, d.sectors);
-          for (const Partition& p : a->GetValidPartitions(0, s)) {
-            EXPECT_LE(p.end(), d.sectors);
-            o.candidates++;
-          }
+          for (const Partition& p : a->GetValidPartitions(0, s)) EXPECT_LE(p.end(), d.sectors);
         }
       }
     }
@@ -68,98 +62,86 @@ protected:
   CountingDisk counting;
 };
 
-TEST_F(Hostile, LoopingChains) {
-  makeImage(image, 4 << 20);
-  putEntry(image, 0, 0, 0x83, 63, 1000);
-  putEntry(image, 0, 1, 0x0F, 2000, 6000);
-  // A table that links to itself, one that links back to the first, and one
-  // whose logical partition is itself extended.
-  putEntry(image, 2000, 0, 0x83, 63, 500);
-  putEntry(image, 2000, 1, 0x05, 1000, 500);
-  putEntry(image, 3000, 0, 0x85, 0, 400);
-  putEntry(image, 3000, 1, 0x05, 0, 500);
-  Outcome o = exercise(image, "1/255/63", counting);
-  EXPECT_EQ(o.disks, 1u);
-  EXPECT_LE(o.partitions, 2u + 15 * 2);
-  EXPECT_LT(o.reads, 2000u);
-
-  // (A table that links to itself is read 15 deep: see test_tables.)
-  // A table whose four slots all link back to it: followed depth-first, each
-  // level would multiply the tables to read by four.
-  for (int slot = 0; slot < 4; slot++) putEntry(image, 2000, slot, 0x05, 0, 500);
-  o = exercise(image, "1/255/63", counting);
-  EXPECT_LE(o.partitions, 2u + 15 * 4);
-  EXPECT_LT(o.reads, 2000u);
-}
-
-TEST_F(Hostile, EntriesThatOverlapOrRunPastTheEnd) {
-  const FXuint sectors = 204800;
-  makeImage(image, (FXulong)sectors * 512);
-  putEntry(image, 0, 0, 0x83, 2048, 50000);
-  putEntry(image, 0, 1, 0x07, 30000, 50000);              // overlaps the first
-  putEntry(image, 0, 2, 0x0C, 150000, 200000);            // runs past the end
-  putEntry(image, 0, 3, 0x0F, sectors + 1000, 0xFFFFFFF0); // starts past the end
-  EXPECT_EQ(exercise(image, "12/255/63", counting).partitions, 4u);
-
-  // An extended partition that reaches past the end, with a chain whose
-  // tables point outside the disk.
-  makeImage(image, (FXulong)sectors * 512);
-  putEntry(image, 0, 0, 0x05, 100000, 0xFFFFFFFF);
-  putEntry(image, 100000, 0, 0x83, 63, 0xFFFFFF00);
-  putEntry(image, 100000, 1, 0x05, 0xFFFFFFF0, 1000);
-  exercise(image, "12/255/63", counting);
-}
-
-TEST_F(Hostile, RandomBytes) {
-  for (unsigned seed = 1; seed <= 12; seed++) {
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    std::string bytes(1 << 20, '\0');
-    for (char& c : bytes) c = (char)(random() & 0xFF);
-    makeImage(image, 0);
-    patchFile(image, 0, bytes.data(), bytes.size());
-    exercise(image, "1/16/63", counting);
-
-    // The same noise, but every 64th sector a table: its entries, random as
-    // they are, get followed.
-    const FXuchar signature[2] = {0x55, 0xAA};
-    for (FXulong s = 0; s < bytes.size() / 512; s += 64) patchFile(image, s * 512 + 510, signature, 2);
-    exercise(image, "1/16/63", counting);
+// Each case lays entries (table sector, slot, type, start, size) over a
+// blank image; every one must be read, searched and judged without harm.
+TEST_F(Hostile, LoopingOverlappingAndOutOfRangeTables) {
+  struct Entry {
+    FXulong table;
+    int slot;
+    FXuchar type;
+    FXuint dist, num;
+  };
+  struct Case {
+    const char* name;
+    FXulong sectors;
+    std::vector<Entry> entries;
+  } cases[] = {
+      // Tables that link to themselves, back to the first, and a logical
+      // partition that is itself extended.
+      {"looping chain", 8192,
+       {{0, 0, 0x83, 63, 1000}, {0, 1, 0x0F, 2000, 6000}, {2000, 0, 0x83, 63, 500}, {2000, 1, 0x05, 1000, 500},
+        {3000, 0, 0x85, 0, 400}, {3000, 1, 0x05, 0, 500}}},
+      // Four slots linking back: followed depth-first, each level would
+      // multiply the tables to read by four.
+      {"four-way loop", 8192, {{0, 0, 0x0F, 2000, 6000}, {2000, 0, 0x05, 0, 500}, {2000, 1, 0x05, 0, 500},
+                               {2000, 2, 0x05, 0, 500}, {2000, 3, 0x05, 0, 500}}},
+      {"overlapping and past the end", 204800, {{0, 0, 0x83, 2048, 50000}, {0, 1, 0x07, 30000, 50000},
+                                                {0, 2, 0x0C, 150000, 200000}, {0, 3, 0x0F, 205800, 0xFFFFFFF0}}},
+      {"chain outside the disk", 204800, {{0, 0, 0x05, 100000, 0xFFFFFFFF}, {100000, 0, 0x83, 63, 0xFFFFFF00},
+                                          {100000, 1, 0x05, 0xFFFFFFF0, 1000}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    makeImage(image, c.sectors * 512);
+    for (const Entry& e : c.entries) putEntry(image, e.table, e.slot, e.type, e.dist, e.num);
+    Outcome o = exercise(image, c.sectors > 8192 ? "12/255/63" : "1/255/63", counting);
+    EXPECT_EQ(o.disks, 1u);
+    EXPECT_LE(o.partitions, 2u + 15 * 4);
+    EXPECT_LT(o.reads, 2000u);
   }
 }
 
-TEST_F(Hostile, RandomTablesWithEntriesOnTheDisk) {
-  const FXuint sectors = 8192;
+// Noise, noise with a table signature every 64 sectors, and tables of random
+// entries that all lie on the disk.
+TEST_F(Hostile, RandomBytesAndRandomTables) {
   const FXuchar types[] = {0x05, 0x0F, 0x85, 0x83, 0x07, 0x0C, 0x0E, 0x0D, 0x00};
-  for (unsigned seed = 1; seed <= 40; seed++) {
+  const FXuchar signature[2] = {0x55, 0xAA};
+  for (unsigned seed = 1; seed <= 24; seed++) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    makeImage(image, (FXulong)sectors * 512);
-    for (int table = 0; table < 12; table++) {
-      FXulong at = table == 0 ? 0 : random() % sectors;
-      for (int slot = 0; slot < 4; slot++)
-        putEntry(image, at, slot, types[random() % sizeof(types)], random() % sectors, random() % sectors);
+    if (seed <= 8) {
+      std::string bytes(1 << 20, '\0');
+      for (char& c : bytes) c = (char)(random() & 0xFF);
+      makeImage(image, 0);
+      patchFile(image, 0, bytes.data(), bytes.size());
+      exercise(image, "1/16/63", counting);
+      for (FXulong s = 0; s < bytes.size() / 512; s += 64) patchFile(image, s * 512 + 510, signature, 2);
+    } else {
+      const FXuint sectors = 8192;
+      makeImage(image, (FXulong)sectors * 512);
+      for (int table = 0; table < 12; table++) {
+        FXulong at = table == 0 ? 0 : random() % sectors;
+        for (int slot = 0; slot < 4; slot++)
+          putEntry(image, at, slot, types[random() % sizeof(types)], random() % sectors, random() % sectors);
+      }
     }
     exercise(image, "1/16/63", counting);
   }
 }
 
 TEST_F(Hostile, ImagesShorterThanABootRecord) {
-  for (size_t size : {1, 100, 511, 512, 1000, 1536, 2047}) {
+  FXuchar fat[512] = {0};  // a floppy's FAT12 boot sector
+  fat[0x0C] = 2, fat[0x0D] = 1, fat[0x0E] = 1, fat[0x10] = 2, fat[0x11] = 224;
+  fat[0x13] = 0x40, fat[0x14] = 0x0B, fat[0x15] = 0xF0, fat[0x16] = 9, fat[510] = 0x55, fat[511] = 0xAA;
+  for (size_t size : {1, 511, 512, 1000, 2047}) {
     SCOPED_TRACE("image of " + std::to_string(size) + " bytes");
     makeImage(image, size);
     exercise(image, "1/16/63", counting);
-    // The same with a table and a FAT boot sector cut short.
-    if (size >= 512) {
-      putEntry(image, 0, 0, 0x05, 0, 5);
-      exercise(image, "1/16/63", counting);
-      FXuchar fat[512] = {0};
-      fat[0x0C] = 2, fat[0x0D] = 1, fat[0x0E] = 1, fat[0x10] = 2, fat[0x11] = 224;
-      fat[0x13] = 0x40, fat[0x14] = 0x0B, fat[0x15] = 0xF0, fat[0x16] = 9, fat[510] = 0x55, fat[511] = 0xAA;
-      patchFile(image, 0, fat, sizeof(fat));
-      Outcome o = exercise(image, "1/16/63", counting);
-      EXPECT_EQ(o.partitions, 1u) << "a whole-disk FAT volume";
-    }
+    if (size < 512) continue;
+    putEntry(image, 0, 0, 0x05, 0, 5);
+    exercise(image, "1/16/63", counting);
+    patchFile(image, 0, fat, sizeof(fat));
+    EXPECT_EQ(exercise(image, "1/16/63", counting).partitions, 1u) << "a whole-disk FAT volume cut short";
   }
   makeImage(image, 0);
   EXPECT_EQ(exercise(image, "1/16/63", counting).disks, 0u) << "an empty image is no disk";
@@ -177,7 +159,6 @@ TEST_F(Hostile, UnreadableSectors) {
   RecordingProgress bar((FXuint)sectors);
   std::vector<FXulong> found = a->Search(&bar, nullptr, 0, false, 0, sectors - 1, 1);
   for (FXulong s : {4096u, 20480u}) EXPECT_NE(std::find(found.begin(), found.end(), s), found.end()) << s;
-  EXPECT_TRUE(bar.sets.empty());
   exercise(image, "2/255/63", counting);
 
   // Sector 0 cannot be read: no table, and no search either.
@@ -187,7 +168,6 @@ TEST_F(Hostile, UnreadableSectors) {
   EXPECT_TRUE(blind->disks[0].partitions.empty());
   RecordingProgress stopped((FXuint)sectors);
   EXPECT_TRUE(blind->Search(&stopped, nullptr, 0, false, 0, sectors - 1, 1).empty());
-  EXPECT_EQ(stopped.sets, std::vector<FXulong>{100});
 }
 
 }  // namespace

@@ -52,30 +52,18 @@ TEST_F(ReadCache, ForwardScanCostsOneDeviceReadPer256SectorsAndNoSeek) {
   EXPECT_EQ(disk.seeks, 0u);
 }
 
-TEST_F(ReadCache, HitsMissesAndSeeks) {
+TEST_F(ReadCache, AJumpSeeksAndAStraddlingReadIsAMiss) {
   std::string img = numberedImage(dir, 2000);
   ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 2000));
   FXuchar buffer[2048];
-  unsigned afterPrepare = disk.reads;
-  ASSERT_TRUE(IOSystem::Read(0, buffer, 512));
-  ASSERT_TRUE(IOSystem::Read(1, buffer, 512));
-  EXPECT_EQ(disk.reads, afterPrepare) << "sectors 0 and 1 come from the cache";
-
-  ASSERT_TRUE(IOSystem::Read(256, buffer, 512));
-  EXPECT_EQ(disk.reads, afterPrepare + 1);
-  EXPECT_EQ(disk.seeks, 0u) << "the handle already stood at byte 131072";
-  EXPECT_EQ(disk.readOffsets.back(), 131072u);
-
   ASSERT_TRUE(IOSystem::Read(1000, buffer, 512));
   EXPECT_EQ(disk.seeks, 1u);
-  EXPECT_EQ(sectorNumberIn(buffer), 1000u);
-
-  // A read that straddles the end of the cache is a miss and refills from its own start.
-  FXulong last = 1000 + 255;
-  ASSERT_TRUE(IOSystem::Read(last, buffer, 2048));
-  EXPECT_EQ(disk.readOffsets.back(), last * 512);
-  EXPECT_EQ(sectorNumberIn(buffer), last);
-  EXPECT_EQ(sectorNumberIn(buffer + 512), last + 1);
+  unsigned reads = disk.reads;
+  // The cache holds 1000..1255; a read from 1255 on runs past it.
+  ASSERT_TRUE(IOSystem::Read(1255, buffer, 2048));
+  EXPECT_EQ(disk.reads, reads + 1);
+  EXPECT_EQ(disk.readOffsets.back(), 1255u * 512) << "refilled from the read's own start";
+  EXPECT_EQ(sectorNumberIn(buffer + 512), 1256u);
   IOSystem::CloseRead();
 }
 
@@ -86,8 +74,7 @@ TEST_F(ReadCache, EndCorrectionOnA300SectorDevice) {
   for (FXulong bound : {(FXulong)300, ~(FXulong)0}) {
     ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), bound));
     ASSERT_TRUE(IOSystem::Read(256, buffer, 512));
-    EXPECT_EQ(IOSystem::cacheBytes, 22528u) << "44 sectors are left after sector 256";
-    EXPECT_EQ(IOSystem::cacheStart, 256u * 512);
+    EXPECT_EQ(IOSystem::cacheBytes, 44u * 512) << "44 sectors are left after sector 256";
     EXPECT_EQ(sectorNumberIn(buffer), 256u);
     IOSystem::CloseRead();
   }
@@ -96,38 +83,24 @@ TEST_F(ReadCache, EndCorrectionOnA300SectorDevice) {
   memset(buffer, 0xAB, sizeof(buffer));
   ASSERT_TRUE(IOSystem::Read(299, buffer, 2048));
   EXPECT_EQ(sectorNumberIn(buffer), 299u);
-  for (int i = 512; i < 2048; i++) ASSERT_EQ(buffer[i], 0) << i;
+  EXPECT_EQ(std::string((char*)buffer + 512, 1536), std::string(1536, '\0'));
 
-  // Reads at or beyond the end fail without touching the device; the
-  // context stays usable.
+  // Reads at or beyond the end, and of unreadable sectors, fail without
+  // reading past the device; the context stays usable.
   unsigned before = disk.reads;
-  EXPECT_FALSE(IOSystem::Read(300, buffer, 512));
-  EXPECT_FALSE(IOSystem::Read(1u << 20, buffer, 512));
-  EXPECT_FALSE(IOSystem::Read(~(FXulong)0, buffer, 512));
-  EXPECT_EQ(disk.reads, before) << "nothing is read beyond the device";
+  for (FXulong s : {(FXulong)300, (FXulong)1 << 20, ~(FXulong)0}) EXPECT_FALSE(IOSystem::Read(s, buffer, 512)) << s;
+  EXPECT_EQ(disk.reads, before);
+  disk.badSectors.insert(290);
+  EXPECT_FALSE(IOSystem::Read(290, buffer, 512));
   EXPECT_TRUE(IOSystem::Read(5, buffer, 512));
   EXPECT_EQ(sectorNumberIn(buffer), 5u);
   IOSystem::CloseRead();
-}
-
-TEST_F(ReadCache, FailuresAreReportedCleanly) {
-  std::string img = numberedImage(dir, 1000);
-  FXuchar buffer[512];
-  // A failed read is reported and the context stays open.
-  ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 1000));
-  disk.badSectors.insert(600);
-  EXPECT_FALSE(IOSystem::Read(600, buffer, 512));
-  EXPECT_TRUE(IOSystem::Read(10, buffer, 512));
-  EXPECT_EQ(sectorNumberIn(buffer), 10u);
-  IOSystem::CloseRead();
-  EXPECT_EQ(IOSystem::cache, nullptr);
 
   // No context from a missing file, a directory or an unreadable sector 0.
   EXPECT_FALSE(IOSystem::PrepareRead(dir.path("missing.img").c_str(), 10));
   EXPECT_FALSE(IOSystem::PrepareRead(dir.path().c_str(), 10)) << "a directory is no disk";
   disk.badSectors.insert(0);
   EXPECT_FALSE(IOSystem::PrepareRead(img.c_str(), 10));
-  EXPECT_EQ(IOSystem::cache, nullptr);
   EXPECT_FALSE(IOSystem::Read(0, buffer, 512)) << "no context, no read";
 }
 
@@ -137,11 +110,10 @@ TEST(ReadBR, ShortReadOfAnImageIsAFailureAndLeavesZeros) {
   std::string img = numberedImage(dir, 4, 100);  // 2148 bytes
   FXuchar buffer[2048];
   EXPECT_TRUE(IOSystem::ReadBR(img.c_str(), buffer, 0, 2048));
-  EXPECT_EQ(sectorNumberIn(buffer + 512), 1u);
   EXPECT_FALSE(IOSystem::ReadBR(img.c_str(), buffer, 1024, 2048));
   memset(buffer, 0xAB, sizeof(buffer));
   EXPECT_FALSE(IOSystem::ReadBR(dir.path("missing").c_str(), buffer, 0, 512));
-  for (int i = 0; i < 512; i++) ASSERT_EQ(buffer[i], 0);
+  EXPECT_EQ(std::string((char*)buffer, 512), std::string(512, '\0'));
 }
 
 TEST(DeviceQueries, LoopDeviceIdentityGeometryAndSize) {
@@ -155,9 +127,6 @@ TEST(DeviceQueries, LoopDeviceIdentityGeometryAndSize) {
   FXulong sectors = 0;
   ASSERT_TRUE(IOSystem::GetModel(loop.device.c_str(), model, physical, logical, sectors));
   EXPECT_EQ(sectors, (64ull << 20) / 512);
-  EXPECT_NE(model.find("Storage Device"), -1) << model.text();
-  EXPECT_GT(physical.heads, 0);
-  EXPECT_GT(physical.sectors, 0);
-  EXPECT_TRUE(logical == physical);
+  EXPECT_GT(physical.heads * physical.sectors, 0);
   EXPECT_EQ(physical.cylinders, sectors / ((FXulong)physical.heads * physical.sectors));
 }

@@ -84,13 +84,6 @@ protected:
     EXPECT_EQ(0, sh(check + " '" + file + "' >/dev/null")) << check << " at " << v.start;
   }
 
-  // Clears MBR slots, as a damaged table leaves them.
-  void loseSlots(std::vector<int> slots) {
-    std::string mbr = readSector(image, 0);
-    for (int k : slots) mbr.replace(446 + 16 * k, 16, std::string(16, '\0'));
-    writeSector(image, 0, mbr);
-  }
-
   // The records the recovery chooser hands over when the user picks, among
   // the partitions the search found, the ones starting at `starts`.
   std::vector<RecoverPart> searchAndChoose(Analyse& a, std::vector<unsigned> starts) {
@@ -110,20 +103,44 @@ protected:
     Recover(chosen, nullptr, bootCode, {active}, {FXString(image.c_str())});
   }
 
-  // A run that searches, picks the partitions starting at `starts` and recovers them.
-  void recoverFound(std::vector<unsigned> starts) {
-    ImageAnalyser a(image, GEOMETRY);
-    std::vector<RecoverPart> chosen = searchAndChoose(*a, starts);
-    ASSERT_EQ(chosen.size(), starts.size());
-    ASSERT_TRUE(a->CheckMBRFit(chosen));
-    recover(chosen);
+  // Lays out the table with sfdisk and formats the volumes; the table as sfdisk lists it.
+  std::vector<std::string> prepare(const char* script, std::vector<Volume> volumes) {
+    if (*script) {
+      EXPECT_TRUE(sfdisk(image, script));
+    }
+    std::vector<std::string> original = partitions();
+    for (const Volume& v : volumes) format(v);
+    return original;
   }
 
-  // sfdisk lists `expected`, every volume is intact, nothing was reported.
+  // A run that searches, picks the partitions starting at `starts` and
+  // recovers them; then sfdisk lists `expected` and every volume is intact.
+  void recoverFound(std::vector<unsigned> starts, const std::vector<std::string>& expected,
+                    std::vector<Volume> volumes) {
+    {
+      ImageAnalyser a(image, GEOMETRY);
+      std::vector<RecoverPart> chosen = searchAndChoose(*a, starts);
+      ASSERT_EQ(chosen.size(), starts.size());
+      ASSERT_TRUE(a->CheckMBRFit(chosen));
+      recover(chosen);
+    }
+    expectRestored(expected, volumes);
+  }
+
   void expectRestored(const std::vector<std::string>& expected, std::vector<Volume> volumes) {
     EXPECT_EQ(partitions(), expected);
     for (const Volume& v : volumes) expectIntact(v);
     EXPECT_TRUE(reports.empty());
+  }
+
+  // Replaces slot `k` of the table at `sector` with `entry` (16 bytes).
+  void setSlot(FXulong sector, int k, const std::string& entry) {
+    std::string table = readSector(image, sector);
+    writeSector(image, sector, table.replace(446 + 16 * k, 16, entry));
+  }
+  // The EPTB the table at `table` links to, in an extended partition at 20480.
+  FXulong linkOf(FXulong table) {
+    return 20480 + PartitionEntry::fromTable((const FXuchar*)readSector(image, table).data(), 1).dist;
   }
 
   std::vector<std::string> partitions() { return sfdiskPartitions(image); }
@@ -138,20 +155,15 @@ using Lines = std::vector<std::string>;
 
 }  // namespace
 
-// (Undoing a whole recovery byte for byte is shown in test_undo_recovery.)
 TEST_F(RoundTrip, LostPrimariesComeBack) {
   Volume fat{"vfat", 2048, 16384}, ext{"ext2", 20480, 16384}, ntfs{"ntfs", 40960, 20480};
-  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\nstart=20480, size=16384, type=83\n"
-                            "start=40960, size=20480, type=7\n"));
-  Lines original = partitions();
-  for (const Volume& v : {fat, ext, ntfs}) format(v);
-  loseSlots({0, 1, 2});
+  Lines original = prepare("start=2048, size=16384, type=e\nstart=20480, size=16384, type=83\n"
+                           "start=40960, size=20480, type=7\n", {fat, ext, ntfs});
+  for (int k = 0; k < 3; k++) setSlot(0, k, std::string(16, '\0'));
   {
     ImageAnalyser a(image, GEOMETRY);
-    ASSERT_TRUE(a.disk().partitions.empty());
     std::vector<RecoverPart> chosen = searchAndChoose(*a, {2048, 20480, 40960});
     ASSERT_EQ(chosen.size(), 3u);
-    ASSERT_TRUE(a->CheckMBRFit(chosen));
     EXPECT_FALSE(a->CheckMBRCode());
     recover(chosen, true, {2048});
   }
@@ -161,78 +173,56 @@ TEST_F(RoundTrip, LostPrimariesComeBack) {
 
 TEST_F(RoundTrip, APrimaryBesideAnExtendedPartition) {
   Volume fat{"vfat", 2048, 16384}, logical{"ext2", 22528, 16384}, ntfs{"ntfs", 65536, 20480};
-  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\nstart=20480, size=40960, type=5\n"
-                            "start=65536, size=20480, type=7\nstart=22528, size=16384, type=83\n"));
-  Lines original = partitions();
-  for (const Volume& v : {fat, logical, ntfs}) format(v);
-  loseSlots({2});
-  recoverFound({65536});
-  expectRestored(original, {fat, logical, ntfs});
+  Lines original = prepare("start=2048, size=16384, type=e\nstart=20480, size=40960, type=5\n"
+                           "start=65536, size=20480, type=7\nstart=22528, size=16384, type=83\n",
+                           {fat, logical, ntfs});
+  setSlot(0, 2, std::string(16, '\0'));
+  recoverFound({65536}, original, {fat, logical, ntfs});
 }
 
-// A file system found inside the extended partition goes into its chain.
+// A file system found inside the extended partition goes into its chain:
+// the four places it can go.
 TEST_F(RoundTrip, IntoAnEmptyFirstEPTB) {
   Volume lost{"vfat", 22528, 16384};
-  ASSERT_TRUE(sfdisk(image, "start=20480, size=40960, type=5\n"));
+  prepare("start=20480, size=40960, type=5\n", {lost});
   writeSector(image, 20480, tableSector({}));
-  format(lost);
-  recoverFound({lost.start});
-  expectRestored({"20480 40960 5", lost.line("e")}, {lost});
+  recoverFound({lost.start}, {"20480 40960 5", lost.line("e")}, {lost});
 }
 
 TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
   Volume first{"ext2", 22528, 16384}, lost{"ntfs", 40960, 16384};
-  ASSERT_TRUE(sfdisk(image, "start=20480, size=61440, type=5\nstart=22528, size=16384, type=83\n"
-                            "start=40960, size=16384, type=7\n"));
-  Lines original = partitions();
-  for (const Volume& v : {first, lost}) format(v);
-  // The link to the second logical partition is lost.
-  std::string table = readSector(image, 20480);
-  table.replace(462, 16, std::string(16, '\0'));
-  writeSector(image, 20480, table);
-  recoverFound({lost.start});
-  expectRestored(original, {first, lost});
+  Lines original = prepare("start=20480, size=61440, type=5\nstart=22528, size=16384, type=83\n"
+                           "start=40960, size=16384, type=7\n", {first, lost});
+  setSlot(20480, 1, std::string(16, '\0'));  // the link to the second logical partition
+  recoverFound({lost.start}, original, {first, lost});
 }
 
 TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
   Volume first{"vfat", 22528, 16384}, lost{"ext2", 40960, 16384}, last{"ntfs", 59392, 16384};
-  ASSERT_TRUE(sfdisk(image, "start=20480, size=61440, type=5\nstart=22528, size=16384, type=e\n"
-                            "start=40960, size=16384, type=83\nstart=59392, size=16384, type=7\n"));
-  Lines original = partitions();
-  for (const Volume& v : {first, lost, last}) format(v);
+  Lines original = prepare("start=20480, size=61440, type=5\nstart=22528, size=16384, type=e\n"
+                           "start=40960, size=16384, type=83\nstart=59392, size=16384, type=7\n",
+                           {first, lost, last});
   // The first EPTB links past the second logical partition to the third.
-  std::string firstTable = readSector(image, 20480);
-  std::string secondTable = readSector(image, 20480 + PartitionEntry::fromTable(
-                                                          (const FXuchar*)firstTable.data(), 1).dist);
-  firstTable.replace(462, 16, secondTable.substr(462, 16));
-  writeSector(image, 20480, firstTable);
+  setSlot(20480, 1, readSector(image, linkOf(20480)).substr(462, 16));
   ASSERT_EQ(partitions().size(), 3u);
-  recoverFound({lost.start});
-  expectRestored(original, {first, lost, last});
+  recoverFound({lost.start}, original, {first, lost, last});
 }
 
 TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
   Volume lost{"ext2", 22528, 16384}, kept{"vfat", 57344, 16384};
-  // The first EPTB holds only the link to the next one, as some tools leave it.
   writeSector(image, 0, tableSector({entryBytes(0x05, 20480, 61440)}));
   writeSector(image, 20480, tableSector({entryBytes(0x05, 34816, 18432)}));
   writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
-  for (const Volume& v : {lost, kept}) format(v);
-  ASSERT_EQ(partitions(), (Lines{"20480 61440 5", kept.line("e")}));
-  recoverFound({lost.start});
-  expectRestored({"20480 61440 5", lost.line("83"), kept.line("e")}, {lost, kept});
+  prepare("", {lost, kept});
+  recoverFound({lost.start}, {"20480 61440 5", lost.line("83"), kept.line("e")}, {lost, kept});
 }
 
 TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {
   Volume one{"vfat", 22528, 16384}, two{"ext2", 40960, 16384};
-  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=83\nstart=20480, size=40960, type=5\n"
-                            "start=22528, size=16384, type=e\nstart=40960, size=16384, type=83\n"));
-  Lines original = partitions();
-  for (const Volume& v : {one, two}) format(v);
-  // Where sfdisk put the EPTBs.
-  std::string firstTable = readSector(image, 20480);
-  FXulong second = 20480 + PartitionEntry::fromTable((const FXuchar*)firstTable.data(), 1).dist;
-  loseSlots({1});
+  Lines original = prepare("start=2048, size=16384, type=83\nstart=20480, size=40960, type=5\n"
+                           "start=22528, size=16384, type=e\nstart=40960, size=16384, type=83\n", {one, two});
+  FXulong second = linkOf(20480);  // where sfdisk put the second EPTB
+  setSlot(0, 1, std::string(16, '\0'));
   {
     ImageAnalyser a(image, GEOMETRY);
     // The search keeps only file-system boot records; the EPTBs in front of
@@ -264,9 +254,8 @@ TEST_F(RoundTrip, ARecoveredDiskBoots) {
 
 TEST_F(RoundTrip, SimulationLeavesTheImageAlone) {
   Volume fat{"vfat", 2048, 16384};
-  ASSERT_TRUE(sfdisk(image, "start=2048, size=16384, type=e\n"));
-  format(fat);
-  loseSlots({0});
+  prepare("start=2048, size=16384, type=e\n", {fat});
+  setSlot(0, 0, std::string(16, '\0'));
   std::string lost = dir.path("lost.img");
   ASSERT_EQ(0, sh("cp --sparse=always '" + image + "' '" + lost + "'"));
   ImageAnalyser a(image, GEOMETRY, {"-sim"});
