@@ -303,13 +303,16 @@ bool IOSystem::CheckDBSpace(const FXString& device, FXuint needed) {
     giveUp(device, *d);
     return false;
   }
-  // The new sector gets its header before the chain points at it: a chain
-  // cut short by a crash then never leads into a stale sector.
-  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
+  // The chain points at the new sector before the sector gets its header.
+  // Cut short between the two writes, the chain leads to a sector that
+  // carries no live marker, where an undo stops; the other way round, a live
+  // sector outside the chain would outlast the undo and be offered again.
   FXuchar s[SECTOR_SIZE];
-  if (!writeFreshHeader(device, next) || !readSector(device, d->currDBsec, s)) return false;
+  if (!readSector(device, d->currDBsec, s)) return false;
   putLe64(s + NEXTSEC_AT, next);
   if (!writeSector(device, d->currDBsec, s)) return false;
+  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
+  if (!writeFreshHeader(device, next)) return false;
   d->currDBsec = next;
   d->dbOffset = LATER_RECORD_AT;
   return true;
