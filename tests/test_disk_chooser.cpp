@@ -92,22 +92,18 @@ protected:
   mFXDiskChooser* chooser = nullptr;
 };
 
-// Rows, the information block, the legend, and one picture per partition
-// that is not extended and per non-empty gap, in row order.
+// The information block, the legend, and the pictures' kinds in row order.
+// (Rows over real tables: test_chooser_images.)
 TEST_F(Chooser, RowsPicturesAndTextsOfTheFreeSpaceChooser) {
   addMixedDisk();
   NRD d = diskRecord("broken.img", "damaged table", 100000);
   d.partitions.push_back(partitionRecord(0x83, 1, 0, 0, 300000, 0));  // beyond the disk's end
   disks.addRecord(d);
   build(false);
-  FXLabel* number = (FXLabel*)((FXComposite*)row(0)->getFirst())->getFirst();
-  FXLabel* size = (FXLabel*)number->getNext();
-  FXLabel* model = (FXLabel*)size->getNext();
-  EXPECT_STREQ(number->getText().text(), "1");
-  EXPECT_STREQ(number->getTipText().text(), "  WDC WD20EARS-00MVWB0  ");
-  EXPECT_STREQ(size->getText().text(), "2.00 GB");
-  EXPECT_STREQ(model->getText().text(), "WDC WD20EARS-00MVWB0");  // trimmed
-  EXPECT_STREQ(((FXLabel*)((FXComposite*)row(1)->getFirst())->getFirst())->getText().text(), "2");
+  FXLabel* number = (FXLabel*)((FXComposite*)row(1)->getFirst())->getFirst();
+  FXLabel* model = (FXLabel*)number->getNext()->getNext();
+  EXPECT_STREQ(number->getText().text(), "2");
+  EXPECT_STREQ(model->getText().text(), "damaged table");
   FXLabel* l = (FXLabel*)chooser->getLegend()->getFirst();
   for (const char* key : {"DiskChooser.mFXDiskChooser.001", "DiskChooser.mFXDiskChooser.002",
                           "DiskChooser.mFXDiskChooser.003", "DiskChooser.mFXDiskChooser.005"}) {
@@ -120,22 +116,16 @@ TEST_F(Chooser, RowsPicturesAndTextsOfTheFreeSpaceChooser) {
   const std::vector<FXint> kinds = {KIND_FREE, KIND_PRIMARY, KIND_FREE, KIND_FREE,
                                     KIND_LOGICAL, KIND_FREE, KIND_FREE, KIND_PRIMARY};
   EXPECT_EQ(chooser->getImageKinds(), kinds);
-  FXWindow* w = row(0)->getFirst()->getNext();
-  for (size_t n = 0; n < 7; n++, w = w->getNext()) EXPECT_EQ(w, image(n)) << n;
   for (FXButton* b : chooser->getImages()) {
     ASSERT_NE(b->getIcon(), nullptr);
     EXPECT_EQ(b->getIcon()->getWidth(), b->getWidth() - 2);  // drawn at its button's size
   }
-  // The 460-pixel share, at least 64, also for a piece past the disk's end.
-  EXPECT_EQ(image(6)->getWidth(), (FXint)(2357248.0 / 4194304 * 460));
-  EXPECT_EQ(image(7)->getWidth(), 64);
+  EXPECT_EQ(image(7)->getWidth(), 64);  // at least 64, also for a piece past the disk's end
   EXPECT_EQ(image(1)->getText().section('\n', 1), "C:");
   const std::vector<FreeSpace>& r = chooser->getFreeSpaces();
   ASSERT_EQ(r.size(), 5u);
-  EXPECT_EQ(r[0].size, 2048u * 512);
   EXPECT_EQ(r[2].start, 1050624u);
   EXPECT_EQ(r[4].id, ID + 6);
-  EXPECT_EQ(chooser->getFoundList(), nullptr);
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-records"));
 }
 
@@ -186,6 +176,9 @@ TEST_F(Chooser, IdentifiersPastTheMessageRangeStillReachTheirImage) {
 TEST_F(Chooser, TwoStretchesOfOneDiskAreSelectedTogetherAndWalkedInRowOrder) {
   addMixedDisk();
   addEmptyDisk();
+  NRD odd = diskRecord("odd.img", "no geometry", 40000, 0, 0);  // qoffset 0
+  odd.gaps.push_back(Gap(0, 20000, -1));
+  disks.addRecord(odd);
   build(false);
   press(1);  // partitions cannot be selected
   press(4);
@@ -203,25 +196,18 @@ TEST_F(Chooser, TwoStretchesOfOneDiskAreSelectedTogetherAndWalkedInRowOrder) {
   EXPECT_FALSE(summary->getText().empty());
   // Steps count every stretch; sectors count the selected ones, or one probe
   // per cylinder for a quick search.
-  EXPECT_EQ(chooser->GetSumSteps(), 6u);
+  EXPECT_EQ(chooser->GetSumSteps(), 7u);
   EXPECT_EQ(chooser->GetSumSectors(false), 524288u + (2 * GiB - 1837056) + GiB);
+  // A disk without logical geometry counts one probe per sector.
+  FXulong quick = chooser->GetSumSectors(true);
+  press(8);
+  EXPECT_EQ(chooser->GetSumSectors(true), quick + 20000 + 1);
+  press(8);
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-free-selected"));
   for (int n : {6, 2, 7}) press(n);
   EXPECT_EQ(selectedCount(), 0u);
   EXPECT_TRUE(summary->getText().empty());
   EXPECT_EQ(chooser->GetSumSectors(true), 0u);
-}
-
-TEST_F(Chooser, ADiskWithoutGeometryCountsOneProbePerSector) {
-  addMixedDisk();
-  NRD odd = diskRecord("odd.img", "no geometry", 40000, 0, 0);  // qoffset 0
-  odd.gaps.push_back(Gap(0, 20000, -1));
-  disks.addRecord(odd);
-  build(false);
-  press(2);
-  EXPECT_EQ(chooser->GetSumSectors(true), 524288u / 16065 + 1);
-  press(7);
-  EXPECT_EQ(chooser->GetSumSectors(true), 524288u / 16065 + 1 + 20000 + 1);
 }
 
 // The list of found partitions may live on another page; whichever of the
