@@ -104,26 +104,6 @@ protected:
     list()->selectItem(row, TRUE);
   }
 
-  // Clicks with the real pointer at (x, y) of `target` once the pointer is
-  // seen over it: other test programs share the display, and their windows
-  // may cover ours.  False when it never was.
-  bool realClick(FXWindow* target, FXint x, FXint y) {
-    for (int attempt = 0; attempt < 10; attempt++) {
-      window->raise();
-      FXint rx = 0, ry = 0;
-      target->translateCoordinatesTo(rx, ry, guiApp()->getRootWindow(), x, y);
-      sh("xdotool mousemove " + std::to_string(rx) + " " + std::to_string(ry));
-      pumpFor(0.15);
-      if (guiApp()->getCursorWindow() == target) {
-        sh("xdotool click 1");
-        pumpFor(0.3);
-        return true;
-      }
-      pumpFor(0.2);
-    }
-    return false;
-  }
-
   // Places A, B, C (and D when there is a second disk) and finds their slots.
   struct Slots { FXint a, b, c, d; };
   Slots placeAll() {
@@ -256,43 +236,6 @@ TEST_F(Recovery, AListRowTogglesLikeAClickUnlessLockedAndANewSearchStartsAfresh)
   chooser->SetRecoverPartitions(0, std::vector<FXulong>(70, B));
   EXPECT_EQ(list()->getNumItems(), 64);
   EXPECT_EQ(assertions.size(), 7u);
-}
-
-// Real pointer clicks through the X server: a found partition hidden by its
-// own click leaves no grab behind, so the next click reaches the next picture.
-TEST_F(Recovery, RealClicksSelectHideAndSelectAgain) {
-  if (!haveTool("xdotool")) GTEST_SKIP() << "xdotool missing";
-  addOverlappingDisk();
-  build(500, 480);  // away from the corner where other test programs open theirs
-  auto [a, b, c, d] = placeAll();
-  (void)b, (void)d;
-  auto clickSlot = [&](FXint slot) { return realClick(image(slot), 10, 40); };
-  // Each click on a row of the list toggles its partition, again and again.
-  auto clickRow = [&](FXint row) {
-    FXint rowY = list()->getHeader()->getHeight() + row * list()->getItemHeight() +
-                 list()->getItemHeight() / 2;
-    return realClick(list(), 60, rowY);
-  };
-  const char* const covered = "another program's window covers ours";
-  struct Step {
-    bool row;
-    FXint slot, kindAfter;
-    bool shownAfter;
-  } steps[] = {
-      {false, a, KIND_SELECTED, true}, {false, a, KIND_FREE, false},
-      {false, c, KIND_SELECTED, true},  // the row closed up; C moved left
-      {true, a, KIND_SELECTED, true},   // C begins inside A: C goes
-      {true, a, KIND_FREE, false},
-  };
-  for (const Step& s : steps) {
-    pumpFor(0.2);
-    if (!(s.row ? clickRow(rowOf(s.slot)) : clickSlot(s.slot))) GTEST_SKIP() << covered;
-    EXPECT_EQ(kind(s.slot), s.kindAfter) << (s.row ? "row " : "picture ") << s.slot;
-    EXPECT_EQ(image(s.slot)->shown() != 0, s.shownAfter) << s.slot;
-    if (&s == &steps[3]) {
-      EXPECT_EQ(kind(c), KIND_FREE);
-    }
-  }
 }
 
 }  // namespace
