@@ -25,36 +25,6 @@ struct Picture {
   FXColor at(FXint x, FXint y) const { return px[y * w + x]; }
 };
 
-// The bands of a 64-pixel button: top line, top band, body from row 8,
-// bottom band from row 54; by kind and chooser.
-TEST(PartImage, BandColoursByKind) {
-  const FXColor white = FXRGB(255, 255, 255), grey = FXRGB(192, 192, 192), red = FXRGB(255, 112, 112);
-  struct Case {
-    FXint kind;
-    bool recover;
-    FXColor line, band, body, bottom;
-  } cases[] = {
-      {KIND_PRIMARY, false, FXRGB(240, 255, 88), FXRGB(255, 255, 232), grey, white},
-      {KIND_LOGICAL, false, FXRGB(160, 160, 160), FXRGB(176, 176, 176), grey, white},
-      {KIND_FREE, false, FXRGB(24, 255, 88), FXRGB(224, 255, 232), white, red},
-      {KIND_FREE, true, FXRGB(24, 255, 88), FXRGB(224, 255, 232), grey, red},  // shaded body
-  };
-  for (const Case& c : cases) {
-    Picture p(c.kind, c.recover, 100);
-    ASSERT_EQ(p.px.size(), 98u * 62);
-    for (FXint x : {0, 97}) {
-      SCOPED_TRACE(testing::Message() << "kind " << c.kind << " recover " << c.recover << " x " << x);
-      EXPECT_EQ(p.at(x, 0), c.line);
-      EXPECT_EQ(p.at(x, 7), c.band);
-      EXPECT_EQ(p.at(x, 8), c.body);
-      EXPECT_EQ(p.at(x, 58), c.bottom);
-    }
-  }
-  // A shaded body darkens towards its top.
-  Picture primary(KIND_PRIMARY, false, 64);
-  EXPECT_LT(FXREDVAL(primary.at(0, 20)), FXREDVAL(primary.at(0, 40)));
-}
-
 // On the free-space chooser a selection turns the red band white and adds no badge.
 TEST(PartImage, ASelectedStretchDiffersOnlyInItsBottomBand) {
   Picture unselected(KIND_FREE, false, 120), selected(KIND_SELECTED, false, 120);
