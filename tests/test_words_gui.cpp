@@ -76,21 +76,6 @@ TEST(LanguageChooser, AppearsWhenDueListsTheLanguagesAndAppliesTheChoice) {
   Information::ReleaseFonts(app);
 }
 
-TEST(LanguageChooser, CancelOrAcceptingAnEmptyListKeepsTheLanguage) {
-  for (bool files : {true, false}) {
-    WorkDir dir;
-    if (files) copyShippedLanguages(dir);
-    Information listing, target;
-    target.language = "XX";
-    ModalWatcher watcher(guiApp(), [&](FXTopWindow* dialog) {
-      dialog->handle(nullptr, FXSEL(SEL_COMMAND, files ? FXDialogBox::ID_CANCEL : FXDialogBox::ID_ACCEPT), nullptr);
-    });
-    EXPECT_FALSE(ChooseLanguageAtStart(guiApp(), listing, target, false));
-    EXPECT_EQ(1, watcher.seen);
-    EXPECT_EQ("XX", std::string(target.language.text()));
-  }
-}
-
 // Not shown after "-lang", nor once a language file says "showchooser=NO".
 TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
   WorkDir dir;
@@ -273,23 +258,7 @@ TEST_F(WrapFixture, TheLabelFollowsItsParentsWidth) {
   EXPECT_NE("", screenshot(window, "wrap-label-narrow.png"));
 }
 
-// --- pictures, translator ---
-
-// (A shipped picture and a missing one at start-up: RunApplication's tests.)
-TEST(LoadImage, ByExtensionInAnyCaseBrokenFilesDoNotStopStartUp) {
-  WorkDir dir;
-  FXApp* app = guiApp();
-  dir.write("res/BACK.PNG", readFile(SOURCE_DIR + "/res/backimage.png"));
-  dir.write("res/broken.png", "\x89PNG\r\n\x1a\n garbage that is not a picture");
-  FXImage* upper = Helper::loadImage(app, "res/BACK.PNG");
-  ASSERT_NE(nullptr, upper);
-  EXPECT_EQ(164, upper->getWidth());
-  delete upper;
-  FXImage* broken = Helper::loadImage(app, "res/broken.png");
-  EXPECT_NE(nullptr, broken);  // an empty picture in its place
-  delete broken;
-  EXPECT_EQ(nullptr, Helper::loadImage(app, "res/photo.jpeg"));
-}
+// --- translator ---
 
 TEST(Translator, MessageBoxButtonsShowTheTranslationWithoutTheHotKeyMarker) {
   WorkDir dir;
