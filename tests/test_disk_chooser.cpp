@@ -54,8 +54,8 @@ protected:
     disks.addRecord(d);
   }
   // A disk whose free space is cut into `n` stretches by tiny partitions.
-  void addFragmentedDisk(int n, const std::string& device = "disk-c.img") {
-    NRD d = diskRecord(device, "fragmented", (FXulong)n * 4096 + 4096);
+  void addFragmentedDisk(int n) {
+    NRD d = diskRecord("disk-c.img", "fragmented", (FXulong)n * 4096 + 4096);
     for (int i = 0; i < n; i++) {
       d.partitions.push_back(partitionRecord(0x83, i < 4 ? 1 : 2, 0, i * 4096, 2048, i));
       d.gaps.push_back(Gap((FXulong)i * 4096 + 2048, 2048, i));
@@ -144,20 +144,6 @@ TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-recovery-empty"));
 }
 
-TEST_F(Chooser, ImagesBeyondTheFirstHundredDrawAndRespond) {
-  for (int d = 0; d < 12; d++) addFragmentedDisk(50, "disk" + std::to_string(d));
-  build(false);
-  ASSERT_EQ(chooser->getImages().size(), 1200u);
-  FXScrollWindow* scroll = (FXScrollWindow*)chooser->getDiskView()->getFirst();
-  scroll->setPosition(-scroll->getContentWidth(), -scroll->getContentHeight());
-  pumpFor(0.3);
-  EXPECT_NE(image(1199)->getIcon(), nullptr);
-  press(1199);
-  EXPECT_EQ(kind(1199), KIND_SELECTED);
-  expectStretch(0, 11, 49u * 4096 + 2048, 49u * 4096 + 4096);
-  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-many"));
-}
-
 TEST_F(Chooser, IdentifiersPastTheMessageRangeStillReachTheirImage) {
   // 1100 gaps make 70400 slots on the recovery chooser, more than message
   // identifiers can number (not put on the display).
@@ -244,6 +230,10 @@ TEST_F(Chooser, BuildingAndDestroyingManyPicturesLeavesNoneBehind) {
     window->resize(900, 500);  // new sizes make new pictures; clicks redraw them
     pumpFor(0.2);
     for (int n = 0; n < 40; n++) press(n);
+    if (round == 0) {  // far past the first hundred pictures
+      press(chooser->getImages().size() - 1);
+      EXPECT_EQ(chooser->getImageKinds().back(), KIND_SELECTED);
+    }
     delete window;
     window = nullptr;
   }
