@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "Information.h"
+#include "Records.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 
@@ -44,11 +44,8 @@ std::vector<std::string> candidateLines(const std::string& json, const std::stri
 
 // Type bytes that name the same kind of file system.
 bool sameFamily(const std::string& fs, const std::string& hexType) {
-  static const std::map<std::string, std::vector<std::string>> families = {
-      {"fat16", {"4", "6", "e"}}, {"fat32", {"b", "c"}}, {"ntfs", {"7"}}};
-  for (const std::string& t : families.at(fs))
-    if (t == hexType) return true;
-  return false;
+  return std::string(" fat16:4 fat16:6 fat16:e fat32:b fat32:c ntfs:7 ").find(" " + fs + ":" + hexType + " ") !=
+         std::string::npos;
 }
 
 std::string englishText(const char* key) {
@@ -178,17 +175,17 @@ TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // A stray table in free space before the first volume: its two entries
   // become two candidates at one sector, one of them overlapping the FAT16.
   std::string table(512, '\0');
-  auto entry = [&](int slot, unsigned char type, unsigned dist, unsigned num) {
-    unsigned char* e = (unsigned char*)&table[446 + 16 * slot];
-    e[4] = type;
-    for (int i = 0; i < 4; i++) {
-      e[8 + i] = (unsigned char)(dist >> (8 * i));
-      e[12 + i] = (unsigned char)(num >> (8 * i));
-    }
-  };
-  entry(0, 0x06, 40, 1000);      // sectors 50..1049: inside the FAT16
-  entry(1, 0x83, 105000, 1000);  // free space near the end
-  entry(2, 0x83, 200000, 1000);  // past the end of the disk: never offered
+  const unsigned entries[3][3] = {
+      {0x06, 40, 1000},      // sectors 50..1049: inside the FAT16
+      {0x83, 105000, 1000},  // free space near the end
+      {0x83, 200000, 1000}};  // past the end of the disk: never offered
+  for (int slot = 0; slot < 3; slot++) {
+    PartitionEntry e = {};
+    e.type = (FXuchar)entries[slot][0];
+    e.dist = entries[slot][1];
+    e.num = entries[slot][2];
+    e.toTable((FXuchar*)&table[0], slot);
+  }
   table[510] = 0x55;
   table[511] = (char)0xAA;
   kvtest::patchFile(image, 10 * 512, table.data(), table.size());
