@@ -12,7 +12,6 @@
 #include "Analyse.h"
 #include "DiskChooser.h"
 #include "Kelvarin.h"
-#include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
 #include "support/Gui.h"
@@ -39,9 +38,8 @@ FXIMPLEMENT(Later, FXObject, LaterMap, ARRAYNUMBER(LaterMap))
 
 // Runs Kelvarin on the disk with `script` acting inside its event loop.
 int runKelvarin(const LostDisk& disk, ScriptedAsker& asker,
-                const std::function<void(mFXWizard*)>& script,
-                const std::vector<std::string>& extra = {}) {
-  ImageArgs args(disk.image, disk.chs, extra);
+                const std::function<void(mFXWizard*)>& script) {
+  ImageArgs args(disk.image, disk.chs, {});
   Later later;
   return RunKelvarin(args.argc(), args.argv(), [&](mFXWizard* wizard) {
     wizard->setAsker(&asker);
