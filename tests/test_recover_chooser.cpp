@@ -1,9 +1,11 @@
 // The recovery chooser over disk images made with sfdisk and mkfs.vfat:
 // found partitions placed in the slots of their gap, shown in the list,
-// selected with the overlap rule, locked, and handed over as recover records.
+// selected with the overlap rule, locked, and handed over as recover records
+// after a real search.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DiskChooser.h"
@@ -17,6 +19,15 @@ using namespace kvtest;
 namespace {
 
 std::vector<std::string> assertions;
+
+// Takes a search's progress without a window.
+class QuietProgress : public SearchProgress {
+public:
+  FXuint value = 0;
+  FXuint getTotal() override { return 0; }
+  FXuint getProgress() override { return value; }
+  void post(FXint kind, FXulong v) override { value = kind == 1 ? (FXuint)v : value + (FXuint)v; }
+};
 void recordAssertion(const char* text) { assertions.push_back(text); }
 
 class Recovery : public ::testing::Test {
@@ -236,6 +247,58 @@ TEST_F(Recovery, AListRowTogglesLikeAClickUnlessLockedAndANewSearchStartsAfresh)
   chooser->SetRecoverPartitions(0, std::vector<FXulong>(70, B));
   EXPECT_EQ(list()->getNumItems(), 64);
   EXPECT_EQ(assertions.size(), 7u);
+}
+
+// A quick search over a 64 MiB image whose table lost a FAT16 primary
+// partition and the extended partition around a FAT16 logical one.
+TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
+  const FXulong PRIMARY = 16384, EPTB = 40960, LOGICAL = 43008, SIZE = 16384;
+  std::string img = disks.path("lost.img");
+  makeImage(img, 131072ull * 512);
+  ASSERT_TRUE(sfdisk(img, "start=2048, size=8192, type=6\nstart=40960, size=40960, type=5\n"
+                          "start=43008, size=16384, type=6\n"));
+  placeFat(img, PRIMARY, SIZE);
+  placeFat(img, LOGICAL, SIZE);
+  const unsigned char zero[16] = {};
+  patchFile(img, 446 + 16, zero, sizeof(zero));  // the extended entry is lost
+  ASSERT_EQ(disks.readImage(img, 4, 32), 0);
+  build();
+  // The search the wizard runs over the stretch behind the one partition left.
+  QuietProgress progress;
+  for (const Gap& g : disks.analyser().disks[0].gaps)
+    if (g.distance <= PRIMARY && PRIMARY < g.distance + g.size)
+      chooser->SetRecoverPartitions(0, disks.analyser().Search(&progress, nullptr, 0, true, g.distance,
+                                                               g.distance + g.size, 1));
+  // Both lost volumes are found; the extended chain's table is not a volume.
+  // Read at its own sector it gives the logical partition again, in a chain.
+  ASSERT_EQ(list()->getNumItems(), 2);
+  chooser->SetRecoverPartitions(0, {EPTB});
+  ASSERT_EQ(list()->getNumItems(), 3);
+  FXint primary = chooser->imageIndex((FXObject*)list()->getItemData(0));
+  FXint logical = chooser->imageIndex((FXObject*)list()->getItemData(1));
+  FXint chained = chooser->imageIndex((FXObject*)list()->getItemData(2));
+  EXPECT_EQ(recordOf(primary).foundAt, PRIMARY);
+  EXPECT_EQ(recordOf(logical).foundAt, LOGICAL);
+  EXPECT_TRUE(recordOf(chained).logical);
+  EXPECT_EQ(recordOf(chained).start, LOGICAL);
+  press(primary);
+  press(logical);
+  press(chained);  // the same sectors: the plain one is dropped
+  EXPECT_EQ(kind(logical), KIND_FREE);
+  EXPECT_TRUE(saveScreenshot(window, "recover-chooser-lost"));
+  // Device, found-at sector, size, logical flag, geometry and letter.
+  ASSERT_EQ(recoverList.size(), 2u);
+  const FXString device = disks.analyser().disks[0].device;
+  const std::pair<FXint, FXulong> expected[] = {{primary, PRIMARY}, {chained, EPTB}};
+  for (size_t i = 0; i < 2; i++) {
+    const RecoverPart& r = recoverList[i];
+    EXPECT_EQ(std::make_tuple(r.device, r.sector, r.size, r.logical, r.heads, r.sectorsPerTrack, r.letter),
+              std::make_tuple(device, expected[i].second, SIZE * 512, i == 1, 4, 32,
+                              recordOf(expected[i].first).letter)) << i;
+  }
+  // Each found partition is proposed the letter after the one before it.
+  FXchar letter = disks.analyser().GetLastLetter(0);
+  EXPECT_EQ(recordOf(primary).letter, letter >= 'A' ? letter : ' ');
 }
 
 }  // namespace
