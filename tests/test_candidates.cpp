@@ -76,7 +76,7 @@ TEST(Candidate, OverlapIsTheChoosersRuleBothWaysRound) {
   EXPECT_FALSE(a.overlaps(other(1, 100, 1000)));  // another disk
 }
 
-TEST(Candidate, BecomesTheRecordTheWriterTakes) {
+TEST(Candidate, BecomesTheRecordTheWriterTakesAndStretchesStayOnTheDisk) {
   kvtest::TempDir dir;
   std::string image = dir.path("disk.img");
   kvtest::makeImage(image, 20 * CYLINDER * 512);
@@ -95,13 +95,9 @@ TEST(Candidate, BecomesTheRecordTheWriterTakes) {
   EXPECT_EQ(5000u, r.sector) << "the sector where it was found, not where it starts";
   EXPECT_EQ(5063u, table.start());
   EXPECT_EQ(' ', r.letter);
-}
 
-TEST(Stretches, EveryGapThatCanBeSearchedAndNothingBeyondTheDisk) {
-  kvtest::TempDir dir;
-  std::string image = dir.path("disk.img");
-  kvtest::makeImage(image, 20 * CYLINDER * 512);
-  ImageAnalyser a(image, "20/16/63");
+  // The stretches a search is given: every gap that can be searched and
+  // nothing beyond the disk.
   NRD& disk = a.analyser->disks[0];
   disk.gaps.clear();
   disk.gaps.push_back(Gap(0, 63, -1));
