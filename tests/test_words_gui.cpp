@@ -176,7 +176,7 @@ std::string flat(const FXString& text) {
 }  // namespace
 
 // Short texts against widths from ample down to none: where the breaks go.
-TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNone) {
+TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNoneAndLongTexts) {
   const FXString da = "\xd0\x94\xd0\xb0 \xd0\x9d\xd0\xb5\xd1\x82";  // "Да Нет": two bytes a letter
   struct Case {
     FXint available;
@@ -193,9 +193,7 @@ TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNone) {
     setAvailable(c.available);
     EXPECT_EQ(std::string(c.wrapped.text()), std::string(label->wrap(c.text).text())) << c.available;
   }
-}
-
-TEST_F(WrapFixture, LongTextBreaksAtBlanksWithinTheWidth) {
+  // A long text breaks at blanks, every line within the width.
   const FXString text = "Kelvarin looks for partitions that have dropped out of the partition tables of your "
                         "disks and writes the ones you choose back.\nNothing is written before you confirm.";
   for (FXint W : {80, 260}) {
