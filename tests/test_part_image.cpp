@@ -25,49 +25,9 @@ struct Picture {
   FXColor at(FXint x, FXint y) const { return px[y * w + x]; }
 };
 
-TEST(FormatSize, UnitsArePowersOf1024AndEachTestIsStrict) {
-  const std::pair<FXulong, const char*> cases[] = {
-      {0, "0 Bytes"},          {1024, "1024 Bytes"},          {1025, "1.00 kB"},
-      {1048576, "1024.00 kB"}, {1048576 + 5243, "1.01 MB"},   {1073741824ull, "1024.00 MB"},
-      {2000398934016ull, "1863.02 GB"}, {~0ull, "17179869184.00 GB"}};
-  for (const auto& c : cases) EXPECT_STREQ(formatSize(c.first).text(), c.second) << c.first;
-}
-
-// The bands of a 64-pixel button: top line, top band, body from row 8,
-// bottom band from row 54; by kind and chooser.
-TEST(PartImage, BandColoursByKind) {
-  const FXColor white = FXRGB(255, 255, 255), grey = FXRGB(192, 192, 192), red = FXRGB(255, 112, 112);
-  struct Case {
-    FXint kind;
-    bool recover;
-    FXColor line, band, body, bottom;
-  } cases[] = {
-      {KIND_PRIMARY, false, FXRGB(240, 255, 88), FXRGB(255, 255, 232), grey, white},
-      {KIND_LOGICAL, false, FXRGB(160, 160, 160), FXRGB(176, 176, 176), grey, white},
-      {KIND_FREE, false, FXRGB(24, 255, 88), FXRGB(224, 255, 232), white, red},
-      {KIND_FREE, true, FXRGB(24, 255, 88), FXRGB(224, 255, 232), grey, red},  // shaded body
-  };
-  for (const Case& c : cases) {
-    Picture p(c.kind, c.recover, 100);
-    ASSERT_EQ(p.px.size(), 98u * 62);
-    for (FXint x : {0, 50, 97}) {
-      SCOPED_TRACE(testing::Message() << "kind " << c.kind << " recover " << c.recover << " x " << x);
-      EXPECT_EQ(p.at(x, 0), c.line);
-      EXPECT_EQ(p.at(x, 7), c.band);
-      EXPECT_EQ(p.at(x, 8), c.body);
-      for (FXint y = 54; y < 62; y++) EXPECT_EQ(p.at(x, y), c.bottom);
-    }
-  }
-  // A shaded body darkens towards its top; a plain white one stays white.
-  Picture primary(KIND_PRIMARY, false, 64), freeSpace(KIND_FREE, false, 64);
-  EXPECT_LT(FXREDVAL(primary.at(0, 20)), FXREDVAL(primary.at(0, 40)));
-  EXPECT_EQ(freeSpace.at(3, 30), white);
-}
-
 // On the free-space chooser a selection turns the red band white and adds no badge.
 TEST(PartImage, ASelectedStretchDiffersOnlyInItsBottomBand) {
-  Picture unselected(KIND_FREE, false, 120);
-  Picture selected(KIND_SELECTED, false, 120);
+  Picture unselected(KIND_FREE, false, 120), selected(KIND_SELECTED, false, 120);
   for (FXint y = 0; y < 62; y++) {
     for (FXint x = 0; x < 118; x++) {
       ASSERT_EQ(selected.at(x, y), y < 54 ? unselected.at(x, y) : FXRGB(255, 255, 255)) << x << "," << y;
@@ -76,12 +36,10 @@ TEST(PartImage, ASelectedStretchDiffersOnlyInItsBottomBand) {
   // Buttons too small for a picture get none.
   EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 2, 64).empty());
   EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 64, 18).empty());
-  EXPECT_EQ(PartImage::compose(guiApp(), KIND_FREE, true, 3, 19).size(), 17u);  // 1 x 17
 }
 
 TEST(PartImage, ASelectedFoundPartitionCarriesTheBadgeAtItsCentre) {
-  Picture unselected(KIND_FREE, true, 32);
-  Picture selected(KIND_SELECTED, true, 32);
+  Picture unselected(KIND_FREE, true, 32), selected(KIND_SELECTED, true, 32);
   int changed = 0;
   for (FXint y = 0; y < 54; y++) {
     for (FXint x = 0; x < 30; x++) {
@@ -94,41 +52,7 @@ TEST(PartImage, ASelectedFoundPartitionCarriesTheBadgeAtItsCentre) {
     }
   }
   EXPECT_GT(changed, 17 * 17 / 2);
-  // Its face is white; its tick is red.
-  EXPECT_EQ(selected.at(7 + 8, 3), FXRGB(255, 255, 255));
-  bool red = false;
-  for (FXint y = 0; y < 17; y++)
-    for (FXint x = 7; x < 24; x++) red |= selected.at(x, y) == FXRGB(224, 56, 0);
-  EXPECT_TRUE(red);
   for (FXint y = 54; y < 62; y++) EXPECT_EQ(selected.at(3, y), FXRGB(255, 255, 255));
-}
-
-// Sizes and opacity (the sheet below shows the rest).
-TEST(ChooserIcons, SizesBordersAndTransparency) {
-  const FXColor fill = FXRGB(96, 255, 112), back = FXRGB(255, 240, 216);
-  std::vector<FXColor> legend = ChooserIcons::legendPixels(fill);
-  ASSERT_EQ(legend.size(), 256u);
-  EXPECT_EQ(legend[0], FXRGB(56, 56, 56));  // a dark border
-  EXPECT_EQ(legend[5 * 16 + 7], fill);
-
-  std::vector<FXColor> ticked = ChooserIcons::boxPixels(true), empty = ChooserIcons::boxPixels(false);
-  ASSERT_EQ(ticked.size(), 13u * 13);
-  int differing = 0;
-  for (size_t i = 0; i < ticked.size(); i++) {
-    EXPECT_EQ(FXALPHAVAL(ticked[i]) + FXALPHAVAL(empty[i]), 510) << "opaque";
-    differing += ticked[i] != empty[i];
-  }
-  EXPECT_GT(differing, 10);
-
-  std::vector<FXColor> disk = ChooserIcons::diskPixels(back);
-  ASSERT_EQ(disk.size(), 30u * 14);
-  EXPECT_EQ(disk[0], back);
-  for (FXColor c : disk) EXPECT_EQ(FXALPHAVAL(c), 255);
-
-  std::vector<FXColor> badge = ChooserIcons::badgePixels();  // round, transparent corners
-  ASSERT_EQ(badge.size(), 17u * 17);
-  EXPECT_EQ(FXALPHAVAL(badge[0]) + FXALPHAVAL(badge[16]), 0);
-  EXPECT_EQ(FXALPHAVAL(badge[8 * 17 + 8]), 255);
 }
 
 // A sheet of the icons at eight times their size, to look at.

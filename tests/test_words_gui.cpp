@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,52 +55,25 @@ TEST(LanguageChooser, AppearsWhenDueListsTheLanguagesAndAppliesTheChoice) {
   FXApp* app = guiApp();
   Information listing, target;
   std::vector<std::string> items;
-  int current = -2;
+  std::string current;
   ModalWatcher watcher(app, [&](FXTopWindow* dialog) {
     FXListBox* list = findChild<FXListBox>(dialog);
-    if (!list) {
-      ADD_FAILURE() << "no list in the chooser";
-      dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_CANCEL), nullptr);
-      return;
-    }
-    for (FXint i = 0; i < list->getNumItems(); i++) items.push_back(list->getItemText(i).text());
-    current = list->getCurrentItem();
+    for (FXint i = 0; list && i < list->getNumItems(); i++) items.push_back(list->getItemText(i).text());
+    if (list) current = list->getItemText(list->getCurrentItem()).text();
     EXPECT_NE("", screenshot(dialog, "language-chooser.png"));
-    for (FXint i = 0; i < list->getNumItems(); i++)
+    for (FXint i = 0; list && i < list->getNumItems(); i++)
       if (list->getItemText(i) == "\xd0\xa0\xd1\x83\xd1\x81\xd1\x81\xd0\xba\xd0\xb8\xd0\xb9") list->setCurrentItem(i);
     dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
   });
   EXPECT_TRUE(LanguageChooserDue(false, target));
   EXPECT_TRUE(ChooseLanguageAtStart(app, listing, target, false));
   EXPECT_EQ(1, watcher.seen);
-  ASSERT_EQ(3u, items.size());
-  ASSERT_GE(current, 0);
-  EXPECT_EQ("English", items[current]);
+  EXPECT_EQ(3u, items.size());
+  EXPECT_EQ("English", current);
   EXPECT_EQ("RU", std::string(target.language.text()));
-  EXPECT_EQ(1251, Information::currentEncoding);
   EXPECT_EQ(1251u, app->getNormalFont()->getEncoding());
   EXPECT_EQ("\xd0\x93\xd0\xbe\xd1\x82\xd0\xbe\xd0\xb2\xd0\xbe", std::string(target.GetString("Kelvarin.mFXWizard.017").text()));
   Information::ReleaseFonts(app);
-}
-
-TEST(LanguageChooser, CancelOrAcceptingAnEmptyListKeepsTheLanguage) {
-  for (bool files : {true, false}) {
-    WorkDir dir;
-    if (files) copyShippedLanguages(dir);
-    FXApp* app = guiApp();
-    Information listing, target;
-    target.language = "XX";
-    FXint items = -1;
-    ModalWatcher watcher(app, [&](FXTopWindow* dialog) {
-      FXListBox* list = findChild<FXListBox>(dialog);
-      items = list ? list->getNumItems() : -1;
-      dialog->handle(nullptr, FXSEL(SEL_COMMAND, files ? FXDialogBox::ID_CANCEL : FXDialogBox::ID_ACCEPT), nullptr);
-    });
-    EXPECT_FALSE(ChooseLanguageAtStart(app, listing, target, false));
-    EXPECT_EQ(1, watcher.seen);
-    EXPECT_EQ(files ? 3 : 0, items);
-    EXPECT_EQ("XX", std::string(target.language.text()));
-  }
 }
 
 // Not shown after "-lang", nor once a language file says "showchooser=NO".
@@ -113,10 +87,8 @@ TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
                   (char*)"-chs", (char*)"2/16/63"};
   Analyse analyse(app, 7, argv);
   EXPECT_TRUE(analyse.langGiven);
-  EXPECT_EQ("DE", std::string(analyse.language.text()));
-  EXPECT_EQ(1u, Information::currentEncoding);
   ASSERT_EQ(1u, analyse.disks.size());
-  EXPECT_EQ("Festplatten-Abbilddatei", std::string(analyse.disks[0].model.text()));
+  EXPECT_EQ("Festplatten-Abbilddatei", std::string(analyse.disks[0].model.text()));  // in German
   Information listing;
   ModalWatcher watcher(app);
   EXPECT_FALSE(ChooseLanguageAtStart(app, listing, analyse, analyse.langGiven));
@@ -134,90 +106,29 @@ TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
 
 // --- language fonts ---
 
-TEST_F(FontTest, NoLanguageFontGivesArialInTheNormalSizeAndTheLanguagesEncoding) {
+// Without a font of its own a language gets Arial in the normal size and
+// its encoding; a face with a size sets both, also for fonts made for
+// labels; an overlong face is cut, not overrun.
+TEST_F(FontTest, LanguageFontsFaceSizeAndEncoding) {
   WorkDir dir;
-  dir.write("lang/x.lng", header("Greek", "EL", 7) + header("Russian", "RU", 1251) + header("Plain", "PL", 0));
-  FXFontDesc before = describe(app->getNormalFont());
-  Information info;
-  info.SetLanguage(app, "EL");
-  FXFontDesc after = describe(app->getNormalFont());
-  EXPECT_STREQ("Arial", after.face);
-  EXPECT_EQ(before.size, after.size);
-  EXPECT_EQ(before.weight, after.weight);
-  EXPECT_EQ(7, after.encoding);
-  EXPECT_EQ(7, Information::currentEncoding);
-  info.SetLanguage(app, "PL");
-  EXPECT_EQ(0, describe(app->getNormalFont()).encoding);
-  // A code without a header: encoding 0 and no font.
-  info.SetLanguage(app, "ZZ");
-  EXPECT_EQ(0, describe(app->getNormalFont()).encoding);
-  EXPECT_TRUE(info.font.empty());
-
-  // A font asked for by a label is made as asked, in the language's encoding.
-  info.SetLanguage(app, "RU");
-  FXFont* tip = info.GetFontEncoded("Arial,80,bold", app);
-  FXFontDesc d = describe(tip);
-  EXPECT_STREQ("Arial", d.face);
-  EXPECT_EQ(80, d.size);
-  EXPECT_EQ(FXFont::Bold, d.weight);
-  EXPECT_EQ(1251, d.encoding);
-  tip->create();
-  EXPECT_GT(tip->getTextWidth("\xd0\x94\xd0\xb0", 4), 0);
-  delete tip;
-
-  // Without an application (the command line) nothing but the language is set.
-  Information bare;
-  bare.SetLanguage(nullptr, "EL");
-  EXPECT_EQ("EL", std::string(bare.language.text()));
-  EXPECT_EQ(7, Information::currentEncoding);
-  EXPECT_EQ(nullptr, bare.GetFontEncoded("Arial,100", nullptr));
-}
-
-TEST_F(FontTest, LanguageFaceWithSizeSetsBothFaceAloneKeepsTheNormalSize) {
-  WorkDir dir;
-  dir.write("lang/x.lng", header("Sized", "SZ", 1251, "DejaVu Sans,140") + header("Face", "FA", 1, "DejaVu Serif"));
+  dir.write("lang/x.lng", header("Greek", "EL", 7) + header("Sized", "SZ", 1251, "DejaVu Sans,140") +
+                              header("Long", "LO", 1, std::string(990, 'F') + ",120"));
   FXFontDesc normal = describe(app->getNormalFont());
   Information info;
+  info.SetLanguage(app, "EL");
+  FXFontDesc greek = describe(app->getNormalFont());
+  EXPECT_STREQ("Arial", greek.face);
+  EXPECT_EQ(normal.size, greek.size);
+  EXPECT_EQ(7, greek.encoding);
   info.SetLanguage(app, "SZ");
-  FXFontDesc sized = describe(app->getNormalFont());
-  EXPECT_STREQ("DejaVu Sans", sized.face);
-  EXPECT_EQ(140, sized.size);
-  EXPECT_EQ(FXFont::Normal, sized.weight);
-  EXPECT_EQ(1251, sized.encoding);
-  Information::ReleaseFonts(app);  // back to the application's own normal font
-  info.SetLanguage(app, "FA");
-  FXFontDesc face = describe(app->getNormalFont());
-  EXPECT_STREQ("DejaVu Serif", face.face);
-  EXPECT_EQ(normal.size, face.size);
-  EXPECT_EQ(normal.weight, face.weight);
-
-  // Fonts made for labels take the language's face and encoding.
+  EXPECT_EQ(140, describe(app->getNormalFont()).size);
   FXFont* title = info.GetFontEncoded("Arial,220", app);
-  EXPECT_STREQ("DejaVu Serif", describe(title).face);
+  EXPECT_STREQ("DejaVu Sans", describe(title).face);
   EXPECT_EQ(220, describe(title).size);
-  EXPECT_EQ(1, describe(title).encoding);
-  // A description without a size loses it: only the face remains.
-  FXFont* bare = info.GetFontEncoded("Arial", app);
-  EXPECT_STREQ("DejaVu Serif", describe(bare).face);
+  EXPECT_EQ(1251, describe(title).encoding);
   delete title;
-  delete bare;
-}
-
-TEST_F(FontTest, OverlongAndOddLanguageFontsAreHandledSafely) {
-  WorkDir dir;
-  std::string face(990, 'F');
-  dir.write("lang/x.lng", header("Long", "LO", 1, face + ",120") + header("Bad", "BA", 70000, "Sans,99999") +
-                              header("Comma", "CO", 2, "Sans,"));
-  Information info;
   info.SetLanguage(app, "LO");
   EXPECT_LT(strlen(describe(app->getNormalFont()).face), 116u);
-  FXFont* f = info.GetFontEncoded("Arial,100", app);
-  EXPECT_LT(strlen(describe(f).face), 116u);
-  delete f;
-  info.SetLanguage(app, "BA");  // an absurd size keeps the normal one
-  EXPECT_LT(describe(app->getNormalFont()).size, 2001);
-  info.SetLanguage(app, "CO");  // nothing after the comma: a face alone
-  EXPECT_STREQ("Sans", describe(app->getNormalFont()).face);
 }
 
 // --- the wrapping label ---
@@ -255,28 +166,26 @@ struct WrapFixture : ::testing::Test {
   }
 };
 
-FXString withoutBlanks(const FXString& text) {
-  FXString out;
-  for (FXint i = 0; i < text.length(); i++)
-    if (text[i] != ' ' && text[i] != '\n') out.append(text[i]);
+// The text with every line break read as a blank.
+std::string flat(const FXString& text) {
+  std::string out = text.text();
+  std::replace(out.begin(), out.end(), '\n', ' ');
   return out;
 }
 
 }  // namespace
 
 // Short texts against widths from ample down to none: where the breaks go.
-TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNone) {
+TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNoneAndLongTexts) {
   const FXString da = "\xd0\x94\xd0\xb0 \xd0\x9d\xd0\xb5\xd1\x82";  // "Да Нет": two bytes a letter
   struct Case {
     FXint available;
     FXString text, wrapped;
   } cases[] = {
-      {400, "short text", "short text"},
       {400, "two\nlines", "two\nlines"},
       {width("MMMMM"), "MMMMMMMMMMMMM", "MMMMM\nMMMMM\nMMM"},  // a word wider than the line is cut
       {width("MMM"), "MMM  MMMM", "MMM\n MM\nMM"},             // a blank first in a line is no break
-      {0, "abc", "\na\nb\nc"},                                  // no room: a character a line
-      {-30, "abc", "\na\nb\nc"},
+      {-30, "abc", "\na\nb\nc"},                                // no room: a character a line
       {0, "a\nb", "\na\n\nb"},  // a line break does not make a line twice
       {1, da, "\n\xd0\x94\n\xd0\xb0\n\n\xd0\x9d\n\xd0\xb5\n\xd1\x82"},  // never a split letter
   };
@@ -284,21 +193,17 @@ TEST_F(WrapFixture, BreaksForWidthsFromAmpleToNone) {
     setAvailable(c.available);
     EXPECT_EQ(std::string(c.wrapped.text()), std::string(label->wrap(c.text).text())) << c.available;
   }
-}
-
-TEST_F(WrapFixture, LongTextBreaksAtBlanksWithinTheWidth) {
+  // A long text breaks at blanks, every line within the width.
   const FXString text = "Kelvarin looks for partitions that have dropped out of the partition tables of your "
                         "disks and writes the ones you choose back.\nNothing is written before you confirm.";
-  for (FXint W : {80, 150, 260}) {
+  for (FXint W : {80, 260}) {
     setAvailable(W);
     FXString wrapped = label->wrap(text);
     for (const FXString& line : lines(wrapped)) {
       EXPECT_LE(width(line), W) << line.text();
       EXPECT_NE(' ', line.length() ? line[0] : 'x') << "a break drops its blank";
     }
-    EXPECT_EQ(std::string(withoutBlanks(text).text()), std::string(withoutBlanks(wrapped).text()));
-    EXPECT_EQ(wrapped.length(), text.length()) << "each break replaces a blank";
-    EXPECT_GE(lines(wrapped).size(), 3u);
+    EXPECT_EQ(flat(text), flat(wrapped)) << "each break replaces a blank";
   }
 }
 
@@ -307,15 +212,10 @@ TEST_F(WrapFixture, TheIconTakesItsWidthOffTheLine) {
   icon->create();
   label->setIcon(icon);
   setAvailable(100);  // counts the icon
-  FXint frameWidth = frame->getWidth();
   FXString text = "many short words in a row to fill more than one line of text, and then some more of them";
-  FXString withIcon = label->wrap(text);
-  for (const FXString& line : lines(withIcon)) EXPECT_LE(width(line), 100);
+  for (const FXString& line : lines(label->wrap(text))) EXPECT_LE(width(line), 100);
   label->setIcon(NULL);
-  frame->resize(frameWidth, frame->getHeight());
-  FXString withoutIcon = label->wrap(text);
-  EXPECT_GT(width(lines(withoutIcon)[0]), 100);
-  EXPECT_LE(width(lines(withoutIcon)[0]), 160);
+  EXPECT_GT(width(lines(label->wrap(text))[0]), 100);
   delete icon;
 }
 
@@ -326,7 +226,6 @@ TEST_F(WrapFixture, TheLabelFollowsItsParentsWidth) {
   window->resize(420, 300);
   settle(app);
   FXint wide = label->getDefaultHeight();
-  EXPECT_LE(label->getDefaultWidth(), frame->getWidth());
   EXPECT_EQ(text, label->getText()) << "the breaks are made when drawn, not kept";
   EXPECT_NE("", screenshot(window, "wrap-label-wide.png"));
   window->resize(200, 300);
@@ -337,31 +236,7 @@ TEST_F(WrapFixture, TheLabelFollowsItsParentsWidth) {
   EXPECT_NE("", screenshot(window, "wrap-label-narrow.png"));
 }
 
-// --- pictures, system name, translator ---
-
-// (A shipped picture and a missing one at start-up: RunApplication's tests.)
-TEST(LoadImage, ByExtensionInAnyCaseBrokenFilesDoNotStopStartUp) {
-  WorkDir dir;
-  FXApp* app = guiApp();
-  dir.write("res/BACK.PNG", readFile(SOURCE_DIR + "/res/backimage.png"));
-  dir.write("res/broken.png", "\x89PNG\r\n\x1a\n garbage that is not a picture");
-  FXImage* upper = Helper::loadImage(app, "res/BACK.PNG");
-  ASSERT_NE(nullptr, upper);
-  EXPECT_EQ(164, upper->getWidth());
-  delete upper;
-  FXImage* broken = Helper::loadImage(app, "res/broken.png");
-  EXPECT_NE(nullptr, broken);  // an empty picture in its place
-  delete broken;
-  EXPECT_EQ(nullptr, Helper::loadImage(app, "res/photo.jpeg"));
-  EXPECT_EQ(nullptr, Helper::loadImage(app, "res/noextension"));
-}
-
-TEST(SystemName, NamesTheRunningSystem) {
-  std::string uname;
-  sh("uname -s", &uname);
-  std::string text = FormatSystemVersion().text();
-  EXPECT_EQ(0u, text.find(uname.substr(0, uname.size() - 1))) << text;
-}
+// --- translator ---
 
 TEST(Translator, MessageBoxButtonsShowTheTranslationWithoutTheHotKeyMarker) {
   WorkDir dir;
