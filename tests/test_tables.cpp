@@ -17,16 +17,7 @@ namespace {
 const char* GEOMETRY = "12/255/63";
 const unsigned long long DISK = 204800;  // 100 MiB
 
-// Two primaries around an extended partition with four logical ones.
-const char* LAYOUT =
-    "label: dos\n"
-    "1: start=2048, size=20480, type=c\n"
-    "2: start=32768, size=131072, type=5\n"
-    "3: start=167936, size=10240, type=83\n"
-    "5: start=34816, size=20480, type=83\n"
-    "6: start=79872, size=10240, type=7\n"
-    "7: start=100352, size=8192, type=82\n"
-    "8: start=120832, size=4096, type=e\n";
+const char* LAYOUT = TWO_PRIMARIES_AROUND_A_CHAIN;
 
 class Tables : public ::testing::Test {
 protected:
