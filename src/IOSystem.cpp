@@ -51,7 +51,10 @@ bool IOSystem::PrepareRead(const FXString& device, FXulong sectors) {
   if (readHandle == DiskAccess::INVALID) return false;
   cache = new FXuchar[CACHE_SIZE];
   FXuint done = 0;
-  if (!disk().read(readHandle, cache, CACHE_SIZE, done)) {
+  // An unreadable sector in the first 128 KiB must not make the whole disk
+  // unsearchable: then only sector 0 has to be readable.
+  if (!disk().read(readHandle, cache, CACHE_SIZE, done) &&
+      !(disk().seek(readHandle, 0) && disk().read(readHandle, cache, SECTOR_SIZE, done))) {
     delete[] cache;
     cache = nullptr;
     cacheStart = 0;
@@ -65,6 +68,25 @@ bool IOSystem::PrepareRead(const FXString& device, FXulong sectors) {
   filePos = done;
   deviceSectors = sectors;
   return true;
+}
+
+// Reads `size` bytes at byte `ofs` of the read context's device into the
+// cache, seeking only when the handle does not already stand there.  After a
+// failure the handle's position is unknown, so the next read seeks.
+static bool fillCache(FXulong ofs, FXuint size, FXuint& done) {
+  done = 0;
+  bool seeking = IOSystem::filePos != ofs;
+  bool ok = seeking ? disk().seek(IOSystem::readHandle, ofs) &&
+                          disk().read(IOSystem::readHandle, IOSystem::cache, size, done)
+                    : disk().read(IOSystem::readHandle, IOSystem::cache, size, done);
+  if (ok) return true;
+  KV_TRACE(8, seeking ? "IOSystem::Read fatal error with seek\n"
+                      : "IOSystem::Read fatal error without seek\n");
+  KV_TRACE(8, "IOSystem::Read GetLastError() returns %u\n", disk().lastError());
+  KV_TRACE(8, "IOSystem::Read bytes is %u\n", done);
+  IOSystem::filePos = ~(FXulong)0;
+  IOSystem::cacheBytes = 0;
+  return false;
 }
 
 bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
@@ -86,20 +108,12 @@ bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
     KV_TRACE(8, "IOSystem::Read correcting cache size to %.0lf\n", (double)refill);
   }
 
+  // One unreadable sector fails a whole read-ahead; the bytes asked for are
+  // then read on their own, so the good sectors around a bad one are still
+  // served (a scan then costs two reads per sector near it, not a lost window).
   FXuint done = 0;
-  if (filePos != ofs) {
-    if (!disk().seek(readHandle, ofs) || !disk().read(readHandle, cache, (FXuint)refill, done)) {
-      KV_TRACE(8, "IOSystem::Read fatal error with seek\n");
-      KV_TRACE(8, "IOSystem::Read GetLastError() returns %u\n", disk().lastError());
-      KV_TRACE(8, "IOSystem::Read bytes is %u\n", done);
-      return false;
-    }
-  } else if (!disk().read(readHandle, cache, (FXuint)refill, done)) {
-    KV_TRACE(8, "IOSystem::Read fatal error without seek\n");
-    KV_TRACE(8, "IOSystem::Read GetLastError() returns %u\n", disk().lastError());
-    KV_TRACE(8, "IOSystem::Read bytes is %u\n", done);
+  if (!fillCache(ofs, (FXuint)refill, done) && !(length < refill && fillCache(ofs, length, done)))
     return false;
-  }
   cacheStart = ofs;
   cacheBytes = done;
   filePos = ofs + done;

@@ -130,3 +130,18 @@ TEST(DeviceQueries, LoopDeviceIdentityGeometryAndSize) {
   EXPECT_GT(physical.heads * physical.sectors, 0);
   EXPECT_EQ(physical.cylinders, sectors / ((FXulong)physical.heads * physical.sectors));
 }
+
+TEST_F(ReadCache, ABadSectorHidesOnlyItself) {
+  std::string img = numberedImage(dir, 600);
+  disk.badSectors = {5, 300};  // one inside the first read-ahead, one further on
+  ASSERT_TRUE(IOSystem::PrepareRead(img.c_str(), 600));
+  FXuchar buffer[512];
+  for (FXulong s = 0; s < 600; s++) {
+    bool bad = s == 5 || s == 300;
+    ASSERT_EQ(IOSystem::Read(s, buffer, 512), !bad) << s;
+    if (!bad) {
+      ASSERT_EQ(sectorNumberIn(buffer), s);
+    }
+  }
+  IOSystem::CloseRead();
+}
