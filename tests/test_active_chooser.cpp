@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ActiveChooser.h"
-#include "support/DiskSet.h"
+#include "support/Engine.h"
 #include "support/Gui.h"
 
 using namespace kvtest;

@@ -56,7 +56,7 @@ std::string englishText(const char* key) {
 
 // A disk whose MBR lost a FAT16, an NTFS and a FAT32 partition.  Every
 // partition begins on a cylinder or one track in, where a quick search looks.
-class LostDisk : public ::testing::Test {
+class CliOnLostDisk : public ::testing::Test {
 protected:
   kvtest::TempDir dir;
   std::string image = dir.path("disk.img");
@@ -99,7 +99,7 @@ protected:
 
 }  // namespace
 
-TEST_F(LostDisk, QuickAndFullSearchesListEveryLostPartition) {
+TEST_F(CliOnLostDisk, QuickAndFullSearchesListEveryLostPartition) {
   for (const char* mode : {"--quick", "--full"}) {
     CliResult r = runCli(disk() + " search --json " + mode);
     EXPECT_EQ(0, r.status) << mode << r.err;
@@ -128,7 +128,7 @@ TEST_F(LostDisk, QuickAndFullSearchesListEveryLostPartition) {
 
 // Recovered by id, then by found-at sector with an active partition and
 // boot code; each undone to a byte-identical disk, the first after asking.
-TEST_F(LostDisk, RecoverThenUndoToAByteIdenticalDisk) {
+TEST_F(CliOnLostDisk, RecoverThenUndoToAByteIdenticalDisk) {
   CliResult r = runCli(disk() + " recover --disk 1 --pick 1 --pick 2 --pick 3");
   ASSERT_EQ(0, r.status) << r.err;
   expectRestored();
@@ -159,7 +159,7 @@ TEST_F(LostDisk, RecoverThenUndoToAByteIdenticalDisk) {
   EXPECT_TRUE(lost == kvtest::readFile(image));
 }
 
-TEST_F(LostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) {
+TEST_F(CliOnLostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) {
   CliResult r = runCli(disk() + " -sim recover --disk 1 --pick 1 --pick 2 --pick 3 --boot-code --active 63");
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(lost, kvtest::readFile(image));
@@ -171,7 +171,7 @@ TEST_F(LostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) {
   EXPECT_EQ(after, kvtest::readFile(image));
 }
 
-TEST_F(LostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
+TEST_F(CliOnLostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // A stray table in free space before the first volume: its two entries
   // become two candidates at one sector, one of them overlapping the FAT16.
   std::string table(512, '\0');

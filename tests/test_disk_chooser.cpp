@@ -10,7 +10,7 @@
 
 #include "DiskChooser.h"
 #include "FileSystem.h"
-#include "support/DiskSet.h"
+#include "support/Engine.h"
 #include "support/Gui.h"
 
 using namespace kvtest;

@@ -4,7 +4,7 @@
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
-#include "support/DiskLayouts.h"
+#include "support/Engine.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -118,7 +118,7 @@ protected:
 
   // A disk of `sectors` sectors whose MBR holds the given entries.
   NRD& disk(FXulong sectors, std::vector<std::pair<FXuint, FXuint>> entries) {
-    NRD d = diskRecord(dir.path("none.img"), sectors, 255, 63);
+    NRD d = diskRecord(dir.path("none.img"), "test disk", sectors);
     for (auto& e : entries) {
       PartitionEntry pe = {};
       pe.type = 0x83;

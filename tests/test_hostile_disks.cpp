@@ -11,7 +11,7 @@
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
-#include "support/DiskLayouts.h"
+#include "support/Engine.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;

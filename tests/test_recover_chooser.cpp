@@ -11,7 +11,7 @@
 #include "DiskChooser.h"
 #include "FileSystem.h"
 #include "compat/Assert.h"
-#include "support/DiskSet.h"
+#include "support/Engine.h"
 #include "support/Gui.h"
 
 using namespace kvtest;
@@ -20,14 +20,6 @@ namespace {
 
 std::vector<std::string> assertions;
 
-// Takes a search's progress without a window.
-class QuietProgress : public SearchProgress {
-public:
-  FXuint value = 0;
-  FXuint getTotal() override { return 0; }
-  FXuint getProgress() override { return value; }
-  void post(FXint kind, FXulong v) override { value = kind == 1 ? (FXuint)v : value + (FXuint)v; }
-};
 void recordAssertion(const char* text) { assertions.push_back(text); }
 
 class Recovery : public ::testing::Test {
@@ -264,7 +256,7 @@ TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
   ASSERT_EQ(disks.readImage(img, 4, 32), 0);
   build();
   // The search the wizard runs over the stretch behind the one partition left.
-  QuietProgress progress;
+  RecordingProgress progress(0);
   for (const Gap& g : disks.analyser().disks[0].gaps)
     if (g.distance <= PRIMARY && PRIMARY < g.distance + g.size)
       chooser->SetRecoverPartitions(0, disks.analyser().Search(&progress, nullptr, 0, true, g.distance,

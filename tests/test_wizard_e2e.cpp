@@ -15,9 +15,9 @@
 #include "Wizard.h"
 #include "WrapLabel.h"
 #include "support/Gui.h"
-#include "support/WizardDisks.h"
+#include "support/LostDisk.h"
 #include "support/TestImages.h"
-#include "support/WizardDriver.h"
+#include "support/WizardFixture.h"
 
 using namespace kvtest;
 
@@ -69,17 +69,11 @@ bool pickFound(mFXWizard* wizard, unsigned long long start) {
   return false;
 }
 
-// Each restored file system checked by its fsck on a copy; the failures.
-std::string fsckFailures(const LostDisk& disk, const TempDir& dir) {
-  std::string failures, out;
-  for (const LostPartition& p : disk.partitions) {
-    std::string copy = dir.path("part-" + std::to_string(p.start));
-    extractSectors(disk.image, p.start, p.size, copy);
-    char command[512];
-    snprintf(command, sizeof(command), p.fsck.c_str(), ("'" + copy + "'").c_str());
-    if (sh(std::string(command) + " 2>&1", &out) != 0) failures += std::string(command) + ":\n" + out;
-    sh("rm -f '" + copy + "'");
-  }
+// The restored file systems their fsck finds damaged.
+std::string fsckFailures(const LostDisk& disk) {
+  std::string failures;
+  for (const Volume& p : disk.partitions)
+    if (!fsckVolume(disk.image, p.start, p.sectors, p.fs)) failures += p.fs + " ";
   return failures;
 }
 
@@ -116,7 +110,7 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
               120);
     saveScreenshot(w, "wizard-page-3-search-log");  // still shows the finished log
     at(mFXWizard::PAGE_RESULT, "result");
-    for (const LostPartition& p : disk.partitions)
+    for (const Volume& p : disk.partitions)
       EXPECT_TRUE(pickFound(w, p.start)) << "not found: " << p.start;
     saveScreenshot(w, "wizard-page-4-result-picked");
     asker.expect(w->GetString("Kelvarin.onCmd_Next.003"), true);  // the MBR has no boot code
@@ -149,16 +143,16 @@ TEST(KelvarinEndToEnd, RecoversLostFat32AndNtfsAndUndoesTheRecovery) {
 
   // What sfdisk, fsck and blkid read back.
   std::string table = tableListing(disk.image);
-  EXPECT_EQ("", fsckFailures(disk, dir));
+  EXPECT_EQ("", fsckFailures(disk));
   std::string blkid, probe;
-  for (const LostPartition& p : disk.partitions)
+  for (const Volume& p : disk.partitions)
     probe += "blkid -p -o value -s TYPE -O " + std::to_string(p.start * 512) + " '" + disk.image + "';";
   sh(probe, &blkid);
   EXPECT_EQ("vfat\nntfs\n", blkid);
   // sfdisk names FAT32 with LBA either way; the start, size and flag matter.
   auto field = [](unsigned long long n) { return std::string(12 - std::to_string(n).size(), ' ') + std::to_string(n); };
-  for (const LostPartition& p : disk.partitions)
-    EXPECT_NE(std::string::npos, table.find("start=" + field(p.start) + ", size=" + field(p.size))) << table;
+  for (const Volume& p : disk.partitions)
+    EXPECT_NE(std::string::npos, table.find("start=" + field(p.start) + ", size=" + field(p.sectors))) << table;
   EXPECT_NE(std::string::npos, table.find("bootable")) << table;
 
   // ---- second run: undo ----

@@ -3,9 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <stdexcept>
 
-#include "support/TestImages.h"
+#include "IOSystem.h"
 
 namespace kvtest {
 
@@ -79,24 +80,11 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
   return chosen;
 }
 
-namespace {
-class QuietProgress : public SearchProgress {
-public:
-  explicit QuietProgress(FXuint total) : total(total) {}
-  FXuint getTotal() override { return total; }
-  FXuint getProgress() override { return 0; }
-  void post(FXint, FXulong) override {}
-
-private:
-  FXuint total;
-};
-}  // namespace
-
 std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk) {
   const NRD& d = analyser.disks.at(disk);
   FXulong sectors = 0;
   for (const Gap& g : d.gaps) sectors += g.size;
-  QuietProgress progress((FXuint)sectors);
+  RecordingProgress progress((FXuint)sectors);
   std::vector<FXulong> found;
   for (const Gap& g : std::list<Gap>(d.gaps)) {
     std::vector<FXulong> part = analyser.Search(&progress, nullptr, disk, false, g.distance,
@@ -108,6 +96,115 @@ std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk) {
 
 bool sameFile(const std::string& a, const std::string& b) {
   return sh("cmp -s '" + a + "' '" + b + "'") == 0;
+}
+
+std::vector<SfdiskPartition> sfdiskDump(const std::string& image) {
+  std::string out;
+  sh("sfdisk -d '" + image + "'", &out);
+  std::vector<SfdiskPartition> parts;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t colon = line.find(" : start=");
+    if (colon == std::string::npos) continue;
+    size_t digits = line.find_last_not_of("0123456789", colon - 1) + 1;
+    SfdiskPartition p;
+    p.number = std::stoi(line.substr(digits, colon - digits));
+    p.start = std::stoull(line.substr(line.find("start=") + 6));
+    p.size = std::stoull(line.substr(line.find("size=") + 5));
+    p.type = (unsigned)std::stoul(line.substr(line.find("type=") + 5), nullptr, 16);
+    parts.push_back(p);
+  }
+  return parts;
+}
+
+std::vector<SfdiskFree> sfdiskFree(const std::string& image) {
+  std::string out;
+  sh("sfdisk -F '" + image + "'", &out);
+  std::vector<SfdiskFree> stretches;
+  std::istringstream lines(out);
+  std::string line;
+  bool table = false;
+  while (std::getline(lines, line)) {
+    if (line.find("Start") != std::string::npos && line.find("End") != std::string::npos) {
+      table = true;
+      continue;
+    }
+    if (!table) continue;
+    std::istringstream fields(line);
+    SfdiskFree f;
+    if (fields >> f.start >> f.end) stretches.push_back(f);
+  }
+  return stretches;
+}
+
+void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
+              unsigned dist, unsigned num) {
+  const std::string entry = entryBytes((unsigned char)type, dist, num);
+  patchFile(image, tableSector * 512 + 446 + 16 * slot, entry.data(), entry.size());
+  const unsigned char signature[2] = {0x55, 0xAA};
+  patchFile(image, tableSector * 512 + 510, signature, 2);
+}
+
+std::unique_ptr<Analyse> analyserWithoutDisks() {
+  CountingDisk noDisks;
+  noDisks.fakeDiskList = true;
+  return std::unique_ptr<Analyse>(new Analyse());
+}
+
+DiskSet::DiskSet() {
+  IOSystem::Reset();
+  disk.fakeDiskList = true;
+  analyse = new Analyse();
+  sharedAnalyser = analyse;
+}
+
+DiskSet::~DiskSet() {
+  delete analyse;
+  sharedAnalyser = nullptr;
+  IOSystem::Reset();
+}
+
+int DiskSet::addImage(const std::string& name, FXulong sectors, const std::string& script,
+                      FXint heads, FXint sectorsPerTrack) {
+  std::string file = dir.path(name);
+  makeImage(file, sectors * 512);
+  if (!script.empty() && !sfdisk(file, script)) return -1;
+  return readImage(file, heads, sectorsPerTrack);
+}
+
+int DiskSet::readImage(const std::string& file, FXint heads, FXint sectorsPerTrack) {
+  FXulong sectors = IOSystem::CalculateSectorCnt(file.c_str());
+  std::string chs = std::to_string(sectors / (FXulong)(heads * sectorsPerTrack)) + "/" +
+                    std::to_string(heads) + "/" + std::to_string(sectorsPerTrack);
+  std::unique_ptr<Analyse> reader = analyseImage(file, chs);
+  sharedAnalyser = analyse;
+  if (reader->disks.size() != 1) return -1;
+  return addRecord(reader->disks[0]);
+}
+
+int DiskSet::addRecord(const NRD& record) {
+  analyse->disks.push_back(record);
+  return (int)analyse->disks.size() - 1;
+}
+
+NRD diskRecord(const std::string& device, const std::string& model, FXulong sectors, FXint heads,
+               FXint sectorsPerTrack) {
+  FXulong perCylinder = (FXulong)heads * sectorsPerTrack;
+  CHS geometry(perCylinder ? sectors / perCylinder : 0, heads, sectorsPerTrack);
+  return NRD(device.c_str(), model.c_str(), geometry, geometry, sectors);
+}
+
+Partition partitionRecord(FXuchar type, FXint level, FXulong base, FXuint dist, FXuint num,
+                          FXint lognr, FXchar letter) {
+  PartitionEntry e{};
+  e.type = type;
+  e.dist = dist;
+  e.num = num;
+  Partition p(e, level, lognr);
+  p.base = base;
+  p.letter = letter;
+  return p;
 }
 
 }  // namespace kvtest

@@ -1,8 +1,10 @@
-// Helpers for tests of the engine on disk images: an analyser over one image,
-// sector access on image files, and the records the recovery chooser builds
-// from the sectors a search found.
+// Helpers for tests of the engine on disk images: analysers over image files
+// (one image, or several gathered into one disk list), sector and table-entry
+// access, what sfdisk reads back, and sinks that record what a search reports.
 #ifndef KV_TEST_ENGINE_H
 #define KV_TEST_ENGINE_H
+
+#include <fx.h>
 
 #include <memory>
 #include <string>
@@ -10,6 +12,8 @@
 
 #include "Analyse.h"
 #include "Records.h"
+#include "support/CountingDisk.h"
+#include "support/TestImages.h"
 
 namespace kvtest {
 
@@ -51,6 +55,108 @@ std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk);
 
 // True when two files hold the same bytes.
 bool sameFile(const std::string& a, const std::string& b);
+
+// An sfdisk script: two primaries around an extended partition with four
+// logical ones and free space between them (a 100 MiB disk).
+const char* const TWO_PRIMARIES_AROUND_A_CHAIN =
+    "label: dos\n"
+    "1: start=2048, size=20480, type=c\n"
+    "2: start=32768, size=131072, type=5\n"
+    "3: start=167936, size=10240, type=83\n"
+    "5: start=34816, size=20480, type=83\n"
+    "6: start=79872, size=10240, type=7\n"
+    "7: start=100352, size=8192, type=82\n"
+    "8: start=120832, size=4096, type=e\n";
+
+// One partition as `sfdisk -d` lists it.
+struct SfdiskPartition {
+  int number;  // 1-4 primary, 5.. logical
+  unsigned long long start, size;
+  unsigned type;
+};
+std::vector<SfdiskPartition> sfdiskDump(const std::string& image);
+
+// One free stretch as `sfdisk -F` lists it (start and end sector as printed).
+struct SfdiskFree {
+  unsigned long long start, end;
+};
+std::vector<SfdiskFree> sfdiskFree(const std::string& image);
+
+// Writes one slot of the table at `tableSector`, and its signature.
+void putEntry(const std::string& image, unsigned long long tableSector, int slot, unsigned type,
+              unsigned dist, unsigned num);
+
+// An analyser that sees no disk at all; tests add their own records.  Keeps
+// the machine's disks out of reach while it is built.
+std::unique_ptr<Analyse> analyserWithoutDisks();
+
+// Records progress messages and keeps a bar as the wizard's proxy does:
+// kind 1 sets the value, kind 2 advances it.
+class RecordingProgress : public SearchProgress {
+public:
+  explicit RecordingProgress(FXuint total) : total(total) {}
+  FXuint getTotal() override { return total; }
+  FXuint getProgress() override { return (FXuint)value; }
+  void post(FXint kind, FXulong v) override {
+    if (kind == 1) {
+      value = v;
+      sets.push_back(v);
+    } else {
+      value += v;
+      advanced += v;
+      advances++;
+    }
+  }
+  FXuint total;
+  FXulong value = 0;
+  FXulong advanced = 0;  // sum of every kind-2 value
+  unsigned advances = 0;
+  std::vector<FXulong> sets;
+};
+
+class RecordingText : public SearchText {
+public:
+  void appendText(const FXString& text) override { lines.push_back(text); }
+  bool contains(const FXString& text) const {
+    for (const FXString& l : lines)
+      if (l == text) return true;
+    return false;
+  }
+  std::vector<FXString> lines;
+};
+
+class DiskSet {
+public:
+  DiskSet();   // an analyser without disks, published as the shared analyser
+  ~DiskSet();  // deletes it and clears the shared analyser
+
+  // Makes a sparse image of `sectors` sectors (a whole number of 255 x 63
+  // cylinders is not needed), applies the sfdisk script unless it is empty,
+  // lets an analyser read it with the given heads and sectors per track, and
+  // appends that disk.  Returns its index.
+  int addImage(const std::string& name, FXulong sectors, const std::string& script,
+               FXint heads = 255, FXint sectorsPerTrack = 63);
+  // Lets an analyser read an existing image file and appends that disk.
+  // Returns its index, -1 when the analyser found no disk.
+  int readImage(const std::string& file, FXint heads = 255, FXint sectorsPerTrack = 63);
+  // Appends a disk record as it is.  Returns its index.
+  int addRecord(const NRD& disk);
+
+  Analyse& analyser() { return *analyse; }
+  std::string path(const std::string& name) const { return dir.path(name); }
+
+private:
+  TempDir dir;
+  CountingDisk disk;  // lists none of the machine's disks
+  Analyse* analyse;
+};
+
+// A disk record of `sectors` sectors with the given logical geometry.
+NRD diskRecord(const std::string& device, const std::string& model, FXulong sectors,
+               FXint heads = 255, FXint sectorsPerTrack = 63);
+// A partition record as the table reader makes them.
+Partition partitionRecord(FXuchar type, FXint level, FXulong base, FXuint dist, FXuint num,
+                          FXint lognr, FXchar letter = 0);
 
 }  // namespace kvtest
 

@@ -85,4 +85,54 @@ CliResult runCli(const std::string& args, const std::string& input) {
   return r;
 }
 
+namespace {
+const unsigned long long CYLINDER = 255ull * 63;
+// Five cylinders less the first track, rounded down to the multiple of 8
+// sectors that mkfs.vfat makes the file system: the table entry and the
+// file system then agree on the size.
+const unsigned long long FAT_SECTORS = (5 * CYLINDER - 63) / 8 * 8;
+
+// Describes a disk of `cylinders` cylinders of 255 x 63 holding `volumes`,
+// makes it, and wipes its table's four slots (boot code and signature kept).
+bool makeLost(const std::string& image, unsigned cylinders, std::vector<Volume> volumes,
+              LostDisk& disk) {
+  disk.image = image;
+  disk.chs = std::to_string(cylinders) + "/255/63";
+  disk.sectors = cylinders * CYLINDER;
+  disk.partitions = volumes;
+  if (volumes.empty()) {
+    makeImage(image, disk.sectors * 512);
+    return true;
+  }
+  if (!makeDisk(image, disk.sectors, volumes, true, 255, 63)) return false;
+  clearTable(image);
+  return true;
+}
+}  // namespace
+
+bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
+  return makeLost(image, 10, {{63, FAT_SECTORS, "fat32", 0x0c}, {5 * CYLINDER, 3 * CYLINDER, "ntfs", 0x07}},
+                  disk);
+}
+
+bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {
+  return makeLost(image, cylinders, {}, disk);
+}
+
+bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {
+  return makeLost(image, cylinders, {{63, FAT_SECTORS, "fat32", 0x0c}}, disk);
+}
+
+std::string tableListing(const std::string& image) {
+  std::string out, result, line;
+  sh("sfdisk -d " + quote(image), &out);
+  // Partition lines start with the file name: keep what follows the colon.
+  std::istringstream lines(out);
+  while (std::getline(lines, line)) {
+    size_t colon = line.find(" : ");
+    if (colon != std::string::npos) result += line.substr(colon + 3) + "\n";
+  }
+  return result;
+}
+
 }  // namespace kvtest

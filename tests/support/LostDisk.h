@@ -1,5 +1,6 @@
-// Disk images whose partitions were lost, made with the real tools, and a
-// way to run kelvarin-cli on them.
+// Disk images whose partitions were lost, made with the real mkfs tools and
+// sfdisk, for tests that search and recover them; and a way to run
+// kelvarin-cli on them.
 #ifndef KV_TEST_LOSTDISK_H
 #define KV_TEST_LOSTDISK_H
 
@@ -38,6 +39,30 @@ CliResult runCli(const std::string& args, const std::string& input = "");
 
 // Shell-quotes one argument.
 std::string quote(const std::string& text);
+
+struct LostDisk {
+  std::string image;
+  std::string chs;  // "C/H/S" for -chs
+  unsigned long long sectors;
+  std::vector<Volume> partitions;
+};
+
+// 10 cylinders of 255 heads and 63 sectors (82 MiB): a FAT32 file system at
+// sector 63 and an NTFS one on the fifth cylinder boundary; the table's four
+// slots wiped (boot code area and signature kept).  False when a tool fails.
+bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk);
+
+// An empty disk of `cylinders` cylinders with the same geometry and no
+// table at all: a search finds nothing on it.
+bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
+
+// A disk of `cylinders` cylinders (sparse) with one FAT32 file system at
+// sector 63 whose table entry is lost; for long searches.
+bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
+
+// The partition lines of sfdisk -d of the image, without the file name:
+// "start=..., size=..., type=..." one per partition, empty for none.
+std::string tableListing(const std::string& image);
 
 }  // namespace kvtest
 

@@ -1,6 +1,64 @@
 #include "support/WizardFixture.h"
 
+#include <FXPNGImage.h>
+
 namespace kvtest {
+
+
+void ScriptedAsker::expect(const FXString& text, bool yes) { script.emplace_back(text, yes); }
+
+void ScriptedAsker::inform(FXWindow*, const FXString& caption, const FXString& text) {
+  shown.push_back(Box{false, caption, text});
+}
+
+bool ScriptedAsker::ask(FXWindow*, const FXString& caption, const FXString& text) {
+  shown.push_back(Box{true, caption, text});
+  if (script.empty() || script.front().first != text) {
+    unexpected.push_back(text);
+    return false;
+  }
+  bool yes = script.front().second;
+  script.pop_front();
+  return yes;
+}
+
+std::string ScriptedAsker::transcript() const {
+  std::string all;
+  for (const Box& b : shown)
+    all += std::string(b.question ? "question: " : "note: ") + b.text.text() + "\n";
+  return all;
+}
+
+static FXImage* loadPicture(FXApp* app, const std::string& file) {
+  FXImage* image = new FXPNGImage(app, nullptr, IMAGE_KEEP, 1, 1);
+  FXFileStream stream;
+  if (stream.open(file.c_str(), FXStreamLoad)) {
+    image->loadPixels(stream);
+    stream.close();
+  }
+  image->create();
+  return image;
+}
+
+ImageArgs::ImageArgs(const std::string& image, const std::string& chs,
+                     const std::vector<std::string>& extra)
+    : words{"kelvarin", "-lang", "EN", "-file", image, "-chs", chs} {
+  words.insert(words.end(), extra.begin(), extra.end());
+  for (std::string& w : words) pointers.push_back(&w[0]);
+  pointers.push_back(nullptr);
+}
+
+static bool clickAndSettle(FXWindow* button) {
+  bool clicked = click(button);
+  pumpFor(0.02);
+  return clicked;
+}
+
+bool next(mFXWizard* wizard) { return clickAndSettle(wizard->advanceButton()); }
+bool back(mFXWizard* wizard) { return clickAndSettle(wizard->retreatButton()); }
+bool cancel(mFXWizard* wizard) { return clickAndSettle(wizard->cancelButton()); }
+bool finish(mFXWizard* wizard) { return clickAndSettle(wizard->finishButton()); }
+
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();
@@ -56,20 +114,6 @@ bool WizardFixture::startFullSearch(int* areas) {
 bool WizardFixture::waitForSearchEnd(double seconds) {
   return pumpUntil(
       [&] { return !wizard->searching() && page() != mFXWizard::PAGE_SEARCHING; }, seconds);
-}
-
-int WizardFixture::selectFound(unsigned long long start) {
-  mFXDiskChooser* chooser = wizard->recoverChooser;
-  const std::vector<FreeSpace>& slots = chooser->getFreeSpaces();
-  int clicked = 0;
-  for (const FreeSpace& slot : slots) {
-    if (slot.start != start) continue;
-    FXint index = slot.id - mFXDiskChooser::ID_PARTIMAGE;
-    FXButton* button = chooser->getImages()[index];
-    if (button->shown() && chooser->getImageKinds()[index] == KIND_FREE && click(button)) clicked++;
-  }
-  pumpFor(0.02);
-  return clicked;
 }
 
 }  // namespace kvtest

@@ -1,21 +1,72 @@
 // A wizard on a disk image, built in the test program's own application and
-// driven through its widgets.
+// driven through its widgets: scripted answers to its questions, and the
+// clicks a user makes.
 #ifndef KV_TEST_WIZARDFIXTURE_H
 #define KV_TEST_WIZARDFIXTURE_H
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <string>
+#include <vector>
+
 #include "ActiveChooser.h"
+#include "Asker.h"
 #include "DiskChooser.h"
 #include "Proxies.h"
 #include "Wizard.h"
 #include "WrapLabel.h"
 #include "support/Gui.h"
-#include "support/WizardDisks.h"
+#include "support/LostDisk.h"
 #include "support/TestImages.h"
-#include "support/WizardDriver.h"
 
 namespace kvtest {
+
+// Answers the wizard's questions from a script and records every box.
+class ScriptedAsker : public Asker {
+public:
+  struct Box {
+    bool question;
+    FXString caption;
+    FXString text;
+  };
+  std::vector<Box> shown;
+
+  // The next question must have this text; it is answered with `yes`.
+  void expect(const FXString& text, bool yes);
+  // Questions asked that were not in the script, or not in its order.
+  std::vector<FXString> unexpected;
+  bool scriptDone() const { return script.empty(); }
+
+  void inform(FXWindow* owner, const FXString& caption, const FXString& text) override;
+  bool ask(FXWindow* owner, const FXString& caption, const FXString& text) override;
+
+  // Texts of the boxes shown so far, one per line (for failure messages).
+  std::string transcript() const;
+
+private:
+  std::deque<std::pair<FXString, bool>> script;
+};
+
+// The command line of a wizard working on one image file, in English (so
+// that no language chooser is shown).
+class ImageArgs {
+public:
+  ImageArgs(const std::string& image, const std::string& chs, const std::vector<std::string>& extra = {});
+  int argc() const { return (int)pointers.size() - 1; }
+  char** argv() { return pointers.data(); }
+
+private:
+  std::vector<std::string> words;
+  std::vector<char*> pointers;
+};
+
+// The wizard's buttons, clicked as a user would.
+bool next(mFXWizard* wizard);
+bool back(mFXWizard* wizard);
+bool cancel(mFXWizard* wizard);
+bool finish(mFXWizard* wizard);
+
 
 class WizardFixture : public ::testing::Test {
 protected:
@@ -45,8 +96,6 @@ protected:
   bool startFullSearch(int* areas = nullptr);
   // Waits until the search thread has ended and the wizard has moved on.
   bool waitForSearchEnd(double seconds = 240);
-  // Clicks the found partition slots that start at `start`; how many.
-  int selectFound(unsigned long long start);
 };
 
 }  // namespace kvtest
