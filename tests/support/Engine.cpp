@@ -98,26 +98,6 @@ bool sameFile(const std::string& a, const std::string& b) {
   return sh("cmp -s '" + a + "' '" + b + "'") == 0;
 }
 
-std::vector<SfdiskPartition> sfdiskDump(const std::string& image) {
-  std::string out;
-  sh("sfdisk -d '" + image + "'", &out);
-  std::vector<SfdiskPartition> parts;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    size_t colon = line.find(" : start=");
-    if (colon == std::string::npos) continue;
-    size_t digits = line.find_last_not_of("0123456789", colon - 1) + 1;
-    SfdiskPartition p;
-    p.number = std::stoi(line.substr(digits, colon - digits));
-    p.start = std::stoull(line.substr(line.find("start=") + 6));
-    p.size = std::stoull(line.substr(line.find("size=") + 5));
-    p.type = (unsigned)std::stoul(line.substr(line.find("type=") + 5), nullptr, 16);
-    parts.push_back(p);
-  }
-  return parts;
-}
-
 std::vector<SfdiskFree> sfdiskFree(const std::string& image) {
   std::string out;
   sh("sfdisk -F '" + image + "'", &out);

@@ -68,14 +68,6 @@ const char* const TWO_PRIMARIES_AROUND_A_CHAIN =
     "7: start=100352, size=8192, type=82\n"
     "8: start=120832, size=4096, type=e\n";
 
-// One partition as `sfdisk -d` lists it.
-struct SfdiskPartition {
-  int number;  // 1-4 primary, 5.. logical
-  unsigned long long start, size;
-  unsigned type;
-};
-std::vector<SfdiskPartition> sfdiskDump(const std::string& image);
-
 // One free stretch as `sfdisk -F` lists it (start and end sector as printed).
 struct SfdiskFree {
   unsigned long long start, end;

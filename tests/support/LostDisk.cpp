@@ -123,16 +123,4 @@ bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& dis
   return makeLost(image, cylinders, {{63, FAT_SECTORS, "fat32", 0x0c}}, disk);
 }
 
-std::string tableListing(const std::string& image) {
-  std::string out, result, line;
-  sh("sfdisk -d " + quote(image), &out);
-  // Partition lines start with the file name: keep what follows the colon.
-  std::istringstream lines(out);
-  while (std::getline(lines, line)) {
-    size_t colon = line.find(" : ");
-    if (colon != std::string::npos) result += line.substr(colon + 3) + "\n";
-  }
-  return result;
-}
-
 }  // namespace kvtest

@@ -60,9 +60,6 @@ bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk)
 // sector 63 whose table entry is lost; for long searches.
 bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
 
-// The partition lines of sfdisk -d of the image, without the file name:
-// "start=..., size=..., type=..." one per partition, empty for none.
-std::string tableListing(const std::string& image);
 
 }  // namespace kvtest
 

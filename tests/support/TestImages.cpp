@@ -76,20 +76,32 @@ bool extractSectors(const std::string& image, unsigned long long start, unsigned
             " count=" + std::to_string(size) + " conv=sparse status=none") == 0;
 }
 
-std::vector<std::string> sfdiskPartitions(const std::string& image) {
-  std::string dump;
-  sh("sfdisk -d '" + image + "'", &dump);
-  std::vector<std::string> lines;
-  std::istringstream in(dump);
+std::vector<SfdiskPartition> sfdiskDump(const std::string& image) {
+  std::string out;
+  sh("sfdisk -d '" + image + "'", &out);
+  std::vector<SfdiskPartition> parts;
+  std::istringstream lines(out);
   std::string line;
-  while (std::getline(in, line)) {
-    unsigned long long start = 0, size = 0;
-    char type[16] = {0};
-    size_t at = line.find(": start=");
-    if (at == std::string::npos) continue;
-    if (sscanf(line.c_str() + at, ": start= %llu, size= %llu, type=%15[0-9a-fA-F]", &start, &size,
-               type) == 3)
-      lines.push_back(std::to_string(start) + " " + std::to_string(size) + " " + type);
+  while (std::getline(lines, line)) {
+    size_t colon = line.find(" : start=");
+    if (colon == std::string::npos) continue;
+    size_t digits = line.find_last_not_of("0123456789", colon - 1) + 1;
+    SfdiskPartition p;
+    p.number = std::stoi(line.substr(digits, colon - digits));
+    p.start = std::stoull(line.substr(line.find("start=") + 6));
+    p.size = std::stoull(line.substr(line.find("size=") + 5));
+    p.type = (unsigned)std::stoul(line.substr(line.find("type=") + 5), nullptr, 16);
+    parts.push_back(p);
+  }
+  return parts;
+}
+
+std::vector<std::string> sfdiskPartitions(const std::string& image) {
+  std::vector<std::string> lines;
+  char type[16];
+  for (const SfdiskPartition& p : sfdiskDump(image)) {
+    snprintf(type, sizeof(type), "%x", p.type);
+    lines.push_back(std::to_string(p.start) + " " + std::to_string(p.size) + " " + type);
   }
   return lines;
 }

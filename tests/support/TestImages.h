@@ -47,8 +47,15 @@ void clearTable(const std::string& image, unsigned long long sector = 0);
 bool extractSectors(const std::string& image, unsigned long long start, unsigned long long size,
                     const std::string& file);
 
-// sfdisk -d of an image, the lines describing partitions: "start size type"
-// (type in hex, as sfdisk prints it).
+// One partition as `sfdisk -d` lists it.
+struct SfdiskPartition {
+  int number;  // 1-4 primary, 5.. logical
+  unsigned long long start, size;
+  unsigned type;
+};
+std::vector<SfdiskPartition> sfdiskDump(const std::string& image);
+
+// The same as lines "start size type" (type in hex, as sfdisk prints it).
 std::vector<std::string> sfdiskPartitions(const std::string& image);
 
 // The contents of a file.
