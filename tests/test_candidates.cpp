@@ -7,6 +7,7 @@
 #include "Analyse.h"
 #include "Candidates.h"
 #include "IOSystem.h"
+#include "support/Engine.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 
@@ -14,45 +15,10 @@ namespace {
 
 const unsigned long long CYLINDER = 16 * 63;
 
-// An analyser over one image, published as the program's analyser.
-struct ImageAnalyser {
-  Analyse* analyser;
-  ImageAnalyser(const std::string& image, const std::string& chs) {
-    IOSystem::Reset();
-    std::string args[] = {"test", "-file", image, "-chs", chs};
-    FXchar* argv[5];
-    for (int i = 0; i < 5; i++) argv[i] = (FXchar*)args[i].c_str();
-    analyser = new Analyse(nullptr, 5, argv);
-    sharedAnalyser = analyser;
-  }
-  ~ImageAnalyser() {
-    sharedAnalyser = nullptr;
-    delete analyser;
-  }
-};
-
-PartitionEntry entry(unsigned char type, unsigned dist, unsigned num) {
-  PartitionEntry e = {};
-  e.type = type;
-  e.dist = dist;
-  e.num = num;
-  return e;
-}
-
 Partition entryAt(unsigned long long base, unsigned dist, unsigned num) {
-  Partition p(entry(0x06, dist, num), 0, 0);
-  p.base = base;
-  return p;
+  return kvtest::partitionRecord(0x06, 0, base, dist, num, 0);
 }
-
-std::string tableSector(std::initializer_list<PartitionEntry> entries) {
-  std::string sector(512, '\0');
-  int slot = 0;
-  for (const PartitionEntry& e : entries) e.toTable((FXuchar*)&sector[0], slot++);
-  sector[510] = 0x55;
-  sector[511] = (char)0xAA;
-  return sector;
-}
+using kvtest::entryBytes;
 
 }  // namespace
 
@@ -80,17 +46,17 @@ TEST(Candidate, BecomesTheRecordTheWriterTakesAndStretchesStayOnTheDisk) {
   kvtest::TempDir dir;
   std::string image = dir.path("disk.img");
   kvtest::makeImage(image, 20 * CYLINDER * 512);
-  ImageAnalyser a(image, "20/16/63");
-  ASSERT_EQ(1u, a.analyser->disks.size());
+  kvtest::ImageAnalyser a(image, "20/16/63");
+  ASSERT_EQ(1u, a->disks.size());
 
   Candidate boot(0, 63, 1, entryAt(0, 63, 2000), 'E');
-  RecoverPart r = boot.toRecoverPart(*a.analyser);
+  RecoverPart r = boot.toRecoverPart(*a);
   EXPECT_EQ(std::make_tuple(image, (FXulong)63, (FXulong)2000 * 512, false, 16, 63, 'E'),
             std::make_tuple(std::string(r.device.text()), r.sector, r.size, r.logical, r.heads,
                             r.sectorsPerTrack, r.letter));
 
   Candidate table(0, 5000, 2, entryAt(5000, 63, 100), 0);
-  r = table.toRecoverPart(*a.analyser);
+  r = table.toRecoverPart(*a);
   EXPECT_TRUE(r.logical);
   EXPECT_EQ(5000u, r.sector) << "the sector where it was found, not where it starts";
   EXPECT_EQ(5063u, table.start());
@@ -98,13 +64,13 @@ TEST(Candidate, BecomesTheRecordTheWriterTakesAndStretchesStayOnTheDisk) {
 
   // The stretches a search is given: every gap that can be searched and
   // nothing beyond the disk.
-  NRD& disk = a.analyser->disks[0];
+  NRD& disk = a->disks[0];
   disk.gaps.clear();
   disk.gaps.push_back(Gap(0, 63, -1));
   disk.gaps.push_back(Gap(2000, 0, 0));              // empty
   disk.gaps.push_back(Gap(3000, ~0ull - 100, 0));    // wrapped size
   disk.gaps.push_back(Gap(30000, 10, 1));            // beyond the end
-  std::vector<Stretch> s = SearchableStretches(*a.analyser);
+  std::vector<Stretch> s = SearchableStretches(*a);
   ASSERT_EQ(2u, s.size());
   EXPECT_EQ(63u, s[0].end);
   EXPECT_EQ(2, s[1].number);
@@ -116,10 +82,10 @@ TEST(Candidate, BecomesTheRecordTheWriterTakesAndStretchesStayOnTheDisk) {
   // The progress total: every sector, or one probe per cylinder and the start.
   std::vector<Stretch> one = {Stretch{0, 1, 0, 20000}};
   disk.qoffset = 16065;
-  EXPECT_EQ(20000u, SearchProgressTotal(*a.analyser, one, false));
-  EXPECT_EQ(2u, SearchProgressTotal(*a.analyser, one, true));
+  EXPECT_EQ(20000u, SearchProgressTotal(*a, one, false));
+  EXPECT_EQ(2u, SearchProgressTotal(*a, one, true));
   disk.qoffset = 0;  // a disk without a logical geometry
-  EXPECT_EQ(20001u, SearchProgressTotal(*a.analyser, one, true));
+  EXPECT_EQ(20001u, SearchProgressTotal(*a, one, true));
 }
 
 TEST(CandidateFinder, PlacesBootRecordsAndStrayTablesAsTheChooserDoes) {
@@ -132,15 +98,15 @@ TEST(CandidateFinder, PlacesBootRecordsAndStrayTablesAsTheChooserDoes) {
                                         ", size=" + std::to_string(10 * CYLINDER) + ", type=83\n"));
   // A stray table in free space: two entries within the disk, an extended
   // link and one entry past the end of the disk.
-  std::string table = tableSector({entry(0x83, 100, 500), entry(0x05, 1000, 500),
-                                   entry(0x07, 1000, 900), entry(0x83, 60 * CYLINDER, 10)});
+  std::string table = kvtest::tableSector({entryBytes(0x83, 100, 500), entryBytes(0x05, 1000, 500),
+                                   entryBytes(0x07, 1000, 900), entryBytes(0x83, 60 * CYLINDER, 10)});
   kvtest::patchFile(image, 30000ull * 512, table.data(), table.size());
   // A table pointing into the existing partition.
-  std::string inside = tableSector({entry(0x07, 40 * CYLINDER - 31000 + 10, 100)});
+  std::string inside = kvtest::tableSector({entryBytes(0x07, 40 * CYLINDER - 31000 + 10, 100)});
   kvtest::patchFile(image, 31000ull * 512, inside.data(), inside.size());
 
-  ImageAnalyser a(image, "60/16/63");
-  CandidateFinder finder(*a.analyser);
+  kvtest::ImageAnalyser a(image, "60/16/63");
+  CandidateFinder finder(*a);
   std::vector<Candidate> found = finder.place(0, {63, 30000, 31000, 40 * CYLINDER + 5, sectors + 10});
   ASSERT_EQ(3u, found.size());
   // start, sectors, logical (found through a table), slot, letter in order;

@@ -119,13 +119,8 @@ protected:
   // A disk of `sectors` sectors whose MBR holds the given entries.
   NRD& disk(FXulong sectors, std::vector<std::pair<FXuint, FXuint>> entries) {
     NRD d = diskRecord(dir.path("none.img"), "test disk", sectors);
-    for (auto& e : entries) {
-      PartitionEntry pe = {};
-      pe.type = 0x83;
-      pe.dist = e.first;
-      pe.num = e.second;
-      d.partitions.push_back(Partition(pe, 1, (FXint)d.partitions.size()));
-    }
+    for (auto& e : entries)
+      d.partitions.push_back(partitionRecord(0x83, 1, 0, e.first, e.second, (FXint)d.partitions.size()));
     analyser->disks.push_back(d);
     analyser->FindGaps((FXint)analyser->disks.size() - 1);
     return analyser->disks.back();
@@ -215,7 +210,6 @@ TEST_F(Gaps, GapsBehindAPartition) {
   // A negative disk asks for the next gap behind a later partition as well.
   EXPECT_EQ(starts(a->GetGap(-1, 0)), (std::vector<FXulong>{22528, 51200}));
   EXPECT_TRUE(a->GetGap(0, 5).empty());
-
 }
 
 class Overlaps : public ::testing::Test {
@@ -225,11 +219,7 @@ protected:
     makeImage(image, DISK * 512);
   }
   static Partition candidate(FXulong start, FXuint sectors) {
-    PartitionEntry e = {};
-    e.type = 0x07;
-    e.dist = (FXuint)start;
-    e.num = sectors;
-    return Partition(e, 0, 0);
+    return partitionRecord(0x07, 0, 0, (FXuint)start, sectors, 0);
   }
   TempDir dir;
   std::string image;
