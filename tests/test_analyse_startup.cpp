@@ -6,6 +6,7 @@
 #include "IOSystem.h"
 #include "compat/Assert.h"
 #include "support/CountingDisk.h"
+#include "support/Engine.h"
 #include "support/TestImages.h"
 #include "support/WorkDir.h"
 
@@ -24,11 +25,7 @@ protected:
     IOSystem::Reset();
   }
   Analyse& run(std::vector<std::string> args) {
-    args.insert(args.begin(), "kelvarin");
-    keep = args;
-    argv.clear();
-    for (auto& a : keep) argv.push_back(&a[0]);
-    analyser = new Analyse(nullptr, (FXint)argv.size(), argv.data());
+    analyser = analyseArgs(args).release();
     sharedAnalyser = analyser;
     return *analyser;
   }
@@ -38,8 +35,6 @@ protected:
   }
 
   WorkDir dir;
-  std::vector<std::string> keep;
-  std::vector<char*> argv;
   Analyse* analyser = nullptr;
   CountingDisk disk;  // lists no machine disks unless a test says so
 };

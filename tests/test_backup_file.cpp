@@ -48,11 +48,8 @@ protected:
   }
   // A run of the program with -usebackup.
   Analyse& run(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"kelvarin", "-usebackup"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    analyser.reset(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+    extra.insert(extra.begin(), "-usebackup");
+    analyser = analyseArgs(extra);
     sharedAnalyser = analyser.get();
     return *analyser;
   }

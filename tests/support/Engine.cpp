@@ -10,13 +10,17 @@
 
 namespace kvtest {
 
-std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
-                                      std::vector<std::string> options) {
-  std::vector<std::string> args = {"kelvarin", "-chs", chs, "-file", image};
-  args.insert(args.end(), options.begin(), options.end());
+std::unique_ptr<Analyse> analyseArgs(std::vector<std::string> args) {
+  args.insert(args.begin(), "kelvarin");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
   return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+}
+
+std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
+                                      std::vector<std::string> options) {
+  options.insert(options.begin(), {"-chs", chs, "-file", image});
+  return analyseArgs(options);
 }
 
 ImageAnalyser::ImageAnalyser(const std::string& image, const std::string& chs,

@@ -19,6 +19,8 @@ namespace kvtest {
 
 // An analyser on one disk image with the given geometry ("C/H/S"), built the
 // way the program builds it for "-chs C/H/S -file image" and `options`.
+// An analyser built from a command line, without the program's name.
+std::unique_ptr<Analyse> analyseArgs(std::vector<std::string> args);
 std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
                                       std::vector<std::string> options = {});
 
