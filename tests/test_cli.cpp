@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "Information.h"
@@ -43,9 +44,10 @@ std::vector<std::string> candidateLines(const std::string& json, const std::stri
 }
 
 // Type bytes that name the same kind of file system.
-bool sameFamily(const std::string& fs, const std::string& hexType) {
-  return std::string(" fat16:4 fat16:6 fat16:e fat32:b fat32:c ntfs:7 ").find(" " + fs + ":" + hexType + " ") !=
-         std::string::npos;
+bool sameFamily(const std::string& fs, unsigned type) {
+  const std::set<std::pair<std::string, unsigned>> families = {
+      {"fat16", 0x04}, {"fat16", 0x06}, {"fat16", 0x0e}, {"fat32", 0x0b}, {"fat32", 0x0c}, {"ntfs", 0x07}};
+  return families.count({fs, type}) != 0;
 }
 
 std::string englishText(const char* key) {
@@ -82,17 +84,13 @@ protected:
   // The image restored: every volume back in the table, where it was, and
   // clean for its fsck.
   void expectRestored() {
-    std::vector<std::string> table = kvtest::sfdiskPartitions(image);
+    std::vector<kvtest::SfdiskPartition> table = kvtest::sfdiskDump(image);
     ASSERT_EQ(volumes.size(), table.size());
     for (size_t i = 0; i < volumes.size(); i++) {
       const Volume& v = volumes[i];
-      unsigned long long start = 0, size = 0;
-      char type[16] = {0};
-      sscanf(table[i].c_str(), "%llu %llu %15s", &start, &size, type);
-      EXPECT_EQ(v.start, start) << table[i];
-      EXPECT_EQ(v.sectors, size) << table[i];
-      EXPECT_TRUE(sameFamily(v.fs, type)) << v.fs << " as type " << type;
-      EXPECT_TRUE(kvtest::fsckVolume(image, start, size, v.fs)) << v.fs;
+      EXPECT_EQ(std::make_pair(v.start, v.sectors), std::make_pair(table[i].start, table[i].size)) << v.fs;
+      EXPECT_TRUE(sameFamily(v.fs, table[i].type)) << v.fs << " as type " << table[i].type;
+      EXPECT_TRUE(kvtest::fsckVolume(image, v.start, v.sectors, v.fs)) << v.fs;
     }
   }
 };

@@ -3,7 +3,6 @@
 // many pictures, and memory.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -109,16 +108,9 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
   build(false);
   for (int d = 0; d < 3; d++) {
     SCOPED_TRACE(names[d]);
-    std::vector<std::pair<FXulong, FXulong>> shown;  // start and size of each listed partition
-    std::vector<unsigned> types;
-    for (const std::string& line : sfdiskPartitions(disks.path(names[d]))) {
-      unsigned long long start, size;
-      unsigned type;
-      if (sscanf(line.c_str(), "%llu %llu %x", &start, &size, &type) == 3 && !isExtendedType((FXuchar)type)) {
-        shown.push_back({start, size});
-        types.push_back(type);
-      }
-    }
+    std::vector<SfdiskPartition> shown;
+    for (const SfdiskPartition& p : sfdiskDump(disks.path(names[d])))
+      if (!isExtendedType((FXuchar)p.type)) shown.push_back(p);
     size_t gaps = 0;
     for (const Gap& g : disks.analyser().disks[d].gaps) gaps += g.size != 0;
     std::vector<FXButton*> images;
@@ -133,9 +125,9 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
       FXulong bytes = r ? r->size : 0, start = r ? r->start : 0;
       if (!r) {  // a partition, in listing order
         ASSERT_LT(next, shown.size());
-        start = shown[next].first;
-        bytes = shown[next].second * 512;
-        EXPECT_EQ(b->getText().section('\n', 2), formatSize(bytes) + " " + PartitionTypeName((FXuchar)types[next++]));
+        start = shown[next].start;
+        bytes = shown[next].size * 512;
+        EXPECT_EQ(b->getText().section('\n', 2), formatSize(bytes) + " " + PartitionTypeName((FXuchar)shown[next++].type));
         EXPECT_EQ(b->getTipText(), b->getText().after('\n'));
       }
       EXPECT_GE(start, lastStart);
