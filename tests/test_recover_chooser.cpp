@@ -18,20 +18,11 @@ using namespace kvtest;
 
 namespace {
 
-std::vector<std::string> assertions;
-
-void recordAssertion(const char* text) { assertions.push_back(text); }
-
 class Recovery : public ::testing::Test {
 protected:
-  void SetUp() override {
-    assertions.clear();
-    previousSink = kv::setAssertSink(recordAssertion);
-  }
   void TearDown() override {
     delete window;
     Information::ReleaseFonts(guiApp());  // the choosers set the language's font
-    kv::setAssertSink(previousSink);
   }
 
   // Writes a FAT16 file system of `sectors` sectors whose boot sector
@@ -126,7 +117,7 @@ protected:
   FXVerticalFrame* listPage = nullptr;
   FXText* summary = nullptr;
   mFXDiskChooser* chooser = nullptr;
-  kv::AssertSink previousSink = nullptr;
+  AssertLog assertions;
 };
 
 TEST_F(Recovery, FoundPartitionsFillTheirGapAndOverlappingOnesDeselectEachOther) {

@@ -23,9 +23,6 @@ const char* GEOMETRY = "8/255/63";
 const unsigned TRACK = 63;
 const unsigned long long DISK_SECTORS = 8ull * 255 * TRACK;
 
-std::vector<std::string> reports;
-void collect(const char* text) { reports.push_back(text); }
-
 struct Volume {
   std::string kind;  // vfat, ext2, ntfs
   unsigned start, sectors;
@@ -38,8 +35,6 @@ class RoundTrip : public ::testing::Test {
 protected:
   void SetUp() override {
     IOSystem::Reset();
-    reports.clear();
-    previousSink = kv::setAssertSink(collect);
     for (const char* tool : {"sfdisk", "blkid", "mkfs.vfat", "mke2fs", "mkfs.ntfs", "fsck.vfat",
                              "e2fsck", "ntfsfix"})
       if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
@@ -47,7 +42,6 @@ protected:
     makeImage(image, DISK_SECTORS * 512);
   }
   void TearDown() override {
-    kv::setAssertSink(previousSink);
     IOSystem::Reset();
   }
 
@@ -148,7 +142,7 @@ protected:
   TempDir dir;
   std::string image;
   HookedDisk hooked;
-  kv::AssertSink previousSink;
+  AssertLog reports;
 };
 
 using Lines = std::vector<std::string>;

@@ -18,9 +18,6 @@ using namespace kvtest;
 
 namespace {
 
-std::vector<std::string> reports;
-void collect(const char* text) { reports.push_back(text); }
-
 unsigned char at(const std::string& s, size_t i) { return (unsigned char)s[i]; }
 
 PartitionEntry entry(unsigned char type, unsigned dist, unsigned num) {
@@ -37,13 +34,10 @@ protected:
 
   void SetUp() override {
     IOSystem::Reset();
-    reports.clear();
-    previousSink = kv::setAssertSink(collect);
     image = dir.path("disk.img");
     makeImage(image, 13ull * HEADS * TRACK * 512);
   }
   void TearDown() override {
-    kv::setAssertSink(previousSink);
     analyser.reset();
     IOSystem::Reset();
   }
@@ -73,7 +67,7 @@ protected:
   std::string image;
   HookedDisk hooked;
   std::unique_ptr<ImageAnalyser> analyser;
-  kv::AssertSink previousSink;
+  AssertLog reports;
 };
 
 using Lines = std::vector<std::string>;

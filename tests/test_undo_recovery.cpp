@@ -23,13 +23,10 @@ namespace {
 const char* GEOMETRY = "2/255/63";
 const int TRACK = 63;
 
-void quiet(const char*) {}
-
 class UndoRecovery : public ::testing::Test {
 protected:
   void SetUp() override {
     IOSystem::Reset();
-    previousSink = kv::setAssertSink(quiet);
     original = dir.path("original.img");
     image = dir.path("disk.img");
     makeImage(original, 2ull * 255 * TRACK * 512);
@@ -42,7 +39,6 @@ protected:
     for (int s = 20; s < 30; s++) writeSector(original, s, "stage 1.5 " + std::to_string(s));
   }
   void TearDown() override {
-    kv::setAssertSink(previousSink);
     IOSystem::Reset();
   }
   void freshCopy() { ASSERT_EQ(0, sh("cp --sparse=always '" + original + "' '" + image + "'")); }
@@ -86,7 +82,7 @@ protected:
 
   TempDir dir;
   std::string original, image;
-  kv::AssertSink previousSink;
+  AssertLog quietAsserts;
 };
 
 const std::vector<std::string> RECOVERED = {"1000 8163 5", "20000 2048 83", "1063 3937 83",

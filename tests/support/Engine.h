@@ -12,10 +12,25 @@
 
 #include "Analyse.h"
 #include "Records.h"
+#include "compat/Assert.h"
 #include "support/CountingDisk.h"
 #include "support/TestImages.h"
 
 namespace kvtest {
+
+// The assertion reports made while it lives, kept instead of printed.
+struct AssertLog : std::vector<std::string> {
+  AssertLog() : previous(kv::setAssertSink(add)) { current = this; }
+  ~AssertLog() {
+    kv::setAssertSink(previous);
+    current = nullptr;
+  }
+  static void add(const char* text) {
+    if (current) current->push_back(text);
+  }
+  kv::AssertSink previous;
+  static inline AssertLog* current = nullptr;
+};
 
 // An analyser on one disk image with the given geometry ("C/H/S"), built the
 // way the program builds it for "-chs C/H/S -file image" and `options`.
