@@ -14,13 +14,11 @@ using namespace kvtest;
 namespace {
 
 Partition part(unsigned char type, unsigned dist, unsigned num, int level = 1, FXulong base = 0) {
-  Partition p(entryBytes(type, dist, num).data(), level, 0);
-  p.base = base;
-  return p;
+  return partitionRecord(type, level, base, dist, num, 0);
 }
 
 NRD diskWith(const char* device, std::vector<Partition> partitions) {
-  NRD d(device, "model", CHS(1000, 255, 63), CHS(1000, 255, 63), 16065000);
+  NRD d = diskRecord(device, "model", 16065000);
   d.partitions = partitions;
   return d;
 }
