@@ -100,8 +100,8 @@ TEST(DataPlaces, EachFileComesFromTheFirstPlaceThatHasIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Places places(c.holds);
-    EXPECT_EQ(PLACE_NAMES[c.texts], PLACE_NAMES[places.texts()]);
-    EXPECT_EQ(PLACE_NAMES[c.config], PLACE_NAMES[places.config()]);
-    EXPECT_EQ(PLACE_NAMES[c.picture], PLACE_NAMES[places.picture()]);
+    EXPECT_STREQ(PLACE_NAMES[c.texts], PLACE_NAMES[places.texts()]);
+    EXPECT_STREQ(PLACE_NAMES[c.config], PLACE_NAMES[places.config()]);
+    EXPECT_STREQ(PLACE_NAMES[c.picture], PLACE_NAMES[places.picture()]);
   }
 }

@@ -37,9 +37,8 @@ struct Output {
   std::string output;
 };
 Output run(const std::string& command) {
-  Output r;
-  r.status = sh(command + " 2>&1", &r.output);
-  return r;
+  CliResult r = runProgram(command);
+  return Output{r.status, r.out + r.err};
 }
 
 std::string field(const std::string& name) {
@@ -151,11 +150,10 @@ TEST_F(PackageTest, LintianFindsNoErrors) {
 
 TEST_F(PackageTest, ManualPagesFormatWithoutWarnings) {
   for (const char* page : {"kelvarin.1.gz", "kelvarin-cli.1.gz"}) {
-    std::string warnings;
-    int status = sh("MANWIDTH=80 man --warnings -l " + quote(installed(std::string("/usr/share/man/man1/") + page)) +
-                        " 2>&1 >/dev/null",
-                    &warnings);
-    EXPECT_EQ(0, status) << page;
-    EXPECT_EQ("", warnings) << page;
+    CliResult man = runProgram("MANWIDTH=80 man --warnings -l " +
+                               quote(installed(std::string("/usr/share/man/man1/") + page)));
+    EXPECT_EQ(0, man.status) << page;
+    EXPECT_NE("", man.out) << page;
+    EXPECT_EQ("", man.err) << page;
   }
 }
