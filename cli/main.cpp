@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     // Nothing to translate this into: no language file could be read.
     FXString places;
     for (const FXString& place : Information::dataPlaces) places += (places.empty() ? "" : ", ") + place;
-    fprintf(Console::Err(), "kelvarin-cli: no language files found in lang/ of %s; texts are shown as their keys.\n",
+    fprintf(Console::Err(),
+            "kelvarin-cli: no language files found in lang/ of %s; texts are shown as their keys.\n",
             places.text());
   }
 

@@ -66,16 +66,18 @@ protected:
 TEST_F(PackageTest, HoldsBothProgramsTheirDataManualsAndMenuEntry) {
   std::string list;
   ASSERT_EQ(0, sh("dpkg-deb -c " + quote(packageFile()) + " | awk '{print $6}'", &list));
-  for (const std::string& path : std::vector<std::string>{"./usr/bin/kelvarin", "./usr/bin/kelvarin-cli", "./usr/share/kelvarin/default.cfg",
-        "./usr/share/kelvarin/lang/en.lng", "./usr/share/kelvarin/lang/de.lng", "./usr/share/kelvarin/lang/ru.lng",
-        "./usr/share/kelvarin/res/backimage.png", "./usr/share/kelvarin/res/welcomeimage.png",
-        "./usr/share/man/man1/kelvarin.1.gz", "./usr/share/man/man1/kelvarin-cli.1.gz",
-        "./usr/share/applications/" + APP_ID + ".desktop", "./usr/share/metainfo/" + APP_ID + ".metainfo.xml",
-        "./usr/share/icons/hicolor/scalable/apps/" + APP_ID + ".svg",
-        "./usr/share/icons/hicolor/48x48/apps/" + APP_ID + ".png",
-        "./usr/share/icons/hicolor/256x256/apps/" + APP_ID + ".png",
-        "./usr/share/polkit-1/actions/com.varnholm.kelvarin.run.policy", "./usr/share/doc/kelvarin/copyright",
-        "./usr/share/doc/kelvarin/changelog.gz"})
+  const std::string icons = "./usr/share/icons/hicolor/", data = "./usr/share/kelvarin/";
+  const std::vector<std::string> paths = {
+      "./usr/bin/kelvarin", "./usr/bin/kelvarin-cli",
+      data + "default.cfg", data + "lang/en.lng", data + "lang/de.lng", data + "lang/ru.lng",
+      data + "res/backimage.png", data + "res/welcomeimage.png",
+      "./usr/share/man/man1/kelvarin.1.gz", "./usr/share/man/man1/kelvarin-cli.1.gz",
+      "./usr/share/applications/" + APP_ID + ".desktop", "./usr/share/metainfo/" + APP_ID + ".metainfo.xml",
+      icons + "scalable/apps/" + APP_ID + ".svg", icons + "48x48/apps/" + APP_ID + ".png",
+      icons + "256x256/apps/" + APP_ID + ".png",
+      "./usr/share/polkit-1/actions/com.varnholm.kelvarin.run.policy",
+      "./usr/share/doc/kelvarin/copyright", "./usr/share/doc/kelvarin/changelog.gz"};
+  for (const std::string& path : paths)
     EXPECT_TRUE(contains(list, path + "\n")) << path << " missing from\n" << list;
   EXPECT_FALSE(contains(list, "/usr/local")) << list;
   EXPECT_FALSE(contains(list, ".keep")) << list;
@@ -106,7 +108,8 @@ TEST_F(PackageTest, UnpackedProgramsFindTheirDataFromAnyDirectory) {
   for (const std::string lang : {"EN", "DE"}) {
     std::string args = "-lang " + lang + " -file " + quote(disk.image) + " -chs " + disk.chs + " list";
     CliResult built = runCli(args);
-    CliResult unpacked = runProgram("cd " + quote(elsewhere.path()) + " && env -u KELVARIN_DATADIR " + cli + " " + args);
+    CliResult unpacked =
+        runProgram("cd " + quote(elsewhere.path()) + " && env -u KELVARIN_DATADIR " + cli + " " + args);
     EXPECT_EQ(0, unpacked.status) << unpacked.err;
     EXPECT_EQ("", unpacked.err);
     EXPECT_EQ(built.out, unpacked.out);
@@ -121,7 +124,8 @@ TEST_F(PackageTest, DesktopEntryAppStreamAndPolkitFilesAgreeAndValidate) {
   Output entry = run("desktop-file-validate " + quote(desktop));
   EXPECT_EQ(0, entry.status);
   EXPECT_EQ("", entry.output);
-  Output metainfo = run("appstreamcli validate --no-net " + quote(installed("/usr/share/metainfo/" + APP_ID + ".metainfo.xml")));
+  std::string metainfoFile = installed("/usr/share/metainfo/" + APP_ID + ".metainfo.xml");
+  Output metainfo = run("appstreamcli validate --no-net " + quote(metainfoFile));
   EXPECT_EQ(0, metainfo.status) << metainfo.output;
   std::string policy = installed("/usr/share/polkit-1/actions/com.varnholm.kelvarin.run.policy");
   Output wellFormed = run("xmllint --noout " + quote(policy));
@@ -132,12 +136,13 @@ TEST_F(PackageTest, DesktopEntryAppStreamAndPolkitFilesAgreeAndValidate) {
   std::string text = readFile(desktop), rules = readFile(policy);
   EXPECT_TRUE(contains(text, "\nExec=pkexec /usr/bin/kelvarin\n")) << text;
   EXPECT_EQ(0, access(installed("/usr/bin/kelvarin").c_str(), X_OK));
-  EXPECT_TRUE(contains(rules, "<annotate key=\"org.freedesktop.policykit.exec.path\">/usr/bin/kelvarin</annotate>"));
-  EXPECT_TRUE(contains(rules, "<annotate key=\"org.freedesktop.policykit.exec.allow_gui\">true</annotate>"));
+  const std::string annotate = "<annotate key=\"org.freedesktop.policykit.exec.";
+  EXPECT_TRUE(contains(rules, annotate + "path\">/usr/bin/kelvarin</annotate>")) << rules;
+  EXPECT_TRUE(contains(rules, annotate + "allow_gui\">true</annotate>")) << rules;
   EXPECT_TRUE(contains(text, "\nIcon=" + APP_ID + "\n")) << text;
   EXPECT_EQ(0, access(installed("/usr/share/icons/hicolor/scalable/apps/" + APP_ID + ".svg").c_str(), R_OK));
   std::string release = "<release version=\"" + std::string(Installation::Version()) + "\"";
-  EXPECT_TRUE(contains(readFile(installed("/usr/share/metainfo/" + APP_ID + ".metainfo.xml")), release));
+  EXPECT_TRUE(contains(readFile(metainfoFile), release));
 }
 
 TEST_F(PackageTest, LintianFindsNoErrors) {
