@@ -60,6 +60,7 @@ void probeCandidate(const Candidate& c, const FXuchar* sector, FXulong number, S
   FoundVolume found;
   FXulong structure = number - c.sectorsIn;
   if (!c.recogniser->probe(reader, structure, found)) return;
+  if (found.start > reader.sectors() || found.sectors > reader.sectors() - found.start) return;
   found.at = structure;
   hits.push_back(found);
 }
@@ -78,13 +79,18 @@ void scanSectors(const FXuchar* sectors, FXulong first, FXuint count, SectorRead
   }
 }
 
-std::vector<FoundVolume> scanAll(SectorReader& reader) {
-  std::vector<FoundVolume> hits;
+void scanRange(SectorReader& reader, FXulong first, FXulong count, std::vector<FoundVolume>& hits) {
   std::vector<FXuchar> block(SCAN_BLOCK_SECTORS * SECTOR_SIZE);
   FXulong total = reader.sectors();
-  for (FXulong at = 0; at < total; at += SCAN_BLOCK_SECTORS) {
-    FXuint count = (FXuint)(total - at < SCAN_BLOCK_SECTORS ? total - at : SCAN_BLOCK_SECTORS);
-    if (reader.read(at, block.data(), count * SECTOR_SIZE)) scanSectors(block.data(), at, count, reader, hits);
+  FXulong end = first < total && count < total - first ? first + count : total;
+  for (FXulong at = first; at < end; at += SCAN_BLOCK_SECTORS) {
+    FXuint n = (FXuint)(end - at < SCAN_BLOCK_SECTORS ? end - at : SCAN_BLOCK_SECTORS);
+    if (reader.read(at, block.data(), n * SECTOR_SIZE)) scanSectors(block.data(), at, n, reader, hits);
   }
+}
+
+std::vector<FoundVolume> scanAll(SectorReader& reader) {
+  std::vector<FoundVolume> hits;
+  scanRange(reader, 0, reader.sectors(), hits);
   return hits;
 }

@@ -11,6 +11,9 @@
 #include "recognise/Recogniser.h"
 #include "recognise/SectorReader.h"
 
+// A probe's answer is dropped when the volume would run past the end of
+// `reader`: it cannot be a partition of this disk.
+//
 // `count` consecutive sectors are in `sectors`, the first being absolute
 // sector `first`.  Appends to `hits` what the probes accept, in the order of
 // the sectors the magics lie in.  Probes read what else they need through
@@ -18,7 +21,10 @@
 void scanSectors(const FXuchar* sectors, FXulong first, FXuint count, SectorReader& reader,
                  std::vector<FoundVolume>& hits);
 
-// Scans all of `reader`, 128 KiB at a time; unreadable blocks are skipped.
+// Scans `count` sectors of `reader` from `first` on, 128 KiB at a time;
+// unreadable blocks are skipped.
+void scanRange(SectorReader& reader, FXulong first, FXulong count, std::vector<FoundVolume>& hits);
+// The same over all of `reader`.
 std::vector<FoundVolume> scanAll(SectorReader& reader);
 
 #endif
