@@ -423,10 +423,11 @@ TEST(RecogniserScan, RandomBytesHoldNoVolumeEvenWithEveryMagicInPlace) {
   for (const FoundVolume& v : scanAll(salted)) ADD_FAILURE() << describe(v);
 }
 
-TEST(RecogniserScan, EveryMagicLiesWithinOneSector) {
+TEST(RecogniserScan, EveryMagicLiesWithinOneSectorAndIsLookedFor) {
   for (const Recogniser* r : allRecognisers())
     for (FXuint m = 0; m < r->magicCount; m++)
       EXPECT_LE(r->magics[m].offset % 512 + r->magics[m].length, 512u) << r->name;
+  EXPECT_TRUE(scanCoversEveryMagic());
 }
 
 TEST(SectorReaders, ReadsStopAtTheEndOfTheImage) {

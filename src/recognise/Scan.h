@@ -21,6 +21,10 @@
 void scanSectors(const FXuchar* sectors, FXulong first, FXuint count, SectorReader& reader,
                  std::vector<FoundVolume>& hits);
 
+// Whether the scan looks for every magic of the table; false only when the
+// table has outgrown the scan's windows.
+bool scanCoversEveryMagic();
+
 // Scans `count` sectors of `reader` from `first` on, 128 KiB at a time;
 // unreadable blocks are skipped.
 void scanRange(SectorReader& reader, FXulong first, FXulong count, std::vector<FoundVolume>& hits);
