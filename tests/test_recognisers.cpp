@@ -317,6 +317,18 @@ std::vector<FXuchar> be(FXulong v, int bytes) {
 
 const FXulong ALL_ONES = ~0ull;
 
+// A swap header claiming 2^32 - 1 bad pages, with real page numbers in the
+// list all the way to the magic.
+std::vector<FXuchar> badPageFlood() {
+  std::vector<FXuchar> bytes = le(0xFFFFFFFF, 4);
+  bytes.resize(1536 - 1032, 0);
+  while (bytes.size() + 1032 + 4 <= 4086) {
+    std::vector<FXuchar> page = le(5, 4);
+    bytes.insert(bytes.end(), page.begin(), page.end());
+  }
+  return bytes;
+}
+
 const Absurd ABSURD[] = {
     {"ext4_1k", "block size shift 40", 0x18, le(40, 4), resignExt4},
     {"ext2", "no blocks", 0x04, le(0, 4), nullptr},
@@ -335,6 +347,7 @@ const Absurd ABSURD[] = {
     {"btrfs", "a copy at no copy's offset", 0x30, le(4096, 8), resignBtrfs},
     {"swap", "no last page", 1028, le(0, 4), nullptr},
     {"swap", "2^32 - 1 bad pages", 1032, le(0xFFFFFFFF, 4), nullptr},
+    {"swap", "2^32 - 1 bad pages, all listed", 1032, badPageFlood(), nullptr},
     {"lvm", "a device of 0 bytes", 0x40, le(0, 8), resignLvm},
     {"lvm", "a label in sector 2^63", 0x08, le(1ull << 63, 8), resignLvm},
     {"exfat", "sector size shift 40", 0x6C, {40}, resignExfat},
@@ -421,6 +434,28 @@ TEST(RecogniserScan, RandomBytesHoldNoVolumeEvenWithEveryMagicInPlace) {
   }
   MemoryReader salted(std::move(bytes));
   for (const FoundVolume& v : scanAll(salted)) ADD_FAILURE() << describe(v);
+}
+
+// Old swap areas carry no header, only a bitmap of the usable pages: page 0
+// holds the bitmap, then every page up to the last is usable but the bad.
+TEST(RecogniserScan, OldSwapAreaIsSizedByItsBitmap) {
+  std::vector<FXuchar> bytes(2 << 20);
+  for (int page = 1; page < 100; page++)
+    if (page != 17 && page != 40) bytes[page / 8] |= 1 << (page % 8);
+  memcpy(&bytes[4086], "SWAP-SPACE", 10);
+  MemoryReader old(bytes);
+  std::vector<FoundVolume> hits = scanAll(old);
+  ASSERT_EQ(hits.size(), 1u);
+  EXPECT_EQ(hits[0].kind, VolumeKind::SWAP);
+  EXPECT_EQ(hits[0].start, 0u);
+  EXPECT_EQ(hits[0].sectors, 800u);
+
+  // A bitmap of random bits is none.
+  std::mt19937 random(3);
+  for (int at = 0; at < 4086; at++) bytes[at] = (FXuchar)random();
+  bytes[0] &= 0xFE;
+  MemoryReader noise(std::move(bytes));
+  EXPECT_TRUE(scanAll(noise).empty());
 }
 
 TEST(RecogniserScan, EveryMagicLiesWithinOneSectorAndIsLookedFor) {

@@ -36,7 +36,8 @@ bool headerFits(const FXuchar* page, FXulong& pages) {
   return true;
 }
 
-// Bit n set: page n is usable.  Page 0 holds the bitmap itself.
+// Bit n set: page n is usable.  Page 0 holds the bitmap itself; every page
+// after it up to the last is usable but for the bad ones.
 bool bitmapFits(const FXuchar* page, FXulong& pages) {
   if (page[0] & 1) return false;
   FXuint at = MAGIC_AT;
@@ -45,7 +46,9 @@ bool bitmapFits(const FXuchar* page, FXulong& pages) {
   FXuint top = 7;
   while (!(page[at - 1] & (1u << top))) top--;
   pages = (FXulong)(at - 1) * 8 + top + 1;
-  return pages >= MIN_PAGES;
+  FXulong unusable = 0;
+  for (FXulong n = 1; n < pages; n++) unusable += !(page[n / 8] >> (n % 8) & 1);
+  return pages >= MIN_PAGES && unusable <= MAX_BAD_PAGES;
 }
 
 bool probeSwap(SectorReader& reader, FXulong structure, FoundVolume& found) {
