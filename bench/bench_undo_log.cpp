@@ -83,7 +83,7 @@ Result once(const std::string& original, const std::string& image, bool logging,
       chosen.push_back(r);
     }
     Clock::time_point start = Clock::now();
-    Recover(chosen, nullptr, true, {{20000}}, {FXString(image.c_str())});
+    Recover(chosen, {}, nullptr, true, {{20000}}, {FXString(image.c_str())});
     IOSystem::disableWriteLog = true;
     if (undo) {
       disk.writes = 0;

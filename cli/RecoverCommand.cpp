@@ -54,7 +54,9 @@ FXString describe(Session& session, const Candidate& c) {
 }
 
 // Resolves every pick to a candidate; EXIT_OK or the status to end with.
-int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate>& chosen) {
+// `found` gathers every candidate met on the way, chosen or not.
+int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate>& chosen,
+                 std::vector<Candidate>& found) {
   Texts& tx = session.texts;
   bool needSearch = false;
   for (const Pick& p : o.picks) needSearch = needSearch || !p.bySector;
@@ -73,6 +75,7 @@ int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate
       session.note(tx.get("kelvarin-cli.search.017"));
       return EXIT_NOTHING;
     }
+    for (const FoundCandidate& f : searched.candidates) found.push_back(f.candidate);
   }
 
   CandidateFinder finder(session.analyser());
@@ -94,6 +97,7 @@ int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate
       return EXIT_NOTHING;
     }
     std::vector<Candidate> here = finder.place(disk, {p.sector});
+    found.insert(found.end(), here.begin(), here.end());
     if (here.empty()) {
       session.error(tx.format("kelvarin-cli.recover.005", (double)p.sector, disk + 1));
       return EXIT_NOTHING;
@@ -213,8 +217,8 @@ int RecoverCommand(Session& session) {
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
 
-  std::vector<Candidate> chosen;
-  status = resolvePicks(session, o, disk, chosen);
+  std::vector<Candidate> chosen, found;
+  status = resolvePicks(session, o, disk, chosen, found);
   if (status != EXIT_OK) return status;
   std::vector<RecoverPart> list;
   for (const Candidate& c : chosen) list.push_back(c.toRecoverPart(a));
@@ -248,7 +252,8 @@ int RecoverCommand(Session& session) {
   {
     HoldInterrupts hold;  // a table is never left half written
     IOSystem::disableWriteLog = false;
-    Recover recover(list, nullptr, writeBootCode, active, a.GetDeviceNames(false));
+    Recover recover(list, FoundVolumes(a, found), nullptr, writeBootCode, active,
+                    a.GetDeviceNames(false));
     a.ReReadPartitions();
     a.CalcNRDChecksums();
     a.WriteNRDChecksums();

@@ -9,22 +9,18 @@ bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
   KV_TRACE(7, "Analyse::CheckMBRFit RecoverPart initial size %u\n", (FXuint)rp.size());
   for (const NRD& d : disks) {
     FXint realprim = 0, recoverprim = 0;
-    FXulong ext_start = 0, ext_end = 0;
+    SectorRange extended;  // the MBR's extended partition; empty when it has none
     for (const Partition& p : d.partitions) {
       bool primaryExtended = p.l == 1 && p.isExtended();
       if (p.base == 0 && !primaryExtended) realprim++;
-      if (primaryExtended) {
-        ext_start = p.entry.dist;
-        ext_end = (FXulong)p.entry.dist + p.entry.num;
-      }
+      if (primaryExtended) extended = p.range();
     }
-    KV_TRACE(8, "Analyse::CheckMBRFit ext_start = %.0lf, ext_end = %.0lf\n", (double)ext_start,
-             (double)ext_end);
+    KV_TRACE(8, "Analyse::CheckMBRFit ext_start = %.0lf, ext_end = %.0lf\n", (double)extended.first,
+             (double)extended.end);
     for (const RecoverPart& r : rp) {
       KV_TRACE(8, "Analyse::CheckMBRFit rp[j].start = %.0lf\n", (double)r.sector);
-      // A chosen partition inside the extended range goes into its chain.
-      if (r.device == d.device && !r.logical && (r.sector < ext_start || r.sector > ext_end))
-        recoverprim++;
+      // A chosen partition inside the extended partition goes into its chain.
+      if (r.device == d.device && !r.logical && !extended.contains(r.sector)) recoverprim++;
     }
     KV_TRACE(8, "Analyse::CheckMBRFit device = %s realprim = %d, recoverprim = %d\n",
              d.device.text(), realprim, recoverprim);

@@ -5,47 +5,70 @@
 #include <cstring>
 
 #include "Analyse.h"
+#include "ExtendedChain.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
 
 namespace {
 
-// A chain is followed at most 15 EPTBs deep, as the table reader does, so a
-// chain that loops on itself ends.
-const int MAX_EPTBS = 15;
-
-// Slot 0 of an EPTB describes its logical partition, slot 1 links onwards.
-struct EPTB {
-  FXuchar t0 = 0, t1 = 0;
-  FXuint d0 = 0, c0 = 0, d1 = 0;
-
-  explicit EPTB(const FXuchar* sector) {
-    PartitionEntry logical = PartitionEntry::fromTable(sector, 0);
-    PartitionEntry link = PartitionEntry::fromTable(sector, 1);
-    t0 = logical.type;
-    d0 = logical.dist;
-    c0 = logical.num;
-    t1 = link.type;
-    d1 = link.dist;
-  }
-  EPTB() {}
-};
-
-// Reads the EPTB at `sector` through the read context.  An unreadable sector
-// or one without the table signature holds no table, as the reader sees it.
-bool readEPTB(FXulong sector, EPTB& table) {
-  FXuchar buffer[SECTOR_SIZE];
-  bool ok = IOSystem::Read(sector, buffer, SECTOR_SIZE) &&
-            buffer[SIGNATURE_OFFSET] == 0x55 && buffer[SIGNATURE_OFFSET + 1] == 0xAA;
-  table = ok ? EPTB(buffer) : EPTB();
-  return ok;
-}
-
 // Whether a table entry's dist is the first-track value: the partition then
 // starts right after its table's first track, and that track is not free.
 bool isFirstTrack(FXulong dist, const NRD& d) {
   return d.physical.sectors >= 0 && dist == (FXulong)d.physical.sectors;
+}
+
+// A stretch [start, end) as table entries give it; when entries overlap,
+// end lies before start.
+struct FreeStretch {
+  FXulong start, end;
+  SectorRange range() const { return SectorRange(start, end); }
+};
+
+// The free space one table of a chain leaves: in front of its logical
+// partition (the table's own sector included), unless the partition starts
+// right after the first track, and behind the partition up to the next
+// table.  A table that links from slot 0 leaves free what lies up to the
+// table it leads to.
+std::vector<FreeStretch> tableFreeSpace(const NRD& d, const ChainTable& t) {
+  std::vector<FreeStretch> free;
+  PartitionEntry logical = t.slot(0);
+  if (t.linkSlot == 0) {
+    KV_TRACE(8, "Analyse::FindGaps EPTB is linked with empty space\n");
+    if (!isFirstTrack(logical.dist, d)) free.push_back({t.sector, t.next});
+    return free;
+  }
+  if (logical.type == 0) return free;
+  if (!isFirstTrack(logical.dist, d)) {
+    KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on beginning\n");
+    free.push_back({t.sector, t.sector + logical.dist});
+  }
+  FXulong logicalEnd = t.sector + logical.dist + logical.num;
+  if (t.hasLink() && logicalEnd < t.next) {
+    KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on end\n");
+    KV_TRACE(8, "Analyse::FindGaps table is %.0lf\n", (double)t.sector);
+    KV_TRACE(8, "Analyse::FindGaps pr1->dist is %.0lf\n", (double)logical.dist);
+    KV_TRACE(8, "Analyse::FindGaps pr1->num is %.0lf\n", (double)logical.num);
+    KV_TRACE(8, "Analyse::FindGaps next table is %.0lf\n", (double)t.next);
+    free.push_back({logicalEnd, t.next});
+  }
+  return free;
+}
+
+// The free space behind the last table of a chain (at `at`, its slot 0
+// `logical`) up to the end of the extended partition: all of it when the
+// table holds no logical partition.  False when there is none.
+bool chainEndFree(FXulong at, const PartitionEntry& logical, FXulong X, FreeStretch& free) {
+  if (logical.type == 0) {
+    KV_TRACE(8, "Analyse::FindGaps EPTB is empty\n");
+    free = {at, X};
+    return true;
+  }
+  FXulong logicalEnd = at + logical.dist + logical.num;
+  if (isExtendedType(logical.type) || logicalEnd >= X) return false;
+  KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on end of chain\n");
+  free = {logicalEnd, X};
+  return true;
 }
 
 // Appends the gap [start, end).  Table entries that overlap or run past the
@@ -60,57 +83,27 @@ void addGap(NRD& d, FXulong start, FXulong end) {
   d.gaps.push_back(Gap(start, end - start, 0));
 }
 
+// The gaps inside the extended partition [E, X).  A chain that loops or goes
+// on too long is taken as ending at the last table passed; one that leads to
+// a sector without a table ends in an empty table there.
 void findChainGaps(NRD& d, FXulong E, FXulong X) {
-  FXulong rel = 0;  // offset of the current EPTB from E
   IOSystem::PrepareRead(d.device, d.sectors);
-  EPTB t;
-  readEPTB(E, t);
-  std::vector<FXulong> visited(1, rel);
-  for (;;) {
-    FXulong next;
-    if (isExtendedType(t.t0)) {
-      // A link where the logical partition belongs: the space up to the
-      // block it points to is free, and that block is the next EPTB.
-      KV_TRACE(8, "Analyse::FindGaps EPTB is linked with empty space\n");
-      if (!isFirstTrack(t.d0, d)) addGap(d, E + rel, E + t.d0);
-      next = t.d0;
-    } else {
-      if (t.t0 != 0) {
-        if (!isFirstTrack(t.d0, d)) {
-          KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on beginning\n");
-          addGap(d, E + rel, E + rel + t.d0);
-        }
-        if (t.t1 != 0 && rel + t.d0 + t.c0 < t.d1) {
-          KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on end\n");
-          KV_TRACE(8, "Analyse::FindGaps startext is %.0lf\n", (double)E);
-          KV_TRACE(8, "Analyse::FindGaps nexttext is %.0lf\n", (double)rel);
-          KV_TRACE(8, "Analyse::FindGaps pr1->dist is %.0lf\n", (double)t.d0);
-          KV_TRACE(8, "Analyse::FindGaps pr1->num is %.0lf\n", (double)t.c0);
-          KV_TRACE(8, "Analyse::FindGaps pr2->dist is %.0lf\n", (double)t.d1);
-          addGap(d, E + rel + t.d0 + t.c0, E + t.d1);
-        }
-      }
-      if (!isExtendedType(t.t1)) break;
-      next = t.d1;
-    }
-    if ((int)visited.size() >= MAX_EPTBS ||
-        std::find(visited.begin(), visited.end(), next) != visited.end()) {
-      KV_TRACE(8, "Analyse::FindGaps chain loops or is too deep: stopping\n");
-      break;
-    }
-    rel = next;
-    visited.push_back(rel);
-    if (!readEPTB(E + rel, t)) break;  // the chain ends in an empty table
+  ExtendedChain chain(E, E, ExtendedChain::ReadThroughContext());
+  ChainTable t;
+  FXulong at = E;
+  PartitionEntry logical = PartitionEntry();
+  while (chain.Next(t)) {
+    for (const FreeStretch& f : tableFreeSpace(d, t)) addGap(d, f.start, f.end);
+    at = t.sector;
+    logical = t.slot(0);
   }
   IOSystem::CloseRead();
-
-  if (t.t0 == 0) {
-    KV_TRACE(8, "Analyse::FindGaps EPTB is empty\n");
-    addGap(d, E + rel, X);
-  } else if (!isExtendedType(t.t0) && E + rel + t.d0 + t.c0 < X) {
-    KV_TRACE(8, "Analyse::FindGaps EPTB has empty space on end of chain\n");
-    addGap(d, E + rel + t.d0 + t.c0, X);
+  if (chain.end() == ExtendedChain::NO_TABLE) {
+    at = chain.stoppedAt();
+    logical = PartitionEntry();
   }
+  FreeStretch rest;
+  if (chainEndFree(at, logical, X, rest)) addGap(d, rest.start, rest.end);
 }
 
 bool startsBefore(const Partition* a, const Partition* b) { return a->entry.dist < b->entry.dist; }
@@ -182,65 +175,61 @@ std::list<Gap> Analyse::GetGap(FXint disk, FXint lognr, bool last) {
   return result;
 }
 
-// Whether a candidate that lies partly inside the extended partition Q is
-// blocked by the partitions of Q's chain.  Walks at most 15 EPTBs; a chain
-// that goes deeper, or a table that cannot be read, blocks the candidate.
-static bool chainBlocks(const NRD& d, const Partition& Q, FXulong S, FXulong L) {
+// Whether a candidate that lies inside the extended partition Q is blocked by
+// Q's chain: it is free only when it lies wholly in free space one of the
+// chain's tables leaves.  A chain that does not end properly (it loops, goes
+// on too long or leads to a sector without a table) blocks the candidate.
+static bool chainBlocks(const NRD& d, const Partition& Q, const SectorRange& C) {
   FXulong chainBase = Q.base != 0 ? Q.base : Q.entry.dist;  // links count from here
-  FXulong Qe = Q.end();
-  FXulong cur = Q.start();
-  for (int tables = 0; tables < MAX_EPTBS; tables++) {
-    FXuchar buffer[SECTOR_SIZE];
-    if (!IOSystem::Read(cur, buffer, SECTOR_SIZE)) return true;
-    EPTB t(buffer);
-    if (!isFirstTrack(t.d0, d) && S < cur + t.d0 && L < cur + t.d0) {
-      KV_TRACE(8, "Analyse::OverlapsExisting extended partition has gap on begin\n");
-      return false;
-    }
-    FXulong logicalEnd = cur + t.d0 + t.c0;
-    KV_TRACE(8, "Analyse::OverlapsExisting checking between %.0lf and %.0lf\n", (double)cur,
-             (double)logicalEnd);
-    if (t.t1 == 0) {
-      if (logicalEnd < Qe && logicalEnd <= S && L < Qe) {
-        KV_TRACE(8, "Analyse::OverlapsExisting extended partition has gap on end\n");
+  ExtendedChain chain(Q.start(), chainBase, ExtendedChain::ReadThroughContext());
+  ChainTable t;
+  while (chain.Next(t)) {
+    KV_TRACE(8, "Analyse::OverlapsExisting checking table at %.0lf\n", (double)t.sector);
+    for (const FreeStretch& f : tableFreeSpace(d, t)) {
+      if (f.range().contains(C)) {
+        KV_TRACE(8, "Analyse::OverlapsExisting extended partition has gap there\n");
         return false;
       }
-      return true;
     }
-    if (logicalEnd <= S && L < chainBase + t.d1) {
+    FreeStretch rest;
+    if (!t.hasLink() && chainEndFree(t.sector, t.slot(0), Q.end(), rest) &&
+        rest.range().contains(C)) {
       KV_TRACE(8, "Analyse::OverlapsExisting extended partition has gap on end\n");
       return false;
     }
-    cur = chainBase + t.d1;
   }
-  KV_TRACE(8, "Analyse::OverlapsExisting chain loops or is too deep\n");
+  if (!chain.endsProperly()) KV_TRACE(8, "Analyse::OverlapsExisting chain does not end properly\n");
   return true;
 }
 
 bool Analyse::OverlapsExisting(FXint disk, const Partition& candidate) {
-  FXulong S = candidate.start();
-  FXulong L = candidate.entry.num ? S + candidate.entry.num - 1 : S;  // last sector
-  KV_TRACE(7, "Analyse::OverlapsExisting( disk=%d, from %.0lf to %.0lf )\n", disk, (double)S,
-           (double)L);
+  SectorRange C = candidate.range();
+  KV_TRACE(7, "Analyse::OverlapsExisting( disk=%d, from %.0lf to %.0lf )\n", disk, (double)C.first,
+           (double)(C.empty() ? C.first : C.end - 1));
   if (disk < 0 || disk >= (FXint)disks.size()) return true;
   const NRD& d = disks[disk];
 
   for (const Partition& Q : d.partitions) {
-    FXulong Qs = Q.start(), Qe = Q.end();
-    KV_TRACE(8, "Analyse::OverlapsExisting checking between %.0lf and %.0lf\n", (double)Qs,
-             (double)Qe);
-    bool hit = (Qs <= S && S < Qe) || (Qs <= L && L < Qe);
-    if (!hit) continue;
+    SectorRange q = Q.range();
+    KV_TRACE(8, "Analyse::OverlapsExisting checking between %.0lf and %.0lf\n", (double)q.first,
+             (double)q.end);
+    if (!q.overlaps(C)) continue;
     KV_TRACE(8, "Analyse::OverlapsExisting partition overlaps!\n");
     if (!Q.isExtended()) return true;
 
     KV_TRACE(8, "Analyse::OverlapsExisting overlapped partition is an extended partition\n");
+    // A partition goes into the MBR's extended partition only as a whole,
+    // and behind the table at its start: the writer can place nothing else.
+    if (Q.l == 1 && !SectorRange(q.first + 1, q.end).contains(C)) {
+      KV_TRACE(8, "Analyse::OverlapsExisting candidate crosses the extended partition's border\n");
+      return true;
+    }
     if (!IOSystem::PrepareRead(d.device, d.sectors)) return true;
     bool blocks = false;
-    if (!CheckOne(Qs, nullptr)) {
+    if (!CheckOne(q.first, nullptr)) {
       KV_TRACE(8, "Analyse::OverlapsExisting extended partition is invalid or empty\n");
     } else {
-      blocks = chainBlocks(d, Q, S, L);
+      blocks = chainBlocks(d, Q, C);
     }
     IOSystem::CloseRead();
     if (blocks) return true;

@@ -3,29 +3,12 @@
 #include <cstring>
 
 #include "Analyse.h"
+#include "ExtendedChain.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
 
 namespace {
-
-// The reader keeps its place across the recursion in program-wide values; a
-// complete top-level call leaves them as they were: depth 0, no extended
-// partition, table 0, counter 0, no tables left to read.  GetPartitions must therefore never run on
-// two threads at once.
-FXint depth = 0;            // 1 while the MBR is parsed, 2 for the first EPTB, ...
-FXuint extDistance = 0;     // first sector of the primary extended partition
-FXuint currentTable = 0;    // sector of the EPTB being parsed; 0 for the MBR
-FXint entryCounter = 0;     // the next lognr
-FXulong deviceSectors = 0;  // size of the device being parsed; 0 when unknown
-FXint tablesLeft = 0;       // EPTBs the chain being parsed may still read
-
-// The MBR and 15 EPTBs below it: a chain that loops on itself ends there.
-const FXint MAX_TABLE_DEPTH = 16;
-// A chain is followed through 15 EPTBs in all, however many links a table
-// holds: depth alone would let a table with four links back to itself lead
-// to 4^15 reads.
-const FXint MAX_CHAIN_TABLES = MAX_TABLE_DEPTH - 1;
 
 const FXuint WHOLE_DISK_PROBE = 2048;  // bytes tested for a table-less FAT volume
 
@@ -33,27 +16,30 @@ bool hasSignature(const FXuchar* sector) {
   return sector[SIGNATURE_OFFSET] == 0x55 && sector[SIGNATURE_OFFSET + 1] == 0xAA;
 }
 
-// Reads `bytes` at `sector`; what lies beyond the device's end (or cannot be
-// read) stays zero, so no signature test passes on it.
-void readTableSector(const FXString& device, FXuchar* buffer, FXulong sector, FXuint bytes) {
-  memset(buffer, 0, bytes);
-  if (deviceSectors != 0) {
-    if (sector >= deviceSectors) return;
-    FXulong available = (deviceSectors - sector) * SECTOR_SIZE;
-    if (available < bytes) bytes = (FXuint)available;
+// The table sectors of one disk.  What lies beyond the device's end (or
+// cannot be read) stays zero, so no signature test passes on it.
+struct TableSectors {
+  FXString device;
+  FXulong sectors;  // 0 when unknown
+
+  void read(FXuchar* buffer, FXulong sector, FXuint bytes) const {
+    memset(buffer, 0, bytes);
+    if (sectors != 0) {
+      if (sector >= sectors) return;
+      FXulong available = (sectors - sector) * SECTOR_SIZE;
+      if (available < bytes) bytes = (FXuint)available;
+    }
+    IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, bytes);
   }
-  IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, bytes);
-}
+};
 
 FXuint le16(const FXuchar* p) { return (FXuint)p[0] | ((FXuint)p[1] << 8); }
 FXuint le32(const FXuchar* p) { return le16(p) | (le16(p + 2) << 16); }
 
-}  // namespace
-
 // A disk without a table whose sector 0 is a FAT boot sector is one volume.
-static bool readWholeDiskFat(const FXString& device, std::vector<Partition>& partitions) {
+bool readWholeDiskFat(const TableSectors& disk, std::vector<Partition>& partitions) {
   FXuchar boot[WHOLE_DISK_PROBE];
-  readTableSector(device, boot, 0, WHOLE_DISK_PROBE);
+  disk.read(boot, 0, WHOLE_DISK_PROBE);
   KV_TRACE(8, "Analyse::GetPartitions testing sector 0 is FAT boot sector\n");
   if (!FileSystem::CheckFAT(boot, 0)) return false;
 
@@ -73,79 +59,78 @@ static bool readWholeDiskFat(const FXString& device, std::vector<Partition>& par
   e.type = fatLength != 0 ? 0x0E : 0x0C;
   e.dist = 0;
   e.num = count;
-  partitions.push_back(Partition(e, 1, entryCounter++));
+  partitions.push_back(Partition(e, 1, 0));
   partitions.back().base = 0;
   return true;
 }
 
+// Lists one table's accepted entries in slot order; an unused slot, or a
+// type missing from the name table, is invisible.  `level` is 1 for the MBR,
+// 2 for the first EPTB, ...  The entries of the next table follow the link
+// that leads there, so the list is depth-first.
+struct EntryLister {
+  std::vector<Partition>& partitions;
+  FXint counter;  // the next lognr
+
+  void add(const PartitionEntry& e, FXint level, FXulong base) {
+    partitions.push_back(Partition(e, level, counter++));
+    partitions.back().base = base;
+  }
+
+  static bool visible(const PartitionEntry& e) { return e.type != 0 && PartitionTypeName(e.type); }
+
+  // The chain tables from `i` on.  A logical partition counts from its own
+  // EPTB, a link from the start of the extended partition.
+  void listChain(const std::vector<ChainTable>& tables, size_t i, FXulong linkBase) {
+    const ChainTable& t = tables[i];
+    for (FXint k = 0; k < 4; k++) {
+      PartitionEntry e = t.slot(k);
+      if (visible(e)) {
+        KV_TRACE(8, "Analyse::GetPartitions recurse=%d ext_distance=%u\n", (FXint)i + 2,
+                 (FXuint)linkBase);
+        add(e, (FXint)i + 2, isExtendedType(e.type) ? linkBase : t.sector);
+      }
+      if (k == t.linkSlot && i + 1 < tables.size()) listChain(tables, i + 1, linkBase);
+    }
+  }
+};
+
+// The tables of the chain behind an extended partition that starts at `first`.
+std::vector<ChainTable> readChain(const TableSectors& disk, FXulong first) {
+  std::vector<ChainTable> tables;
+  ExtendedChain chain(first, first, [&disk](FXulong sector, FXuchar* bytes) {
+    KV_TRACE(8, "Analyse::GetPartitions trying to read BR at sector %.0lf\n", (double)sector);
+    disk.read(bytes, sector, SECTOR_SIZE);
+    return true;
+  });
+  ChainTable t;
+  while (chain.Next(t)) tables.push_back(t);
+  return tables;
+}
+
+}  // namespace
+
 bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
                             std::vector<Partition>& partitions, bool& bootSectorOnly) {
-  if (depth == 0) {
-    // The backup store knows no size (and reads zeros where it holds nothing),
-    // so its reads are not bounded.
-    deviceSectors = IOSystem::useBackup ? 0 : IOSystem::CalculateSectorCnt(device);
-    if (readWholeDiskFat(device, partitions)) {
-      bootSectorOnly = true;
-      entryCounter = 0;
-      deviceSectors = 0;
-      return true;
-    }
-    bootSectorOnly = false;
-  }
+  // The backup store knows no size (and reads zeros where it holds nothing),
+  // so its reads are not bounded.
+  TableSectors disk{device, IOSystem::useBackup ? 0 : IOSystem::CalculateSectorCnt(device)};
+  bootSectorOnly = readWholeDiskFat(disk, partitions);
+  if (bootSectorOnly) return true;
+  if (!hasSignature(BR)) return false;
 
-  depth++;
-  if (!hasSignature(BR) || depth > MAX_TABLE_DEPTH) {
-    depth--;
-    if (depth == 0) deviceSectors = 0;
-    return false;
-  }
-
-  for (int slot = 0; slot < 4; slot++) {
+  EntryLister list{partitions, 0};
+  for (FXint slot = 0; slot < 4; slot++) {
     PartitionEntry e = PartitionEntry::fromTable(BR, slot);
-    if (e.type == 0 || !PartitionTypeName(e.type)) continue;  // unused or unknown: invisible
-    partitions.push_back(Partition(e, depth, entryCounter++));
-    size_t index = partitions.size() - 1;
-    KV_TRACE(8, "Analyse::GetPartitions recurse=%d ext_distance=%u\n", depth, extDistance);
-
-    if (!isExtendedType(e.type)) {
-      // A logical partition counts from its own EPTB, a primary one from 0.
-      partitions[index].base = currentTable;
-      continue;
-    }
-
-    // An extended entry in the MBR starts the chain; inside an EPTB it links
-    // to the next EPTB, counted from the start of the primary extended partition.
-    partitions[index].base = extDistance;
-    if (depth == 1) tablesLeft = MAX_CHAIN_TABLES;
-    if (tablesLeft == 0) {
-      KV_TRACE(8, "Analyse::GetPartitions chain too long, not following\n");
-      continue;
-    }
-    tablesLeft--;
-    KV_TRACE(8, "Analyse::GetPartitions trying to read BR at sector %u\n", e.dist + extDistance);
-    FXuint next;
-    if (depth == 1) {
-      extDistance += e.dist;
-      next = extDistance;
-    } else {
-      next = e.dist + extDistance;
-    }
-    FXuint savedTable = currentTable;
-    currentTable = next;
-    FXuchar table[SECTOR_SIZE];
-    readTableSector(device, table, next, SECTOR_SIZE);
-    GetPartitions(table, device, partitions, bootSectorOnly);
-    if (depth == 1) extDistance -= e.dist;
-    // A logical entry after the link still belongs to this EPTB.
-    currentTable = savedTable;
+    if (!EntryLister::visible(e)) continue;
+    KV_TRACE(8, "Analyse::GetPartitions recurse=%d ext_distance=%u\n", 1, 0u);
+    list.add(e, 1, 0);
+    if (!isExtendedType(e.type)) continue;
+    // An extended entry of the MBR starts a chain; its links count from
+    // the extended partition's first sector.
+    std::vector<ChainTable> tables = readChain(disk, e.dist);
+    if (!tables.empty()) list.listChain(tables, 0, e.dist);
   }
-
-  if (depth == 1) {
-    entryCounter = 0;
-    tablesLeft = 0;
-  }
-  depth--;
-  if (depth == 0) deviceSectors = 0;
   return true;
 }
 
@@ -181,7 +166,7 @@ std::vector<Partition> Analyse::GetValidPartitions(FXint disk, FXulong sector) {
   for (const Partition& p : candidates) {
     // An empty partition, or one that runs past the end of the disk, cannot
     // be written back.
-    if (p.entry.num == 0 || p.end() > d.sectors) {
+    if (!SectorRange(0, d.sectors).contains(p.range())) {
       KV_TRACE(8, "Analyse::GetValidPartitions dropping %.0lf..%.0lf: not on the disk\n",
                (double)p.start(), (double)p.end());
       continue;

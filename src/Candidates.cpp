@@ -14,11 +14,7 @@ FXString Candidate::typeName() const {
 }
 
 bool Candidate::overlaps(const Candidate& o) const {
-  if (disk != o.disk) return false;
-  // Both ways round: whichever of the two is chosen last drops the other.
-  bool oInThis = (o.start() >= start() && o.start() < end()) || (o.end() > start() && o.end() <= end());
-  bool thisInO = (start() >= o.start() && start() < o.end()) || (end() > o.start() && end() <= o.end());
-  return oInThis || thisInO;
+  return disk == o.disk && range().overlaps(o.range());
 }
 
 RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
@@ -32,6 +28,16 @@ RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
   r.sectorsPerTrack = d.logical.sectors;
   r.letter = letter >= 'A' ? letter : ' ';
   return r;
+}
+
+FoundVolume Candidate::toFoundVolume(const Analyse& analyser) const {
+  return FoundVolume{analyser.disks[disk].device, range()};
+}
+
+std::vector<FoundVolume> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found) {
+  std::vector<FoundVolume> volumes;
+  for (const Candidate& c : found) volumes.push_back(c.toFoundVolume(analyser));
+  return volumes;
 }
 
 CandidateFinder::CandidateFinder(Analyse& analyser) : analyser(analyser), lastLetter(0) {}
@@ -77,7 +83,7 @@ std::vector<Stretch> SearchableStretches(const Analyse& analyser) {
 const Stretch* StretchContaining(const std::vector<Stretch>& stretches, FXint disk,
                                  FXulong sector) {
   for (const Stretch& s : stretches)
-    if (s.disk == disk && s.start <= sector && sector < s.end) return &s;
+    if (s.disk == disk && s.range().contains(sector)) return &s;
   return nullptr;
 }
 

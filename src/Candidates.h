@@ -25,6 +25,7 @@ struct Stretch {
   FXulong start;   // first sector
   FXulong end;     // first sector after the stretch
   FXulong sectors() const { return end - start; }
+  SectorRange range() const { return SectorRange(start, end); }
 };
 
 // One partition the search turned up.
@@ -40,6 +41,7 @@ struct Candidate {
   FXulong start() const { return partition.start(); }
   FXulong sectors() const { return partition.entry.num; }
   FXulong end() const { return partition.end(); }  // exclusive
+  SectorRange range() const { return partition.range(); }
   FXulong bytes() const { return (FXulong)partition.entry.num * SECTOR_SIZE; }
   FXuchar type() const { return partition.entry.type; }
   // Found through an extended partition table block, so it belongs into an
@@ -48,11 +50,16 @@ struct Candidate {
   // The type's name, or empty when the type-name table lacks it.
   FXString typeName() const;
   // Whether choosing one of the two drops the other: they lie on the same
-  // disk and one begins, or ends, inside the other.
+  // disk and share a sector.
   bool overlaps(const Candidate& other) const;
   // The record the fit check and the writer take.
   RecoverPart toRecoverPart(const Analyse& analyser) const;
+  // The volume the writer keeps its new tables out of, chosen or not.
+  FoundVolume toFoundVolume(const Analyse& analyser) const;
 };
+
+// Every candidate as the writer's list of found volumes.
+std::vector<FoundVolume> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found);
 
 // Turns found sectors into candidates.  Drive letters are proposed in the
 // order candidates are placed, from the first free one on, and start over

@@ -527,6 +527,7 @@ FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
 bool mFXDiskChooser::ClearRecoverPartitions() {
   KV_TRACE(5, "mFXDiskChooser::ClearRecoverPartitions()\n");
   lastLetter = 0;
+  foundVolumes.clear();
   std::vector<FXWindow*> rows;
   for (FXint i = 0; i < (FXint)images.size(); i++) {
     if (imageKinds[i] != KIND_FREE && imageKinds[i] != KIND_SELECTED) continue;
@@ -580,6 +581,8 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
   const FXulong capacity = analyse->GetCapacity(disk);
   for (FXulong s : sectors) {
     std::vector<Partition> parts = analyse->GetValidPartitions(disk, s);
+    for (const Partition& p : parts)
+      foundVolumes.push_back(FoundVolume{analyse->disks[disk].device, p.range()});
     if (parts.empty()) continue;
     FXint gap = gapSlotOf(disk, s);
     FXint upd_button = nextFreeSlot(gap);

@@ -83,6 +83,8 @@ public:
   // --- search results, placed on the recovery chooser ---
   bool ClearRecoverPartitions();
   bool SetRecoverPartitions(FXint disk, const std::vector<FXulong>& sectors);
+  // Every partition the search found, shown or not, chosen or not.
+  const std::vector<FoundVolume>& GetFoundVolumes() const { return foundVolumes; }
 
   // --- pictures ---
   FXIcon* drawPartImageIcon(FXint kind, FXint w, FXint h);
@@ -121,6 +123,7 @@ protected:
   std::vector<FXButton*> images;
   std::vector<FreeSpace> freeSpaces;
   std::vector<FreeSpace> gapSlots;
+  std::vector<FoundVolume> foundVolumes;
   FXText* infoText;
   bool recoverMode;
   FXchar lastLetter;

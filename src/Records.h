@@ -38,6 +38,35 @@ static_assert(sizeof(PartitionEntry) == 16, "a table entry is 16 bytes");
 // 0x05, 0x0F and 0x85 link to an extended partition table block.
 bool isExtendedType(FXuchar type);
 
+// The sectors [first, end): `end` is the first sector behind the stretch.
+// Every test whether a sector or a stretch lies in, or meets, a partition, a
+// gap or a found volume is made with it, so they all agree on where a
+// stretch ends.
+struct SectorRange {
+  FXulong first = 0;
+  FXulong end = 0;
+
+  SectorRange() {}
+  // A stretch given backwards holds no sector.
+  SectorRange(FXulong first, FXulong end) : first(first), end(end < first ? first : end) {}
+  // `count` sectors from `first`, cut at the last sector number there is.
+  static SectorRange sized(FXulong first, FXulong count) {
+    return SectorRange(first, count > ~(FXulong)0 - first ? ~(FXulong)0 : first + count);
+  }
+
+  FXulong size() const { return end - first; }
+  bool empty() const { return end == first; }
+  bool contains(FXulong sector) const { return first <= sector && sector < end; }
+  // Every sector of `o` lies in this stretch; an empty `o` lies nowhere.
+  bool contains(const SectorRange& o) const {
+    return !o.empty() && first <= o.first && o.end <= end;
+  }
+  // The two share a sector.
+  bool overlaps(const SectorRange& o) const {
+    return !empty() && !o.empty() && first < o.end && o.first < end;
+  }
+};
+
 // A disk geometry.
 struct CHS {
   FXulong cylinders;
@@ -63,6 +92,7 @@ public:
 
   FXulong start() const { return base + entry.dist; }
   FXulong end() const { return start() + entry.num; }  // exclusive
+  SectorRange range() const { return SectorRange::sized(start(), entry.num); }
   bool isExtended() const { return isExtendedType(entry.type); }
 };
 
@@ -120,6 +150,14 @@ struct RecoverPart {
   FXint sectorsPerTrack;
   FXchar letter;   // ' ' when none
   RecoverPart() : sector(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
+};
+
+// A volume a search found on a disk, whether the user chose it or not.  The
+// writer puts no new table into one: a volume left lost now may be chosen
+// after the next search.
+struct FoundVolume {
+  FXString device;
+  SectorRange sectors;
 };
 
 #endif

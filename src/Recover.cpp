@@ -3,14 +3,13 @@
 // Table values are 32-bit on disk; positions are worked out in 64 bits and
 // an entry is only written when its values fit.  Before a sector is written
 // the writer checks that what it writes is a layout a reader follows: a new
-// EPTB never lands inside a partition, a logical partition never overlaps
-// the next EPTB of its chain, and a chain walk ends even when the chain on
-// disk loops.
+// EPTB never lands inside a partition or a volume the search found, a
+// logical partition never overlaps the next EPTB of its chain, and it only
+// adds to a chain that ends properly.
 #include "Recover.h"
 
 #include <algorithm>
 #include <cstring>
-#include <set>
 
 #include "Analyse.h"
 #include "FileSystem.h"
@@ -26,9 +25,6 @@ namespace {
 
 const FXuchar EXTENDED = 0x05;
 const FXuint BR_SIZE = 2048;
-// An extended chain is followed at most this many tables deep, as the
-// reader does, so a chain that loops ends.
-const int MAX_CHAIN_DEPTH = 15;
 // Table values are 32-bit.
 const FXulong TABLE_LIMIT = 0x100000000ULL;
 
@@ -62,30 +58,36 @@ void setCHS(PartitionEntry& e, FXulong first, FXulong count, FXint heads, FXint 
                       e.start_chs[0], e.start_chs[1], e.end_chs[2], e.end_chs[0], e.end_chs[1]);
 }
 
+// The sectors of a table entry whose dist counts from `base`.
+SectorRange sectorsOf(const PartitionEntry& e, FXulong base = 0) {
+  return SectorRange::sized(base + e.dist, e.num);
+}
+
 bool fitsTable(FXulong first, FXulong count) {
-  return first < TABLE_LIMIT && count < TABLE_LIMIT && first + count <= TABLE_LIMIT;
+  return SectorRange(0, TABLE_LIMIT).contains(SectorRange::sized(first, count));
 }
 
 bool CheckExtended(FXuchar type) { return isExtendedType(type); }
 
-// Two stretches share a sector.
-bool overlaps(const PartitionEntry& a, const PartitionEntry& b) {
-  if (a.num == 0 || b.num == 0) return false;
-  FXulong a1 = (FXulong)a.dist + a.num - 1, b1 = (FXulong)b.dist + b.num - 1;
-  return a.dist <= b1 && b.dist <= a1;
+bool isTaken(const std::vector<SectorRange>& taken, FXulong sector) {
+  for (const SectorRange& r : taken)
+    if (r.contains(sector)) return true;
+  return false;
 }
 
 // Where a new EPTB goes in front of a logical partition starting at `n0`:
 // one track before it when that sector is free, else the sector right before
-// it.  It must lie behind the table it follows (at `after`) and behind that
-// table's logical partition (which ends before `freeFrom`).  0 when neither
-// sector qualifies.
-FXulong placeForNewTable(FXulong n0, FXulong after, FXulong freeFrom, FXint sectorsPerTrack) {
+// it.  It must lie behind the table it follows (at `after`), behind that
+// table's logical partition (which ends before `freeFrom`) and outside every
+// stretch `taken`.  0 when neither sector qualifies.
+FXulong placeForNewTable(FXulong n0, FXulong after, FXulong freeFrom, FXint sectorsPerTrack,
+                         const std::vector<SectorRange>& taken) {
   FXulong track = sectorsPerTrack > 0 ? (FXulong)sectorsPerTrack : 0;
   for (FXulong gap : {track, (FXulong)1}) {
     if (gap == 0 || gap > n0) continue;
     FXulong q = n0 - gap;
-    if (q > after && q >= freeFrom) return q;
+    if (q > after && q >= freeFrom && !isTaken(taken, q)) return q;
+    KV_TRACE(8, "Recover::RecoverOne sector %.0lf takes no new EPTB\n", (double)q);
   }
   return 0;
 }
@@ -97,12 +99,33 @@ FXulong logicalEnd(FXulong sector, const PartitionEntry& slot0) {
   return sector + slot0.dist + slot0.num;
 }
 
+// The tables of the chain behind the extended partition at `E0`.  The writer
+// only adds to a chain that ends properly: one that loops, goes on too long
+// or leads to a sector without a table is left alone.  An extended partition
+// whose first sector holds no table yet has an empty chain, and that sector
+// becomes its first table.
+bool readChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tables) {
+  ExtendedChain chain(E0, E0, ExtendedChain::ReadFrom(device));
+  ChainTable t;
+  while (chain.Next(t)) tables.push_back(t);
+  if (chain.end() == ExtendedChain::NO_TABLE && tables.empty()) {
+    if (!RECOVER_CHECK(readTable(device, E0, t.bytes), "ReadBR( EPTB )")) return false;
+    memset(t.bytes + TABLE_OFFSET, 0, 4 * 16);
+    t.sector = E0;
+    t.linkSlot = -1;
+    tables.push_back(t);
+    return true;
+  }
+  return RECOVER_CHECK(chain.endsProperly(), "the extended chain ends properly");
+}
+
 }  // namespace
 
-Recover::Recover(const std::vector<RecoverPart>& recoverList, RecoverProgress* progress,
+Recover::Recover(const std::vector<RecoverPart>& recoverList,
+                 const std::vector<FoundVolume>& foundVolumes, RecoverProgress* progress,
                  bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
                  const std::vector<FXString>& devices)
-    : activeStarts(activeStarts), devices(devices) {
+    : activeStarts(activeStarts), devices(devices), foundVolumes(foundVolumes) {
   DoRecover(recoverList, progress, writeBootCode);
 }
 
@@ -203,7 +226,8 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   // A partition is only written where the disk has it all.
   const NRD* disk = Analyse::FindNRD(r.device);
   auto onDisk = [disk](FXulong first, FXulong count) {
-    return fitsTable(first, count) && (!disk || first + count <= disk->sectors);
+    return fitsTable(first, count) &&
+           (!disk || SectorRange(0, disk->sectors).contains(SectorRange::sized(first, count)));
   };
 
   part.start = r.sector;
@@ -238,6 +262,20 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
            (FXuint)newparts.size());
   std::stable_sort(newparts.begin(), newparts.end(),
                    [](const NewPart& a, const NewPart& b) { return a.start > b.start; });
+
+  // A new table keeps out of every found volume and every chosen partition,
+  // a found EPTB included.
+  taken.clear();
+  for (const FoundVolume& v : foundVolumes)
+    if (v.device == device) taken.push_back(v.sectors);
+  for (const NewPart& p : newparts) {
+    if (!p.logical) {
+      taken.push_back(sectorsOf(p.entry));
+      continue;
+    }
+    taken.push_back(SectorRange::sized(p.start, 1));
+    taken.push_back(sectorsOf(p.entry, p.start));
+  }
 
   // Found EPTBs, from the highest down, become a chain: each links to the one
   // above it.  A run of them closes into one extended entry for the MBR.
@@ -276,7 +314,11 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
         chainLength = 1;
       } else {
         // This EPTB links to the one above it; the link covers that table's
-        // logical partition from the table on.
+        // logical partition from the table on.  A reader follows no more
+        // tables than a chain may have.
+        if (!RECOVER_CHECK(chainLength < (FXuint)ExtendedChain::MAX_TABLES,
+                           "found chain no longer than a reader follows"))
+          continue;
         FXulong size = (FXulong)last->entry.dist + last->entry.num;
         if (!FixExtended(device, p.start, H, S, last->start, size)) continue;
         chainLength++;
@@ -339,7 +381,7 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
     }
     KV_TRACE(8, "Recover::RecoverOne check with NEW dist %.0lf, num %.0lf\n", (double)P.dist,
              (double)P.num);
-    if (!overlaps(X, P)) continue;
+    if (!sectorsOf(X).overlaps(sectorsOf(P))) continue;
     const PartitionEntry* pr = &X;
     // Only an extended partition's first sector is an EPTB.
     if (!RECOVER_CHECK(CheckExtended( pr->type ), "CheckExtended( pr->type )")) return false;
@@ -348,7 +390,7 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
   if (extendedSlot >= 0) {
     PartitionEntry X = PartitionEntry::fromTable(MBR, extendedSlot);
     if (isExtendedType(P.type)) return AppendChain(device, X, P, chainLength);
-    return InsertLogical(device, X, P, H, S);
+    return InsertLogical(device, MBR, X, P, H, S);
   }
   if (!RECOVER_CHECK(freeSlot >= 0, "free MBR slot")) return false;
   P.toTable(MBR, freeSlot);
@@ -361,151 +403,140 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
 // start, and are rebased before the chain is linked in.
 bool Recover::AppendChain(const FXString& device, const PartitionEntry& extended, PartitionEntry P,
                           FXuint chainLength) {
-  FXulong E0 = extended.dist, extendedEnd = E0 + extended.num;
-  FXulong n0 = P.dist;
-  if (!RECOVER_CHECK(n0 > E0 && n0 + P.num <= extendedEnd, "found chain inside the extended partition"))
+  FXulong E0 = extended.dist, n0 = P.dist;
+  if (!RECOVER_CHECK(SectorRange(E0 + 1, sectorsOf(extended).end).contains(sectorsOf(P)),
+                     "found chain inside the extended partition"))
+    return false;
+  std::vector<ChainTable> tables;
+  if (!readChain(device, E0, tables)) return false;
+  ChainTable& T = tables.back();
+  if (!RECOVER_CHECK(n0 > T.sector && n0 >= logicalEnd(T.sector, T.slot(0)) && T.slot(1).type == 0,
+                     "found chain behind the last EPTB"))
+    return false;
+  if (!RECOVER_CHECK(tables.size() + chainLength <= (size_t)ExtendedChain::MAX_TABLES,
+                     "chain no longer than a reader follows"))
     return false;
 
-  FXuchar T[SECTOR_SIZE];
-  FXulong cur = E0;
-  for (int depth = 0;; depth++) {
-    if (!RECOVER_CHECK(depth < MAX_CHAIN_DEPTH && readTable(device, cur, T), "ReadBR( EPTB )"))
-      return false;
-    PartitionEntry link = PartitionEntry::fromTable(T, 1);
-    if (link.type == 0) break;
-    if (!RECOVER_CHECK(isExtendedType(link.type), "EPTB slot 1 is a link")) return false;
-    FXulong next = E0 + link.dist;
-    if (!RECOVER_CHECK(next != cur, "EPTB links to itself")) return false;
-    cur = next;
-  }
-  PartitionEntry slot0 = PartitionEntry::fromTable(T, 0);
-  if (!RECOVER_CHECK(n0 > cur && n0 >= logicalEnd(cur, slot0), "found chain behind the last EPTB"))
-    return false;
-
-  FXuchar C[SECTOR_SIZE];
-  FXulong at = n0;
-  for (FXuint i = 0; i < chainLength && readTable(device, at, C); i++) {
-    PartitionEntry link = PartitionEntry::fromTable(C, 1);
-    if (!isExtendedType(link.type)) break;
-    FXulong next = n0 + link.dist;
-    link.dist = (FXuint)(next - E0);
-    link.toTable(C, 1);
-    writeTable(device, at, C);
-    at = next;
+  ExtendedChain found(n0, n0, ExtendedChain::ReadFrom(device));
+  ChainTable C;
+  for (FXuint i = 0; i < chainLength && found.Next(C) && C.hasLink(); i++) {
+    PartitionEntry link = C.slot(C.linkSlot);
+    link.dist = (FXuint)(C.next - E0);
+    link.toTable(C.bytes, C.linkSlot);
+    writeTable(device, C.sector, C.bytes);
   }
 
   // The link goes into the empty slot 1 of the last EPTB, where every reader
   // looks for it; the EPTB's logical partition stays in slot 0.
   P.boot = 0;
   P.dist = (FXuint)(n0 - E0);
-  P.toTable(T, 1);
-  return writeTable(device, cur, T);
+  P.toTable(T.bytes, 1);
+  return writeTable(device, T.sector, T.bytes);
+}
+
+// The sectors a new table must keep out of: every partition of the table
+// (the MBR's, the chain's logical ones) and the chain's tables, besides the
+// found volumes and chosen partitions of the disk.
+std::vector<SectorRange> Recover::OccupiedSectors(const FXuchar* MBR,
+                                                  const std::vector<ChainTable>& tables) const {
+  std::vector<SectorRange> occupied(taken);
+  for (int k = 0; k < 4; k++) {
+    PartitionEntry e = PartitionEntry::fromTable(MBR, k);
+    if (e.type != 0 && !isExtendedType(e.type)) occupied.push_back(sectorsOf(e));
+  }
+  for (const ChainTable& t : tables) {
+    occupied.push_back(SectorRange::sized(t.sector, 1));
+    for (int k = 0; k < 4; k++) {
+      PartitionEntry e = t.slot(k);
+      if (e.type != 0 && !isExtendedType(e.type)) occupied.push_back(sectorsOf(e, t.sector));
+    }
+  }
+  return occupied;
 }
 
 // A file-system partition that lies inside the disk's extended partition
 // becomes a logical partition of its chain, in front of the first EPTB that
 // lies behind it.
-bool Recover::InsertLogical(const FXString& device, const PartitionEntry& extended, PartitionEntry P,
-                            FXint H, FXint S) {
+bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
+                            const PartitionEntry& extended, PartitionEntry P, FXint H, FXint S) {
   KV_TRACE(8, "Recover::RecoverOne filesystem partition overlaps extended\n");
-  FXulong E0 = extended.dist, extendedEnd = E0 + extended.num;
-  FXulong n0 = P.dist, n1 = n0 + P.num - 1;
-  if (!RECOVER_CHECK(n0 > E0 && n1 < extendedEnd, "partition inside the extended partition"))
+  FXulong E0 = extended.dist;
+  SectorRange part = sectorsOf(P);
+  FXulong n0 = part.first, n1 = part.end - 1;
+  if (!RECOVER_CHECK(SectorRange(E0 + 1, sectorsOf(extended).end).contains(part),
+                     "partition inside the extended partition"))
     return false;
+  std::vector<ChainTable> tables;
+  if (!readChain(device, E0, tables)) return false;
 
-  FXuchar T[SECTOR_SIZE];
-  FXulong cur = 0;
-  for (int depth = 0;; depth++) {
-    FXulong at = E0 + cur;
-    if (!RECOVER_CHECK(depth < MAX_CHAIN_DEPTH && readTable(device, at, T), "ReadBR( EPTB )"))
+  // The table the partition goes behind: the last one that lies in front of it.
+  size_t i = 0;
+  while (tables[i].hasLink() && tables[i].next <= n0) i++;
+  ChainTable& T = tables[i];
+  FXulong at = T.sector, next = T.next;
+  PartitionEntry s0 = T.slot(0), s1 = T.slot(1);
+  PartitionEntry e = P;
+  e.dist = (FXuint)(n0 - at);
+  setCHS(e, n0, e.num, H, S);
+
+  if (s0.type == 0) {
+    // An EPTB without a logical partition takes it.
+    KV_TRACE(8, "Recover::RecoverOne inserting into empty\n");
+    if (!RECOVER_CHECK(n0 > at && (!T.hasLink() || n1 < next), "room in the empty EPTB"))
       return false;
-    PartitionEntry s0 = PartitionEntry::fromTable(T, 0), s1 = PartitionEntry::fromTable(T, 1);
-    FXulong next = 0;
-    enum { EMPTY, FIRST, LAST, CHAIN, ONWARD } how;
-    if (s0.type == 0) {
-      // An EPTB without a logical partition: use it, unless the chain goes
-      // on to a table that still lies in front of the partition.
-      how = isExtendedType(s1.type) && E0 + s1.dist <= n0 ? ONWARD : EMPTY;
-      next = E0 + s1.dist;
-    } else if (s1.type == 0) {
-      if (isExtendedType(s0.type)) {
-        next = E0 + s0.dist;
-        how = next > n0 ? FIRST : ONWARD;
-      } else {
-        how = LAST;
-      }
-    } else {
-      if (!RECOVER_CHECK(isExtendedType(s1.type), "EPTB slot 1 is a link")) return false;
-      next = E0 + s1.dist;
-      how = next > n0 ? CHAIN : ONWARD;
-    }
-    if (how == ONWARD) {
-      if (!RECOVER_CHECK(next != at, "EPTB links to itself")) return false;
-      cur = next - E0;
-      continue;
-    }
-
-    PartitionEntry e = P;
-    if (how == EMPTY) {
-      KV_TRACE(8, "Recover::RecoverOne inserting into empty\n");
-      bool linked = isExtendedType(s1.type);
-      if (!RECOVER_CHECK(n0 > at && (!linked || n1 < next), "room in the empty EPTB")) return false;
-      e.dist = (FXuint)(n0 - at);
-      setCHS(e, n0, e.num, H, S);
-      e.toTable(T, 0);
-      return writeTable(device, at, T);
-    }
-    if (how == FIRST) {
-      KV_TRACE(8, "Recover::RecoverOne inserting into first\n");
-      if (!RECOVER_CHECK(n0 > at && n1 < next, "room in front of the next EPTB")) return false;
-      PartitionEntry link = s0;
-      setCHS(link, E0 + link.dist, link.num, H, S);
-      link.toTable(T, 1);
-      e.dist = (FXuint)(n0 - at);
-      setCHS(e, n0, e.num, H, S);
-      e.toTable(T, 0);
-      return writeTable(device, at, T);
-    }
-
-    // A new EPTB in front of the partition: behind this table and its
-    // logical partition, and, inside a chain, with the partition ending in
-    // front of the next table.
-    FXulong q = placeForNewTable(n0, at, logicalEnd(at, s0), S);
-    if (!RECOVER_CHECK(q != 0, "room for a new EPTB")) return false;
-    FXuchar N[SECTOR_SIZE];
-    if (how == LAST) {
-      KV_TRACE(8, "Recover::RecoverOne inserting into last\n");
-      memset(N, 0, sizeof(N));
-    } else {
-      KV_TRACE(8, "Recover::RecoverOne inserting into chain\n");
-      if (!RECOVER_CHECK(n1 < next, "room in front of the next EPTB")) return false;
-      // N takes over this table's link to the next one.
-      memcpy(N, T, sizeof(N));
-      memset(N + TABLE_OFFSET + 32, 0, 32);
-      PartitionEntry link = PartitionEntry::fromTable(N, 1);
-      setCHS(link, E0 + link.dist, link.num, H, S);
-      link.toTable(N, 1);
-    }
-    e.dist = (FXuint)(n0 - q);
-    setCHS(e, n0, e.num, H, S);
-    e.toTable(N, 0);
-    // The new table is written before anything points at it.
-    if (!writeTable(device, q, N)) return false;
-
-    PartitionEntry link = s1;
-    if (how == LAST) {
-      link = newEntry(EXTENDED, q - E0, n0 - q + e.num);
-      link.boot = s1.boot;
-    } else {
-      link.num = (FXuint)(link.num + (next - q));
-      link.dist = (FXuint)(q - E0);
-      setCHS(s0, at + s0.dist, s0.num, H, S);
-      s0.toTable(T, 0);
-    }
-    setCHS(link, E0 + link.dist, link.num, H, S);
-    link.toTable(T, 1);
-    return writeTable(device, at, T);
+    e.toTable(T.bytes, 0);
+    return writeTable(device, at, T.bytes);
   }
+  if (T.linkSlot == 0) {
+    // The link keeps slot 0: it moves to slot 1, the partition takes slot 0.
+    KV_TRACE(8, "Recover::RecoverOne inserting into first\n");
+    if (!RECOVER_CHECK(s1.type == 0 && n0 > at && n1 < next, "room in front of the next EPTB"))
+      return false;
+    setCHS(s0, E0 + s0.dist, s0.num, H, S);
+    s0.toTable(T.bytes, 1);
+    e.toTable(T.bytes, 0);
+    return writeTable(device, at, T.bytes);
+  }
+  // The table holds a logical partition in slot 0 and its link, if any, in
+  // slot 1: a new EPTB goes in front of the partition.
+  if (!RECOVER_CHECK(T.hasLink() ? T.linkSlot == 1 : s1.type == 0, "EPTB slot 1 is a link") ||
+      !RECOVER_CHECK(tables.size() < (size_t)ExtendedChain::MAX_TABLES,
+                     "chain no longer than a reader follows") ||
+      !RECOVER_CHECK(!T.hasLink() || n1 < next, "room in front of the next EPTB"))
+    return false;
+  FXulong q = placeForNewTable(n0, at, logicalEnd(at, s0), S, OccupiedSectors(MBR, tables));
+  if (!RECOVER_CHECK(q != 0, "a free sector for the new EPTB, outside every partition and found volume"))
+    return false;
+  FXuchar N[SECTOR_SIZE];
+  if (!T.hasLink()) {
+    KV_TRACE(8, "Recover::RecoverOne inserting into last\n");
+    memset(N, 0, sizeof(N));
+  } else {
+    KV_TRACE(8, "Recover::RecoverOne inserting into chain\n");
+    // N takes over this table's link to the next one.
+    memcpy(N, T.bytes, sizeof(N));
+    memset(N + TABLE_OFFSET + 32, 0, 32);
+    setCHS(s1, E0 + s1.dist, s1.num, H, S);
+    s1.toTable(N, 1);
+  }
+  e.dist = (FXuint)(n0 - q);
+  e.toTable(N, 0);
+  // The new table is written before anything points at it.
+  if (!writeTable(device, q, N)) return false;
+
+  PartitionEntry link = s1;
+  if (!T.hasLink()) {
+    link = newEntry(EXTENDED, q - E0, n0 - q + e.num);
+    link.boot = s1.boot;
+  } else {
+    link.num = (FXuint)(link.num + (next - q));
+    link.dist = (FXuint)(q - E0);
+    setCHS(s0, at + s0.dist, s0.num, H, S);
+    s0.toTable(T.bytes, 0);
+  }
+  setCHS(link, E0 + link.dist, link.num, H, S);
+  link.toTable(T.bytes, 1);
+  return writeTable(device, at, T.bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -534,31 +565,24 @@ bool Recover::FixExtended(const FXString& device, FXulong distance, FXint H, FXi
 bool Recover::FixExtendedChain(const FXString& device, FXulong first) {
   KV_TRACE(7, "Recover::FixExtendedChain( device = %s, first = %.0lf )\n", device.text(),
            (double)first);
-  FXuchar T[SECTOR_SIZE];
-  if (!readTable(device, first, T)) return true;
-  PartitionEntry link = PartitionEntry::fromTable(T, 1);
-  if (link.type != EXTENDED) return true;
-  KV_TRACE(8, "Recover::FixExtendedChain root is extended to sector %.0lf\n", (double)link.dist);
-  FXulong cur = first + link.dist;
-  if (!readTable(device, cur, T)) return true;
-  KV_TRACE(8, "Recover::FixExtendedChain read at sector %.0lf\n", (double)cur);
-  // The chain was built upward from `first`: each link leads higher, and it
-  // is no longer than the disk has EPTBs to find.
-  const int MAX_FOUND_CHAIN = 4096;
-  link = PartitionEntry::fromTable(T, 1);
-  for (int n = 0; n < MAX_FOUND_CHAIN && link.type == EXTENDED && link.dist != 0;
-       n++, link = PartitionEntry::fromTable(T, 1)) {
-    FXulong d = link.dist;
-    FXulong rebased = d + cur - first;
-    KV_TRACE(8, "Recover::FixExtendedChain old dist = %.0lf real_sector = %.0lf\n", (double)d,
-             (double)rebased);
-    FXulong next = cur + d;
-    KV_TRACE(8, "Recover::FixExtendedChain next sector = %.0lf\n", (double)next);
+  // The chain was built upward from `first`, each link counting from its own
+  // table; the first table's link already counts from `first`.
+  ExtendedChain chain = ExtendedChain::LinkedFromEachTable(first, ExtendedChain::ReadFrom(device));
+  ChainTable t;
+  while (chain.Next(t) && t.hasLink()) {
+    PartitionEntry link = t.slot(t.linkSlot);
+    if (t.index == 0) {
+      KV_TRACE(8, "Recover::FixExtendedChain root is extended to sector %.0lf\n", (double)link.dist);
+      continue;
+    }
+    KV_TRACE(8, "Recover::FixExtendedChain read at sector %.0lf\n", (double)t.sector);
+    FXulong rebased = t.next - first;
+    KV_TRACE(8, "Recover::FixExtendedChain old dist = %.0lf real_sector = %.0lf\n",
+             (double)link.dist, (double)rebased);
+    KV_TRACE(8, "Recover::FixExtendedChain next sector = %.0lf\n", (double)t.next);
     link.dist = (FXuint)rebased;
-    link.toTable(T, 1);
-    writeTable(device, cur, T);
-    if (!readTable(device, next, T)) break;
-    cur = next;
+    link.toTable(t.bytes, t.linkSlot);
+    writeTable(device, t.sector, t.bytes);
   }
   return true;
 }

@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "ExtendedChain.h"
 #include "Information.h"
 #include "Records.h"
 
@@ -57,10 +58,14 @@ public:
   // sector of the partition to make active.
   std::vector<std::vector<FXulong>> activeStarts;
   std::vector<FXString> devices;  // in the order of activeStarts
+  // Every volume the search found on any disk, chosen or not: no new table
+  // goes into one.
+  std::vector<FoundVolume> foundVolumes;
 
   // Runs the whole recovery.  `progress` may be null.
-  Recover(const std::vector<RecoverPart>& recoverList, RecoverProgress* progress,
-          bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
+  Recover(const std::vector<RecoverPart>& recoverList, const std::vector<FoundVolume>& foundVolumes,
+          RecoverProgress* progress, bool writeBootCode,
+          const std::vector<std::vector<FXulong>>& activeStarts,
           const std::vector<FXString>& devices);
   // Runs nothing: for driving the steps one by one.
   Recover() {}
@@ -86,8 +91,14 @@ private:
                   FXint sectorsPerTrack, FXuint chainLength);
   bool AppendChain(const FXString& device, const PartitionEntry& extended, PartitionEntry P,
                    FXuint chainLength);
-  bool InsertLogical(const FXString& device, const PartitionEntry& extended, PartitionEntry P,
-                     FXint heads, FXint sectorsPerTrack);
+  bool InsertLogical(const FXString& device, const FXuchar* MBR, const PartitionEntry& extended,
+                     PartitionEntry P, FXint heads, FXint sectorsPerTrack);
+  std::vector<SectorRange> OccupiedSectors(const FXuchar* MBR,
+                                           const std::vector<ChainTable>& tables) const;
+
+  // On the disk being handled: the found volumes and the partitions chosen
+  // for it, which a new table must keep out of.
+  std::vector<SectorRange> taken;
 };
 
 #endif

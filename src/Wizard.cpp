@@ -442,7 +442,7 @@ long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
   IOSystem::disableWriteLog = false;
   {
     ProgressBarProgress progress(recoverProgress);
-    Recover recover(recoverList, &progress, bootCodeAnswer,
+    Recover recover(recoverList, recoverChooser->GetFoundVolumes(), &progress, bootCodeAnswer,
                     activeChooser->GetActiveSelection(), sharedAnalyser->GetDeviceNames(false));
     sharedAnalyser->ReReadPartitions();
     sharedAnalyser->CalcNRDChecksums();

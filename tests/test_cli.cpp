@@ -228,6 +228,26 @@ TEST(FiveLostPartitions, RecoveringAllIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(4u, kvtest::sfdiskPartitions(image).size());
 }
 
+// A lost FAT16 volume around a partition the table still lists: written
+// back, it would overlap that partition, so it is never offered.
+TEST(EnclosedPartition, AVolumeAroundAListedPartitionIsNoCandidate) {
+  kvtest::TempDir dir;
+  std::string image = dir.path("around.img");
+  unsigned long long sectors = 110 * CYLINDER;
+  kvtest::makeImage(image, sectors * 512);
+  ASSERT_TRUE(kvtest::sfdisk(image, "label: dos\nstart=40960, size=8192, type=83\n"));
+  ASSERT_TRUE(kvtest::mkfsAt(image, 2048, 65536, "mkfs.vfat -F 16 -h 2048"));
+  std::string before = kvtest::readFile(image);
+  std::string disk = "-file " + quote(image) + " -chs " + geometry(sectors);
+
+  CliResult search = runCli(disk + " search --json --full");
+  for (const std::string& line : candidateLines(search.out, dir.path()))
+    EXPECT_NE(0u, line.find("2048 ")) << line;
+  CliResult pick = runCli(disk + " recover --disk 1 --pick @2048");
+  EXPECT_EQ(1, pick.status) << pick.err;
+  EXPECT_EQ(before, kvtest::readFile(image));
+}
+
 TEST(CliUsage, ExitStatusesAndHelp) {
   kvtest::TempDir dir;
   std::string image = dir.path("empty.img");

@@ -65,7 +65,9 @@ TEST_F(Analyser, FitCountsPrimariesAgainstTheFourSlots) {
   auto& disks = analyser->disks;
   disks = {diskWith("a", THREE_AND_EXTENDED)};
   // Inside the extended partition (its last sector included), even when not marked logical.
-  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 12000), chosen("a", 15000)}));
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 12000), chosen("a", 14999)}));
+  // The sector right behind it is outside: a fourth and a fifth primary.
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 15000), chosen("a", 50000)}));
   EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000, true)}));
   EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000)}));
 

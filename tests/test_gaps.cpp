@@ -225,17 +225,33 @@ protected:
   std::string image;
 };
 
-TEST_F(Overlaps, EitherEndInsideAPartitionCollides) {
+// One rule: a candidate collides with a partition it shares a sector with.
+// The extended partition blocks only what does not lie wholly inside it,
+// behind its first table; inside, its logical partitions count.
+TEST_F(Overlaps, ACandidateSharingASectorWithAPartitionCollides) {
   ASSERT_TRUE(sfdisk(image, "label: dos\n1: start=2048, size=20480, type=c\n2: start=32768, size=131072, type=5\n"
                             "5: start=34816, size=20480, type=83\n6: start=79872, size=10240, type=7\n"));
   auto a = analyseImage(image, GEOMETRY);
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(1000, 2000)));    // ends inside
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(20000, 5000)));   // starts inside
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(1000, 30000)));  // lies around it
-  // The extended partition itself blocks nothing whose table is no file
-  // system: inside it only its logical partitions count.
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(22528, 10241)));
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(60000, 20000)));
+  const struct {
+    FXulong start;
+    FXuint sectors;
+    bool collides;
+    const char* where;
+  } cases[] = {
+      {1000, 2000, true, "ends inside the primary"},
+      {20000, 5000, true, "starts inside the primary"},
+      {1000, 30000, true, "encloses the primary"},
+      {1000, 1048, false, "ends right in front of the primary"},
+      {22528, 10240, false, "between the primary and the extended partition"},
+      {22528, 10241, true, "crosses into the extended partition"},
+      {32768, 100, true, "on the extended partition's first table"},
+      {55296, 10000, false, "between two logical partitions"},
+      {60000, 20000, true, "ends inside a logical partition"},
+      {55296, 40000, true, "encloses a logical partition"},
+      {160000, 5000, true, "crosses the extended partition's end"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(a->OverlapsExisting(0, candidate(c.start, c.sectors)), c.collides) << c.where;
 }
 
 // An extended partition whose first sector also reads as a file system: its

@@ -52,11 +52,12 @@ protected:
     std::string hidden = std::to_string(v.start);
     if (v.kind == "vfat") {
       ASSERT_EQ(0, sh("mkfs.vfat -F 16 -s 1 -h " + hidden + " '" + file + "' >/dev/null"));
-    } else if (v.kind == "ext2") {
-      ASSERT_EQ(0, sh("mke2fs -q -F -t ext2 -b 1024 '" + file + "'"));
+    } else if (v.kind == "ext2" || v.kind == "ext3") {
+      ASSERT_EQ(0, sh("mke2fs -q -F -t " + v.kind + " -b 1024 '" + file + "'"));
       // A boot loader installed in the partition leaves the boot signature
-      // in its first sector, which ext2 does not use.
-      patchFile(file, 510, "\x55\xaa", 2);
+      // in its first sector, which ext2 does not use.  The ext3 volumes
+      // have none, and a search for boot records passes them by.
+      if (v.kind == "ext2") patchFile(file, 510, "\x55\xaa", 2);
     } else {
       ASSERT_EQ(0, sh("mkfs.ntfs -q -F -Q -s 512 -p " + hidden + " -H 255 -S 63 '" + file + "'"));
     }
@@ -74,7 +75,7 @@ protected:
     std::string file = dir.path("check.img");
     ASSERT_EQ(0, sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(v.start) +
                     " count=" + std::to_string(v.sectors) + " conv=sparse status=none"));
-    std::string check = v.kind == "vfat" ? "fsck.vfat -n" : v.kind == "ext2" ? "e2fsck -n -f" : "ntfsfix -n";
+    std::string check = v.kind == "vfat" ? "fsck.vfat -n" : v.kind == "ntfs" ? "ntfsfix -n" : "e2fsck -n -f";
     EXPECT_EQ(0, sh(check + " '" + file + "' >/dev/null")) << check << " at " << v.start;
   }
 
@@ -82,6 +83,7 @@ protected:
   // the partitions the search found, the ones starting at `starts`.
   std::vector<RecoverPart> searchAndChoose(Analyse& a, std::vector<unsigned> starts) {
     std::vector<FXulong> found = searchAllGaps(a, 0);
+    volumes = foundVolumes(a, 0, found);
     std::vector<RecoverPart> chosen;
     for (unsigned start : starts) {
       EXPECT_NE(std::find(found.begin(), found.end(), start), found.end())
@@ -94,7 +96,7 @@ protected:
 
   void recover(const std::vector<RecoverPart>& chosen, bool bootCode = false,
                std::vector<FXulong> active = {}) {
-    Recover(chosen, nullptr, bootCode, {active}, {FXString(image.c_str())});
+    Recover(chosen, volumes, nullptr, bootCode, {active}, {FXString(image.c_str())});
   }
 
   // Lays out the table with sfdisk and formats the volumes; the table as sfdisk lists it.
@@ -132,6 +134,14 @@ protected:
     std::string table = readSector(image, sector);
     writeSector(image, sector, table.replace(446 + 16 * k, 16, entry));
   }
+  // A checksum of the volume's sectors.
+  std::string checksum(const Volume& v) {
+    std::string sum;
+    sh("dd if='" + image + "' bs=512 skip=" + std::to_string(v.start) + " count=" +
+           std::to_string(v.sectors) + " status=none | md5sum",
+       &sum);
+    return sum;
+  }
   // The EPTB the table at `table` links to, in an extended partition at 20480.
   FXulong linkOf(FXulong table) {
     return 20480 + PartitionEntry::fromTable((const FXuchar*)readSector(image, table).data(), 1).dist;
@@ -141,6 +151,7 @@ protected:
 
   TempDir dir;
   std::string image;
+  std::vector<FoundVolume> volumes;  // every partition the last search found
   HookedDisk hooked;
   AssertLog reports;
 };
@@ -209,6 +220,68 @@ TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
   writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
   prepare("", {lost, kept});
   recoverFound({lost.start}, {"20480 61440 5", lost.line("83"), kept.line("e")}, {lost, kept});
+}
+
+// Logical partitions packed track to track: each EPTB in the first sector of
+// a track, its partition filling the rest up to the next one.  The chain
+// lost its second and third logical partitions; the third comes back, the
+// second stays lost.  Its new table goes one track in front of it unless a
+// volume found there, chosen or not, lies there: then right in front of it,
+// where its old table was; when the volume reaches up to the partition,
+// nowhere, and the choice is refused.  No volume's sectors change.
+TEST_F(RoundTrip, NewTablesKeepOutOfVolumesLeftLost) {
+  const unsigned E = 32 * TRACK, SPAN = 320 * TRACK;
+  const struct {
+    const char* name;
+    const char* lostKind;
+    bool callerKnowsIt;  // the search cannot find it; the caller adds it
+    bool reachesUp;      // it ends where the partition begins
+  } cases[] = {
+      {"a FAT volume the search found and nobody chose", "vfat", false, false},
+      {"an ext3 volume the caller knows", "ext3", true, false},
+      {"an ext3 volume reaching up to the partition", "ext3", true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    makeImage(image, DISK_SECTORS * 512);
+    reports.clear();
+    Volume first{"vfat", E + 1, SPAN - 1}, lost{c.lostKind, E + SPAN + 1, SPAN - 1},
+        back{"ntfs", E + 2 * SPAN + 1, SPAN - 1}, last{"vfat", E + 3 * SPAN + 1, SPAN - 1};
+    std::string script = "start=" + std::to_string(E) + ", size=" + std::to_string(5 * SPAN) + ", type=5\n";
+    for (const Volume* v : {&first, &lost, &back, &last})
+      script += "start=" + std::to_string(v->start) + ", size=" + std::to_string(v->sectors) + ", type=83\n";
+    Lines original = prepare(script.c_str(), {});
+    ASSERT_EQ(original.size(), 5u);
+    ASSERT_EQ(readSector(image, E + SPAN).substr(510), "\x55\xaa") << "a table in each track";
+    if (c.reachesUp) lost.sectors = SPAN;
+    for (const Volume& v : {first, lost, back, last}) format(v);
+    // The first table links past the lost two to the last one.
+    setSlot(E, 1, readSector(image, back.start - 1).substr(462, 16));
+    if (c.callerKnowsIt) writeSector(image, lost.start - 1, std::string(512, '\0'));
+    ASSERT_EQ(partitions().size(), 3u);
+    std::vector<std::string> sums;
+    for (const Volume& v : {first, lost, back, last}) sums.push_back(checksum(v));
+
+    {
+      ImageAnalyser a(image, GEOMETRY);
+      std::vector<RecoverPart> chosen = searchAndChoose(*a, {back.start});
+      ASSERT_EQ(chosen.size(), 1u);
+      if (c.callerKnowsIt) volumes.push_back({image.c_str(), SectorRange::sized(lost.start, lost.sectors)});
+      recover(chosen);
+    }
+    std::vector<std::string> after;
+    for (const Volume& v : {first, lost, back, last}) after.push_back(checksum(v));
+    EXPECT_EQ(after, sums);
+    if (c.reachesUp) {
+      EXPECT_EQ(partitions().size(), 3u);
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_NE(reports[0].find("a free sector for the new EPTB"), std::string::npos) << reports[0];
+    } else {
+      expectRestored({original[0], original[1], back.line("7"), original[4]}, {first, lost, back, last});
+      PartitionEntry e = PartitionEntry::fromTable((const FXuchar*)readSector(image, back.start - 1).data(), 0);
+      EXPECT_EQ(e.dist, 1u) << "the new table lies right in front";
+    }
+  }
 }
 
 TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {

@@ -222,7 +222,7 @@ TEST_F(Writer, AWholeRecoveryReportsEachPartitionsStep) {
     FXuint getTotal() override { return total; }
     void increment(FXuint s) override { steps += s; }
   } progress;
-  Recover(chosen, &progress, false, {{}}, {device()});
+  Recover(chosen, {}, &progress, false, {{}}, {device()});
   EXPECT_EQ(progress.steps, 2u);
   EXPECT_EQ(partitions(), (Lines{"1000 6063 5", "1063 3937 83", "5063 2000 83"}));
   EXPECT_TRUE(reports.empty());
@@ -243,7 +243,7 @@ TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
   r.sector = first;
   r.heads = HEADS;
   r.sectorsPerTrack = TRACK;
-  Recover({r}, nullptr, false, {{}}, {device()});
+  Recover({r}, {}, nullptr, false, {{}}, {device()});
   EXPECT_EQ(readSector(image, 0), mbr);
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_NE(reports[0].find("partition lies on the disk"), std::string::npos);

@@ -6,7 +6,6 @@
 
 #include "FileSystem.h"
 #include "IOSystem.h"
-#include "support/CountingDisk.h"
 #include "support/Engine.h"
 #include "support/TestImages.h"
 
@@ -99,21 +98,6 @@ TEST_F(Tables, TypeMissingFromTheNameTableIsInvisible) {
   // The 0x0D logical's table still links on to the NTFS one.
   EXPECT_EQ(types, (std::vector<FXuchar>{0x83, 0x0F, 0x05, 0x07}));
   EXPECT_EQ(parts[3].start(), 32768u);
-}
-
-TEST_F(Tables, SelfLinkingTableStopsFifteenTablesDown) {
-  ASSERT_TRUE(sfdisk(image,
-                     "label: dos\n"
-                     "1: start=2048, size=8192, type=83\n"
-                     "2: start=20480, size=40960, type=5\n"
-                     "5: start=22528, size=8192, type=83\n"));
-  putEntry(image, 20480, 1, 0x05, 0, 40960);  // the link leads back to the same table
-  CountingDisk counting;
-  auto analyser = analyseImage(image, GEOMETRY);
-  const std::vector<Partition>& p = analyser->disks[0].partitions;
-  ASSERT_EQ(p.size(), 2u + 15 * 2);
-  EXPECT_EQ(p.back().l, 16);
-  EXPECT_LT(counting.reads, 100u) << "reading and gap finding stay bounded";
 }
 
 TEST_F(Tables, WholeDiskFatVolumeHasNoTable) {

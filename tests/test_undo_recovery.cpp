@@ -55,7 +55,7 @@ protected:
       chosen[i].device = device.c_str(), chosen[i].sector = 1000 + 4000 * i, chosen[i].logical = true;
       chosen[i].heads = 255, chosen[i].sectorsPerTrack = TRACK;
     }
-    Recover(chosen, nullptr, true, {{20000}}, {FXString(device.c_str())});
+    Recover(chosen, {}, nullptr, true, {{20000}}, {FXString(device.c_str())});
     if (close) {
       a->ReReadPartitions();
       a->CalcNRDChecksums();

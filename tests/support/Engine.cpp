@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "Candidates.h"
 #include "IOSystem.h"
 
 namespace kvtest {
@@ -82,6 +83,11 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
     }
   }
   return chosen;
+}
+
+std::vector<FoundVolume> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors) {
+  CandidateFinder finder(analyser);
+  return FoundVolumes(analyser, finder.place(disk, sectors));
 }
 
 std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk) {

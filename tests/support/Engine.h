@@ -67,6 +67,10 @@ std::string tableSector(const std::vector<std::string>& entries);
 // partition found at `sectors` of disk `disk` (one record per candidate).
 std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vector<FXulong>& sectors);
 
+// Every candidate at `sectors` of disk `disk`, chosen or not, as the found
+// volumes the writer keeps its new tables out of.
+std::vector<FoundVolume> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors);
+
 // Full search of every gap of a disk; the sectors that hold boot records.
 std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk);
 
