@@ -217,9 +217,9 @@ static bool chainBlocks(const NRD& d, const Partition& Q, FXulong S, FXulong L) 
   return true;
 }
 
-bool Analyse::OverlapsExisting(FXint disk, const Partition& candidate) {
-  FXulong S = candidate.start();
-  FXulong L = candidate.entry.num ? S + candidate.entry.num - 1 : S;  // last sector
+bool Analyse::OverlapsExisting(FXint disk, FXulong start, FXulong sectors) {
+  FXulong S = start;
+  FXulong L = sectors ? S + sectors - 1 : S;  // last sector
   KV_TRACE(7, "Analyse::OverlapsExisting( disk=%d, from %.0lf to %.0lf )\n", disk, (double)S,
            (double)L);
   if (disk < 0 || disk >= (FXint)disks.size()) return true;

@@ -146,7 +146,7 @@ private:
   RecoverPart recoverPartOf(const FreeSpace& r) const;
   FXint gapSlotOf(FXint disk, FXulong sector) const;
   FXint nextFreeSlot(FXint gap) const;
-  void fillSlot(FXint index, FreeSpace& record, const Partition& p, FXulong foundAt,
+  void fillSlot(FXint index, FreeSpace& record, const FoundPartition& p, FXulong foundAt,
                 FXulong capacity);
 };
 

@@ -218,9 +218,6 @@ protected:
     image = dir.path("disk.img");
     makeImage(image, DISK * 512);
   }
-  static Partition candidate(FXulong start, FXuint sectors) {
-    return partitionRecord(0x07, 0, 0, (FXuint)start, sectors, 0);
-  }
   TempDir dir;
   std::string image;
 };
@@ -229,13 +226,13 @@ TEST_F(Overlaps, EitherEndInsideAPartitionCollides) {
   ASSERT_TRUE(sfdisk(image, "label: dos\n1: start=2048, size=20480, type=c\n2: start=32768, size=131072, type=5\n"
                             "5: start=34816, size=20480, type=83\n6: start=79872, size=10240, type=7\n"));
   auto a = analyseImage(image, GEOMETRY);
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(1000, 2000)));    // ends inside
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(20000, 5000)));   // starts inside
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(1000, 30000)));  // lies around it
+  EXPECT_TRUE(a->OverlapsExisting(0, 1000, 2000));    // ends inside
+  EXPECT_TRUE(a->OverlapsExisting(0, 20000, 5000));   // starts inside
+  EXPECT_FALSE(a->OverlapsExisting(0, 1000, 30000));  // lies around it
   // The extended partition itself blocks nothing whose table is no file
   // system: inside it only its logical partitions count.
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(22528, 10241)));
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(60000, 20000)));
+  EXPECT_FALSE(a->OverlapsExisting(0, 22528, 10241));
+  EXPECT_TRUE(a->OverlapsExisting(0, 60000, 20000));
 }
 
 // An extended partition whose first sector also reads as a file system: its
@@ -255,15 +252,15 @@ TEST_F(Overlaps, ChainWalkEndsOnLoopsAndUnreadableTables) {
   ASSERT_TRUE(a->CheckOne(10000, nullptr)) << "the extended partition's first sector looks like ext2";
   IOSystem::CloseRead();
 
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(10100, 100)));  // before the logical partition
+  EXPECT_FALSE(a->OverlapsExisting(0, 10100, 100));  // before the logical partition
   unsigned before = counting.reads;
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(13100, 100)));   // the chain never ends
+  EXPECT_TRUE(a->OverlapsExisting(0, 13100, 100));   // the chain never ends
   EXPECT_LT(counting.reads - before, 50u);
 
   putEntry(image, 10000, 1, 0x05, 30000, 1000);  // the next table lies at 40000
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(13100, 100)));  // between logical and next table
+  EXPECT_FALSE(a->OverlapsExisting(0, 13100, 100));  // between logical and next table
   counting.badSectors.insert(40000);
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(45000, 100)));   // unknown: blocked
+  EXPECT_TRUE(a->OverlapsExisting(0, 45000, 100));   // unknown: blocked
 }
 
 }  // namespace

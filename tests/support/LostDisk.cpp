@@ -75,7 +75,8 @@ CliResult runCli(const std::string& args, const std::string& input) {
     }
   }
   std::string status;
-  sh("./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+  // A run that hangs (a FIFO read, say) ends with status 124, not with the test.
+  sh("timeout -k 5 240 ./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
          "; echo $?",
      &status);
   CliResult r;
