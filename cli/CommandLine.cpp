@@ -1,41 +1,5 @@
 #include "CommandLine.h"
 
-#include <climits>
-
-bool ParseUnsigned(const FXString& text, FXulong& value) {
-  if (text.empty() || text.length() > 20) return false;
-  FXulong v = 0;
-  for (FXint i = 0; i < text.length(); i++) {
-    FXchar c = text[i];
-    if (c < '0' || c > '9') return false;
-    FXulong digit = (FXulong)(c - '0');
-    if (v > (~(FXulong)0 - digit) / 10) return false;
-    v = v * 10 + digit;
-  }
-  value = v;
-  return true;
-}
-
-bool ParseInt(const FXString& text, FXint& value) {
-  FXulong v;
-  if (!ParseUnsigned(text, v) || v > (FXulong)INT_MAX) return false;
-  value = (FXint)v;
-  return true;
-}
-
-// The geometry of an image: three positive numbers, C/H/S, within what an
-// MBR's CHS fields and the analyser's 32-bit fields can hold.
-static bool validGeometry(const FXString& text) {
-  FXint slash1 = text.find('/');
-  FXint slash2 = slash1 < 0 ? -1 : text.find('/', slash1 + 1);
-  if (slash1 < 0 || slash2 < 0) return false;
-  FXint c, h, s;
-  if (!ParseInt(text.left(slash1), c) || !ParseInt(text.mid(slash1 + 1, slash2 - slash1 - 1), h) ||
-      !ParseInt(text.right(text.length() - slash2 - 1), s))
-    return false;
-  return c > 0 && h > 0 && h <= 256 && s > 0 && s <= 63;
-}
-
 std::vector<FXString> EngineOptions::analyserArguments() const {
   std::vector<FXString> a;
   a.push_back("kelvarin-cli");
@@ -73,7 +37,6 @@ void ParseCommandLine(int argc, char** argv, CommandLine& line, UsageError& erro
       e.fileGiven = take(e.file);
     } else if (arg == "-chs") {
       e.chsGiven = take(e.chs);
-      if (e.chsGiven && !validGeometry(e.chs)) error.raise("kelvarin-cli.main.006", e.chs);
     } else if (arg == "-lang") {
       e.langGiven = take(e.lang);
     } else if (arg == "-tracelevel") {
@@ -100,9 +63,9 @@ void ParseCommandLine(int argc, char** argv, CommandLine& line, UsageError& erro
       line.args.push_back(arg);
     }
   }
-  // An image without its geometry would silently list the machine's own
-  // disks instead; a geometry without an image means nothing.
-  if (!e.useBackup && e.fileGiven != e.chsGiven) error.raise("kelvarin-cli.main.005");
+  // A geometry without an image means nothing.  The values themselves are
+  // the analyser's to judge, as the wizard's are.
+  if (!e.useBackup && e.chsGiven && !e.fileGiven) error.raise("kelvarin-cli.main.005");
 }
 
 ArgReader::ArgReader(const std::vector<FXString>& args, UsageError& error)

@@ -13,6 +13,8 @@
 
 #include <vector>
 
+#include "Helper.h"
+
 // Exit statuses.
 enum ExitStatus { EXIT_OK = 0, EXIT_NOTHING = 1, EXIT_USAGE = 2, EXIT_IO = 3 };
 
@@ -55,8 +57,8 @@ struct CommandLine {
   bool version = false;
 };
 
-// Splits argv; engine options are checked here (-file needs -chs, the
-// geometry must read C/H/S).
+// Splits argv.  Engine options are only sorted out here (-chs needs
+// -file); their values are checked by the analyser.
 void ParseCommandLine(int argc, char** argv, CommandLine& line, UsageError& error);
 
 // Walks a command's own arguments.  Options may be written "--name value"
@@ -80,9 +82,5 @@ private:
   FXString inlineValue;
   bool hasInline;
 };
-
-// Strict decimal numbers: digits only, no sign, no overflow.
-bool ParseUnsigned(const FXString& text, FXulong& value);
-bool ParseInt(const FXString& text, FXint& value);
 
 #endif

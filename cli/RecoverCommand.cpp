@@ -223,7 +223,13 @@ int RecoverCommand(Session& session) {
   std::vector<RecoverPart> list;
   for (const Candidate& c : chosen) list.push_back(c.toRecoverPart(a));
 
-  // The wizard refuses a choice the MBR has no room for.
+  // The wizard refuses a partition no table entry can hold, and a choice the
+  // MBR has no room for.
+  FXString reason;
+  if (!a.CheckTableReach(list, reason)) {
+    session.error(Texts::toTerminal(reason));
+    return EXIT_NOTHING;
+  }
   if (!a.CheckMBRFit(list)) {
     session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + tx.get("Kelvarin.onCmd_Next.002"));
     return EXIT_NOTHING;

@@ -1,7 +1,6 @@
 #include "Session.h"
 
 #include "Console.h"
-#include "IOSystem.h"
 
 Session::Session(const CommandLine& line) : line(line), texts(&startInfo), analyse(nullptr) {
   if (line.engine.langGiven) startInfo.SetLanguage(nullptr, line.engine.lang);
@@ -26,15 +25,24 @@ int Session::openDisks() {
   sharedAnalyser = analyse;
   texts.use(analyse);
 
-  if (analyse->disks.empty()) {
-    if (!line.engine.file.empty() && !IOSystem::useBackup) {
-      error(texts.format("kelvarin-cli.main.008", line.engine.file.text()));
+  const StartMessage& m = analyse->startMessage;
+  if (m.kind == StartMessage::NONE) return EXIT_OK;
+  FXString text = Texts::toTerminal(analyse->StartMessageText());
+  switch (m.kind) {
+    case StartMessage::BAD_OPTION:
+      error(text);
+      note(texts.get("kelvarin-cli.main.015"));
+      return EXIT_USAGE;
+    case StartMessage::BAD_IMAGE:
+      error(text);
       return EXIT_IO;
-    }
-    error(texts.get("kelvarin-cli.main.007"));
-    return EXIT_NOTHING;
+    case StartMessage::NO_DISKS:
+      error(text);
+      return EXIT_NOTHING;
+    default:
+      note(text);
+      return EXIT_OK;
   }
-  return EXIT_OK;
 }
 
 int Session::openDisks(FXint diskNumber, FXint& index) {

@@ -1,25 +1,45 @@
 // The analyser: start-up options, disk enumeration and the queries.
 #include "Analyse.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
+#include <climits>
+#include <cstring>
 
 #include "FileSystem.h"
+#include "Helper.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
 
 Analyse* sharedAnalyser = nullptr;
 
+// Only the options the program acts on are listed; the old ones it still
+// accepts (-backup, -restore, -show, -blank, -quick, -mbr) do nothing.
 static const char USAGE[] =
-    "Usage: rodidud [-tracelevel level 2> debug.txt] [-chs C/H/S] [-sim]\n"
-    "[-file name] [-lang langcode]\n"
-    "[-backup dest_idx]\n"
-    "[-restore src_idx]\n"
-    "[-usebackup]\n"
-    "[-show]\n"
-    "[-blank drv_idx] [-quick] [-mbr]\n";
+    "Usage: kelvarin [-file IMAGE [-chs C/H/S]] [-sim] [-usebackup] [-lang CODE]\n"
+    "                [-tracelevel LEVEL 2> debug.txt] [-h]\n"
+    "\n"
+    "-file IMAGE    work on a disk image (a file or a block device), not on the machine's disks\n"
+    "-chs C/H/S     the image's geometry; without it, 255 heads and 63 sectors per track\n"
+    "-sim           simulation: go through everything, write nothing\n"
+    "-usebackup     work on the disk stored in layout.bin\n"
+    "-lang CODE     the language of the texts (EN, DE, RU)\n"
+    "-tracelevel N  trace what the program does\n"
+    "-h             this text\n";
 
-Analyse::Analyse() : stopSearch(false), langGiven(false), vC(-1), vH(-1), vS(-1) {
+static FXString numberText(FXulong n) {
+  FXString text;
+  text.format("%llu", (unsigned long long)n);
+  return text;
+}
+
+static FXString geometryText(const CHS& g) {
+  FXString text;
+  text.format("%llu/%d/%d", (unsigned long long)g.cylinders, g.heads, g.sectors);
+  return text;
+}
+
+Analyse::Analyse()
+    : stopSearch(false), langGiven(false), helpWanted(false), vC(-1), vH(-1), vS(-1) {
   KV_TRACE(7, "Analyse::Analyse() constructor\n");
   IOSystem::useBackup = false;
   IOSystem::simulationMode = false;
@@ -27,9 +47,11 @@ Analyse::Analyse() : stopSearch(false), langGiven(false), vC(-1), vH(-1), vS(-1)
 }
 
 Analyse::Analyse(FXApp* app, FXint argc, FXchar** argv)
-    : stopSearch(false), langGiven(false), vC(-1), vH(-1), vS(-1) {
+    : stopSearch(false), langGiven(false), helpWanted(false), vC(-1), vH(-1), vS(-1) {
   KV_TRACE(7, "Analyse::Analyse( FXint, FXchar** ) constructor\n");
   CheckOptions(app, argc, argv);
+  // A wrong option must not turn into work on other disks than those meant.
+  if (helpWanted || startMessage.problem()) return;
   ScanNRDStump();
 }
 
@@ -42,54 +64,66 @@ Analyse::~Analyse() {
   if (sharedAnalyser == this) sharedAnalyser = nullptr;
 }
 
-// -h shows the usage and ends the program with status 1.  Without a display
-// the text goes to stderr.
-static void showUsageAndExit(FXApp* app) {
-  if (app && app->getDisplay()) {
-    FXMessageBox::information(app, MBOX_OK, "Info", "%s", USAGE);
-  } else {
-    fputs(USAGE, stderr);
-  }
-  exit(1);
+const FXchar* Analyse::UsageText() { return USAGE; }
+
+void Analyse::Tell(StartMessage::Kind kind, const FXchar* key, const FXString& a1,
+                   const FXString& a2, const FXString& a3, const FXString& a4) {
+  if (startMessage.problem()) return;  // the first problem is the one to report
+  KV_TRACE(6, "Analyse::Tell( %s %s )\n", key, a1.text());
+  startMessage.kind = kind;
+  startMessage.key = key;
+  const FXString args[4] = {a1, a2, a3, a4};
+  for (int i = 0; i < 4; i++) startMessage.args[i] = args[i];
+}
+
+FXString Analyse::StartMessageText() {
+  const StartMessage& m = startMessage;
+  if (!m.key) return FXString::null;
+  return Format(m.key, m.args[0].text(), m.args[1].text(), m.args[2].text(), m.args[3].text());
+}
+
+bool Analyse::ParseGeometry(const FXString& text, FXint& c, FXint& h, FXint& s) {
+  FXint cc, hh, ss;
+  if (text.contains('/') != 2 || !ParseInt(text.section('/', 0), cc) ||
+      !ParseInt(text.section('/', 1), hh) || !ParseInt(text.section('/', 2), ss))
+    return false;
+  if (cc < 1 || hh < 1 || hh > 256 || ss < 1 || ss > 63) return false;
+  c = cc;
+  h = hh;
+  s = ss;
+  return true;
 }
 
 void Analyse::CheckOptions(FXApp* app, FXint argc, FXchar** argv) {
   KV_TRACE(6, "Analyse::CheckOptions( argc = %d )\n", argc);
-  FXString imagePath;
-  FXint c = -1, h = -1, s = -1;
-  bool wantFile = false, wantGeometry = false, wantLanguage = false;
+  FXString imagePath, geometry;
+  bool fileGiven = false, geometryGiven = false;
 
   for (FXint i = 0; i < argc; i++) {
-    const FXchar* arg = argv[i];
-    KV_TRACE(6, "Analyse::CheckOptions( argv[%d] = \"%s\" )\n", i, arg);
-    if (wantFile) {
-      imagePath = arg;
-      wantFile = false;
-      KV_TRACE(6, "Analyse::CheckOptions got path %s\n", imagePath.text());
-      continue;
-    }
-    if (wantGeometry) {
-      sscanf(arg, "%d/%d/%d", &c, &h, &s);
-      wantGeometry = false;
-      KV_TRACE(6, "Analyse::CheckOptions got CHS %d/%d/%d\n", c, h, s);
-      // The value is also compared with the option words below.
-    }
-    if (wantLanguage) {
-      SetLanguage(app, arg);
-      KV_TRACE(6, "Analyse::CheckOptions got language %s\n", arg);
-      wantLanguage = false;
-      langGiven = true;
-      continue;
-    }
-    FXString word = arg;
+    FXString word = argv[i];
+    KV_TRACE(6, "Analyse::CheckOptions( argv[%d] = \"%s\" )\n", i, word.text());
     if (word == "-h") {
-      showUsageAndExit(app);
-    } else if (word == "-file") {
-      wantFile = true;
-    } else if (word == "-chs") {
-      wantGeometry = true;
-    } else if (word == "-lang") {
-      wantLanguage = true;
+      helpWanted = true;
+      return;  // what follows is not looked at
+    }
+    if (word == "-file" || word == "-chs" || word == "-lang") {
+      // The next word is the value, whatever it looks like: a value that is
+      // missing or empty is an error, never a reason to ignore the option.
+      FXString value = i + 1 < argc ? argv[++i] : "";
+      if (value.empty()) {
+        Tell(StartMessage::BAD_OPTION, "Analyse.CheckOptions.001", word);
+      } else if (word == "-file") {
+        imagePath = value;
+        fileGiven = true;
+        KV_TRACE(6, "Analyse::CheckOptions got path %s\n", imagePath.text());
+      } else if (word == "-chs") {
+        geometry = value;
+        geometryGiven = true;
+      } else {
+        SetLanguage(app, value);
+        KV_TRACE(6, "Analyse::CheckOptions got language %s\n", value.text());
+        langGiven = true;
+      }
     } else if (word == "-sim") {
       IOSystem::simulationMode = true;
       KV_TRACE(6, "Doing simulation only (no write operations)\n");
@@ -99,7 +133,11 @@ void Analyse::CheckOptions(FXApp* app, FXint argc, FXchar** argv) {
     }
   }
 
-  if (!imagePath.empty() && c != -1) {
+  FXint c = -1, h = -1, s = -1;
+  if (geometryGiven && !ParseGeometry(geometry, c, h, s))
+    Tell(StartMessage::BAD_OPTION, "Analyse.CheckOptions.002", geometry);
+  KV_TRACE(6, "Analyse::CheckOptions got CHS %d/%d/%d\n", c, h, s);
+  if (fileGiven) {
     KV_TRACE(6, "Analyse::CheckOptions setting virtual drive parameters\n");
     path = imagePath;
     vC = c;
@@ -150,22 +188,72 @@ void Analyse::ScanNRD() {
     FindGaps((FXint)disks.size() - 1);
   }
   AssignLetters();
+  if (disks.empty()) Tell(StartMessage::NO_DISKS, "Analyse.ScanNRD.001");
 }
 
 void Analyse::ScanNRDPath() {
   KV_TRACE(7, "Analyse::ScanNRDPath()\n");
-  FXulong sectors = IOSystem::CalculateSectorCnt(path);
-  if (sectors == 0) {
-    // A missing, unreadable or empty image, or a directory: nothing to show.
-    fxwarning("Kelvarin: \"%s\" cannot be used as a disk image (missing, unreadable, empty or not a file).\n",
-              path.text());
-    return;
-  }
-  CHS geometry((FXulong)(FXlong)vC, vH, vS);
+  FXulong sectors = ImageSectors();
+  CHS geometry;
+  if (sectors == 0 || !ImageGeometry(sectors, geometry)) return;
   FXString model = GetString("Analyse.ScanNRDPath.001");
   disks.push_back(NRD(path, model, geometry, geometry, sectors));
   ReadTables(disks.back());
   FindGaps((FXint)disks.size() - 1);
+}
+
+FXulong Analyse::ImageSectors() {
+  DiskAccess& access = DiskAccess::current();
+  DiskAccess::Handle h = access.open(path, false, false);
+  if (h == DiskAccess::INVALID) {
+    FXuint error = access.lastError();
+    if (error == ENOTBLK)
+      Tell(StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.004", path);
+    else
+      Tell(StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.003", path, strerror((int)error));
+    return 0;
+  }
+  FXuint sectorSize = access.sectorSize(h);
+  FXulong bytes = 0;
+  bool sized = access.size(h, bytes);
+  access.close(h);
+  // Every structure this program reads and writes counts 512-byte sectors:
+  // on a disk with larger ones it would write a partition at a multiple of
+  // the right place.
+  if (sectorSize != SECTOR_SIZE) {
+    Tell(StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.005", path, numberText(sectorSize));
+    return 0;
+  }
+  if (!sized || bytes < SECTOR_SIZE) {
+    Tell(StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.006", path);
+    return 0;
+  }
+  return bytes / SECTOR_SIZE;
+}
+
+bool Analyse::ImageGeometry(FXulong sectors, CHS& geometry) {
+  if (vC == -1) {
+    const FXulong perCylinder = (FXulong)CONVENTIONAL_HEADS * CONVENTIONAL_SECTORS;
+    FXulong cylinders = FXMAX(sectors / perCylinder, (FXulong)1);
+    vC = (FXint)FXMIN(cylinders, (FXulong)INT_MAX);
+    vH = CONVENTIONAL_HEADS;
+    vS = CONVENTIONAL_SECTORS;
+    geometry = CHS((FXulong)vC, vH, vS);
+    Tell(StartMessage::NOTE, "Analyse.ScanNRDPath.007", geometryText(geometry));
+    return true;
+  }
+  geometry = CHS((FXulong)(FXlong)vC, vH, vS);
+  // A geometry may round the image up to a whole cylinder, not more: a
+  // larger one describes another disk, and partitions placed by it would
+  // end beyond this one.
+  const FXulong perCylinder = (FXulong)vH * vS;
+  const FXulong described = geometry.cylinders * perCylinder;
+  if (described > sectors + perCylinder) {
+    Tell(StartMessage::BAD_OPTION, "Analyse.ScanNRDPath.002", geometryText(geometry),
+         numberText(described), path, numberText(sectors));
+    return false;
+  }
+  return true;
 }
 
 void Analyse::CalcNRDChecksums() {

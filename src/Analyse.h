@@ -31,20 +31,51 @@ public:
   virtual void appendText(const FXString& text) = 0;
 };
 
+// What the start-up has to tell the user before anything else, for the front
+// end to show (the wizard in a message box, the command line on standard
+// error): the key of a text that says what is wrong and what to do, and the
+// texts it is formatted with.  Every argument is a string, so a message can
+// wait until the front end has settled its language.
+struct StartMessage {
+  enum Kind {
+    NONE,
+    NOTE,        // worth knowing; the work goes on
+    BAD_OPTION,  // the command line is wrong
+    BAD_IMAGE,   // what -file names cannot be used as a disk
+    NO_DISKS     // no disk of the machine could be read
+  };
+  Kind kind = NONE;
+  const FXchar* key = nullptr;
+  FXString args[4];
+  // There is nothing to work on: the front end shows the text and ends.
+  bool problem() const { return kind > NOTE; }
+};
+
 class Analyse : public Information {
 public:
   std::vector<NRD> disks;
   volatile bool stopSearch;  // set by the GUI thread, read by the search thread
   bool langGiven;
+  bool helpWanted;  // -h: the front end shows UsageText() and ends
+  StartMessage startMessage;
   FXString path;
-  FXint vC, vH, vS;
+  FXint vC, vH, vS;  // -1 when -chs was not given
 
   Analyse();
   Analyse(FXApp* app, FXint argc, FXchar** argv);
   ~Analyse();
 
   // --- start-up ---
+  // Reads the options.  A wrong one becomes a BAD_OPTION start message, and
+  // then no disk is opened at all.
   void CheckOptions(FXApp* app, FXint argc, FXchar** argv);
+  // A geometry C/H/S: three whole numbers above 0, at most 256 heads and 63
+  // sectors per track (what the CHS fields of a table entry hold).
+  static bool ParseGeometry(const FXString& text, FXint& c, FXint& h, FXint& s);
+  // The options the program acts on, for -h.
+  static const FXchar* UsageText();
+  // The start message in the current language.
+  FXString StartMessageText();
   void ScanNRDStump();
   void ScanNRD();
   void ScanNRDPath();
@@ -66,12 +97,15 @@ public:
   // --- partition-table reader ---
   bool GetPartitions(const FXuchar* BR, const FXString& device, std::vector<Partition>& partitions,
                      bool& bootSectorOnly);
-  std::vector<Partition> GetValidPartitions(FXint disk, FXulong sector);
+  // The partitions a search found at `sector` can become: those that lie on
+  // the disk and collide with none of its partitions.
+  std::vector<FoundPartition> GetValidPartitions(FXint disk, FXulong sector);
 
   // --- free space ---
   void FindGaps(FXint disk);
   std::list<Gap> GetGap(FXint disk, FXint lognr, bool last = false);
-  bool OverlapsExisting(FXint disk, const Partition& candidate);
+  // Whether the sectors of a candidate collide with the disk's layout.
+  bool OverlapsExisting(FXint disk, const SectorRange& candidate);
 
   // --- lost-partition search ---
   std::vector<FXulong> Search(SearchProgress* progress, SearchText* text, FXint disk, bool quick,
@@ -84,6 +118,9 @@ public:
 
   // --- recovery fit check ---
   bool CheckMBRFit(const std::vector<RecoverPart>& rp);
+  // Whether a table entry can hold every chosen partition; when one starts
+  // or ends beyond 2^32 sectors, false with the reason in the current language.
+  bool CheckTableReach(const std::vector<RecoverPart>& rp, FXString& reason);
   bool CheckMBRCode();
 
   // --- drive letters ---
@@ -93,6 +130,16 @@ public:
 
 private:
   void ReadTables(NRD& disk);
+  // Records a start message; a problem replaces a note, never another problem.
+  void Tell(StartMessage::Kind kind, const FXchar* key, const FXString& a1 = FXString::null,
+            const FXString& a2 = FXString::null, const FXString& a3 = FXString::null,
+            const FXString& a4 = FXString::null);
+  // The size of the image named by -file, or 0 (after telling why) when it
+  // cannot be used as a disk.
+  FXulong ImageSectors();
+  // The image's geometry from -chs, or the conventional one worked out from
+  // its size; false (after telling why) when -chs does not fit the image.
+  bool ImageGeometry(FXulong sectors, CHS& geometry);
 };
 
 // The one analyser of the program, published by whoever creates it.

@@ -1,6 +1,6 @@
 // The recovery fit check: does every disk's MBR have a slot for each chosen
-// partition that must become a primary entry, and does every disk's sector 0
-// start with boot code.
+// partition that must become a primary entry, can table entries hold them
+// at all, and does every disk's sector 0 start with boot code.
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
@@ -25,6 +25,18 @@ bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
     KV_TRACE(8, "Analyse::CheckMBRFit device = %s realprim = %d, recoverprim = %d\n",
              d.device.text(), realprim, recoverprim);
     if (recoverprim != 0 && realprim + recoverprim > 4) return false;
+  }
+  return true;
+}
+
+bool Analyse::CheckTableReach(const std::vector<RecoverPart>& rp, FXString& reason) {
+  for (const RecoverPart& r : rp) {
+    if (r.withinTableReach()) continue;
+    KV_TRACE(8, "Analyse::CheckTableReach partition at %.0lf is beyond a table's reach\n",
+             (double)r.first);
+    reason = Format("Kelvarin.onCmd_Next.010", (double)r.first,
+                    (double)(r.first + r.size / SECTOR_SIZE));
+    return false;
   }
   return true;
 }

@@ -202,8 +202,7 @@ static bool chainBlocks(const NRD& d, const Partition& Q, const SectorRange& C) 
   return true;
 }
 
-bool Analyse::OverlapsExisting(FXint disk, const Partition& candidate) {
-  SectorRange C = candidate.range();
+bool Analyse::OverlapsExisting(FXint disk, const SectorRange& C) {
   KV_TRACE(7, "Analyse::OverlapsExisting( disk=%d, from %.0lf to %.0lf )\n", disk, (double)C.first,
            (double)(C.empty() ? C.first : C.end - 1));
   if (disk < 0 || disk >= (FXint)disks.size()) return true;

@@ -134,9 +134,9 @@ bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
   return true;
 }
 
-std::vector<Partition> Analyse::GetValidPartitions(FXint disk, FXulong sector) {
+std::vector<FoundPartition> Analyse::GetValidPartitions(FXint disk, FXulong sector) {
   KV_TRACE(7, "Analyse::GetValidPartitions( disk=%d, sector=%.0lf )\n", disk, (double)sector);
-  std::vector<Partition> result;
+  std::vector<FoundPartition> result;
   if (disk < 0 || disk >= (FXint)disks.size()) return result;
   const NRD& d = disks[disk];
 
@@ -144,34 +144,33 @@ std::vector<Partition> Analyse::GetValidPartitions(FXint disk, FXulong sector) {
   memset(BR, 0, sizeof(BR));
   if (!IOSystem::PrepareRead(d.device, d.sectors)) return result;
   IOSystem::Read(sector, BR, sizeof(BR));
-  PartitionEntry found;
-  bool recognised = FileSystem::CheckFS(BR, sector, &found) != FileSystem::UNKNOWN;
+  FileSystem::FoundVolume volume;
+  bool recognised = FileSystem::Recognise(BR, sector, &volume) != FileSystem::UNKNOWN;
   // The overlap test reads the disk through the same program-wide read
   // context, so this one ends first.
   IOSystem::CloseRead();
 
-  std::vector<Partition> candidates;
+  std::vector<FoundPartition> candidates;
   if (recognised) {
-    candidates.push_back(Partition(found, 0, 0));
+    candidates.push_back(FoundPartition{volume.type, sector, volume.sectors, 0});
   } else {
     // Not a boot record: a stray table, whose signature is not required.
     for (int slot = 0; slot < 4; slot++) {
       PartitionEntry e = PartitionEntry::fromTable(BR, slot);
       if (e.type == 0 || !PartitionTypeName(e.type) || isExtendedType(e.type)) continue;
-      candidates.push_back(Partition(e, 0, 0));
-      candidates.back().base = sector;
+      candidates.push_back(FoundPartition{e.type, sector + e.dist, e.num, sector});
     }
   }
 
-  for (const Partition& p : candidates) {
+  for (const FoundPartition& p : candidates) {
     // An empty partition, or one that runs past the end of the disk, cannot
     // be written back.
-    if (!SectorRange(0, d.sectors).contains(p.range())) {
+    if (p.sectors == 0 || !SectorRange(0, d.sectors).contains(p.range())) {
       KV_TRACE(8, "Analyse::GetValidPartitions dropping %.0lf..%.0lf: not on the disk\n",
-               (double)p.start(), (double)p.end());
+               (double)p.start, (double)p.end());
       continue;
     }
-    if (!OverlapsExisting(disk, p)) result.push_back(p);
+    if (!OverlapsExisting(disk, p.range())) result.push_back(p);
   }
   return result;
 }

@@ -5,11 +5,12 @@
 #include "FileSystem.h"
 #include "compat/Assert.h"
 
-Candidate::Candidate(FXint disk, FXulong foundAt, FXint slot, const Partition& p, FXchar letter)
+Candidate::Candidate(FXint disk, FXulong foundAt, FXint slot, const FoundPartition& p,
+                     FXchar letter)
     : disk(disk), foundAt(foundAt), slot(slot), partition(p), letter(letter) {}
 
 FXString Candidate::typeName() const {
-  const FXchar* name = PartitionTypeName(partition.entry.type);
+  const FXchar* name = PartitionTypeName(partition.type);
   return name ? FXString(name) : FXString::null;
 }
 
@@ -22,6 +23,7 @@ RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
   RecoverPart r;
   r.device = d.device;
   r.sector = foundAt;
+  r.first = start();
   r.size = bytes();
   r.logical = logical();
   r.heads = d.logical.heads;
@@ -30,12 +32,12 @@ RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
   return r;
 }
 
-FoundVolume Candidate::toFoundVolume(const Analyse& analyser) const {
-  return FoundVolume{analyser.disks[disk].device, range()};
+VolumeSpan Candidate::toFoundVolume(const Analyse& analyser) const {
+  return VolumeSpan{analyser.disks[disk].device, range()};
 }
 
-std::vector<FoundVolume> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found) {
-  std::vector<FoundVolume> volumes;
+std::vector<VolumeSpan> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found) {
+  std::vector<VolumeSpan> volumes;
   for (const Candidate& c : found) volumes.push_back(c.toFoundVolume(analyser));
   return volumes;
 }
@@ -52,13 +54,13 @@ std::vector<Candidate> CandidateFinder::place(FXint disk, const std::vector<FXul
       KV_TRACE(8, "CandidateFinder::place sector %.0lf lies in no gap\n", (double)s);
       continue;
     }
-    std::vector<Partition> parts = analyser.GetValidPartitions(disk, s);
+    std::vector<FoundPartition> parts = analyser.GetValidPartitions(disk, s);
     FXint slot = 1;
-    for (const Partition& p : parts) {
+    for (const FoundPartition& p : parts) {
       lastLetter = analyser.GetLastLetter(lastLetter);
       result.push_back(Candidate(disk, s, slot++, p, lastLetter));
       KV_TRACE(8, "CandidateFinder::place found at %.0lf: start %.0lf, %.0lf sectors, type %02x\n",
-               (double)s, (double)p.start(), (double)p.entry.num, p.entry.type);
+               (double)s, (double)p.start, (double)p.sectors, p.type);
     }
   }
   return result;

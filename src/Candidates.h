@@ -30,23 +30,26 @@ struct Stretch {
 
 // One partition the search turned up.
 struct Candidate {
-  FXint disk;           // index in the analyser's disks
-  FXulong foundAt;      // the sector holding its boot record or table
-  FXint slot;           // 1-based position among the candidates found at foundAt
-  Partition partition;  // level 0; base 0 for a boot record, foundAt for a table entry
-  FXchar letter;        // proposed drive letter, 0 when none
+  FXint disk;                // index in the analyser's disks
+  FXulong foundAt;           // the sector holding its boot record or table
+  FXint slot;                // 1-based position among the candidates found at foundAt
+  FoundPartition partition;  // its true position and size
+  FXchar letter;             // proposed drive letter, 0 when none
 
-  Candidate(FXint disk, FXulong foundAt, FXint slot, const Partition& p, FXchar letter);
+  Candidate(FXint disk, FXulong foundAt, FXint slot, const FoundPartition& p, FXchar letter);
 
-  FXulong start() const { return partition.start(); }
-  FXulong sectors() const { return partition.entry.num; }
+  FXulong start() const { return partition.start; }
+  FXulong sectors() const { return partition.sectors; }
   FXulong end() const { return partition.end(); }  // exclusive
   SectorRange range() const { return partition.range(); }
-  FXulong bytes() const { return (FXulong)partition.entry.num * SECTOR_SIZE; }
-  FXuchar type() const { return partition.entry.type; }
+  FXulong bytes() const { return (FXulong)partition.sectors * SECTOR_SIZE; }
+  FXuchar type() const { return partition.type; }
   // Found through an extended partition table block, so it belongs into an
   // extended chain and needs no MBR slot.
-  bool logical() const { return partition.base != 0; }
+  bool logical() const { return partition.logical(); }
+  // Whether a table entry can hold it; one that starts or ends beyond 2^32
+  // sectors is shown but cannot be written.
+  bool withinTableReach() const { return WithinTableReach(start(), sectors()); }
   // The type's name, or empty when the type-name table lacks it.
   FXString typeName() const;
   // Whether choosing one of the two drops the other: they lie on the same
@@ -55,11 +58,11 @@ struct Candidate {
   // The record the fit check and the writer take.
   RecoverPart toRecoverPart(const Analyse& analyser) const;
   // The volume the writer keeps its new tables out of, chosen or not.
-  FoundVolume toFoundVolume(const Analyse& analyser) const;
+  VolumeSpan toFoundVolume(const Analyse& analyser) const;
 };
 
 // Every candidate as the writer's list of found volumes.
-std::vector<FoundVolume> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found);
+std::vector<VolumeSpan> FoundVolumes(const Analyse& analyser, const std::vector<Candidate>& found);
 
 // Turns found sectors into candidates.  Drive letters are proposed in the
 // order candidates are placed, from the first free one on, and start over

@@ -444,6 +444,7 @@ RecoverPart mFXDiskChooser::recoverPartOf(const FreeSpace& r) const {
   RecoverPart part;
   part.device = disk.device;
   part.sector = r.foundAt;
+  part.first = r.start;
   part.size = r.size;
   part.logical = r.logical;
   part.heads = disk.logical.heads;
@@ -580,9 +581,9 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
   if (!recoverMode || !analyse || disk < 0 || disk >= (FXint)analyse->disks.size()) return true;
   const FXulong capacity = analyse->GetCapacity(disk);
   for (FXulong s : sectors) {
-    std::vector<Partition> parts = analyse->GetValidPartitions(disk, s);
-    for (const Partition& p : parts)
-      foundVolumes.push_back(FoundVolume{analyse->disks[disk].device, p.range()});
+    std::vector<FoundPartition> parts = analyse->GetValidPartitions(disk, s);
+    for (const FoundPartition& p : parts)
+      foundVolumes.push_back(VolumeSpan{analyse->disks[disk].device, p.range()});
     if (parts.empty()) continue;
     FXint gap = gapSlotOf(disk, s);
     FXint upd_button = nextFreeSlot(gap);
@@ -590,7 +591,7 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
     if (upd_button == -1) continue;
 
     FXWindow* lastFilled = nullptr;
-    for (const Partition& p : parts) {
+    for (const FoundPartition& p : parts) {
       FXint slot = nextFreeSlot(gap);
       if (slot < 0) break;
       FXint index = gapSlots[gap].id + slot;
@@ -604,19 +605,19 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
   return true;
 }
 
-void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const Partition& p, FXulong foundAt,
-                              FXulong capacity) {
+void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartition& p,
+                              FXulong foundAt, FXulong capacity) {
   FXButton* image = images[index];
-  const FXulong bytes = (FXulong)p.entry.num * SECTOR_SIZE;
-  const FXString type = typeName(p.entry.type);
+  const FXulong bytes = p.sectors * SECTOR_SIZE;
+  const FXString type = typeName(p.type);
   const FXString size = formatSize(bytes);
 
   lastLetter = analyse->GetLastLetter(lastLetter);
   const FXString letter = letterText(lastLetter);
   FXString text;
   text.format("%s\n%s %s", letter.text(), size.text(), type.text());
-  FXString where = p.base != 0 ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
-  FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start(),
+  FXString where = p.logical() ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
+  FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start,
                         where.text());
 
   image->setText("\n" + text);
@@ -624,8 +625,8 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const Partition& p
   image->setWidth(shareWidth(bytes, capacity, SLOT_MIN_WIDTH));
   imageKinds[index] = KIND_FREE;
 
-  record.start = p.start();
-  record.logical = p.base != 0;
+  record.start = p.start;
+  record.logical = p.logical();
   record.foundAt = foundAt;
   record.size = bytes;
   record.selected = false;

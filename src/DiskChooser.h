@@ -84,7 +84,7 @@ public:
   bool ClearRecoverPartitions();
   bool SetRecoverPartitions(FXint disk, const std::vector<FXulong>& sectors);
   // Every partition the search found, shown or not, chosen or not.
-  const std::vector<FoundVolume>& GetFoundVolumes() const { return foundVolumes; }
+  const std::vector<VolumeSpan>& GetFoundVolumes() const { return foundVolumes; }
 
   // --- pictures ---
   FXIcon* drawPartImageIcon(FXint kind, FXint w, FXint h);
@@ -123,7 +123,7 @@ protected:
   std::vector<FXButton*> images;
   std::vector<FreeSpace> freeSpaces;
   std::vector<FreeSpace> gapSlots;
-  std::vector<FoundVolume> foundVolumes;
+  std::vector<VolumeSpan> foundVolumes;
   FXText* infoText;
   bool recoverMode;
   FXchar lastLetter;
@@ -149,7 +149,7 @@ private:
   RecoverPart recoverPartOf(const FreeSpace& r) const;
   FXint gapSlotOf(FXint disk, FXulong sector) const;
   FXint nextFreeSlot(FXint gap) const;
-  void fillSlot(FXint index, FreeSpace& record, const Partition& p, FXulong foundAt,
+  void fillSlot(FXint index, FreeSpace& record, const FoundPartition& p, FXulong foundAt,
                 FXulong capacity);
 };
 

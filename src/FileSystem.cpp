@@ -69,11 +69,8 @@ FXuint fatSmallOrLargeTotal(const FXuchar* BR) {
   return small ? small : u32(BR, FAT_LARGE_TOTAL);
 }
 
-// The size of a file system of `blocks` blocks of `blockSize` bytes, in the
-// 32 bits a table entry holds.
-FXuint sectorsOf(FXulong blockSize, FXulong blocks) {
-  return (FXuint)(blockSize * blocks / SECTOR_SIZE);
-}
+// The size in sectors of a file system of `blocks` blocks of `blockSize` bytes.
+FXulong sectorsOf(FXulong blockSize, FXulong blocks) { return blockSize * blocks / SECTOR_SIZE; }
 
 bool hasReiserMagic(const FXuchar* sb) {
   const FXchar* magic = (const FXchar*)sb + REISER_MAGIC;
@@ -87,7 +84,7 @@ bool validNtfsRecordSize(FXuint v) {
   return (v >= 0xE1 && v <= 0xF7) || (v <= 64 && isPowerOfTwo(v));
 }
 
-FXuint extSectors(const FXuchar* sb) {
+FXulong extSectors(const FXuchar* sb) {
   FXuint log = u32(sb, EXT_LOG_BLOCK_SIZE);
   // Block sizes beyond 2^31 bytes do not exist; a garbled shift gives no size.
   FXulong blockSize = log < 22 ? (FXulong)1024 << log : 0;
@@ -97,18 +94,33 @@ FXuint extSectors(const FXuchar* sb) {
 }  // namespace
 
 FXint FileSystem::CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr) {
-  if (pr) {
-    pr->boot = 0;
-    pr->start_chs[0] = pr->end_chs[0] = 0xFF;
-    pr->start_chs[1] = pr->end_chs[1] = 0xFF;
-    pr->start_chs[2] = pr->end_chs[2] = 0xFE;
-    pr->dist = (FXuint)start;
+  FoundVolume volume;
+  FXint code = Recognise(BR, start, pr ? &volume : nullptr);
+  if (!pr) return code;
+  pr->boot = 0;
+  pr->start_chs[0] = pr->end_chs[0] = 0xFF;
+  pr->start_chs[1] = pr->end_chs[1] = 0xFF;
+  pr->start_chs[2] = pr->end_chs[2] = 0xFE;
+  pr->dist = (FXuint)start;
+  if (code == UNKNOWN) return code;
+  pr->type = volume.type;
+  pr->num = (FXuint)volume.sectors;
+  if (!WithinTableReach(start, volume.sectors)) {
+    // An entry cut to 32 bits would describe another stretch of the disk:
+    // it is left empty, and an empty entry is never written.
+    KV_TRACE(8, "FileSystem::CheckFS %.0lf sectors at sector %.0lf do not fit a table entry\n",
+             (double)volume.sectors, (double)start);
+    pr->dist = 0;
+    pr->num = 0;
   }
+  return code;
+}
 
+FXint FileSystem::Recognise(const FXuchar* BR, FXulong start, FoundVolume* volume) {
   if (CheckFAT(BR, start)) {
-    FXuint num = 0;
+    FXulong num = 0;
     const FXchar* bits = "";
-    if (pr) {
+    if (volume) {
       KV_TRACE(8, "FileSystem::CheckFS fat_length is %d\n", s16(BR, FAT_LENGTH));
       KV_TRACE(8, "FileSystem::CheckFS fat32_length is %d\n", (FXint)u32(BR, FAT32_LENGTH));
       num = fatSmallOrLargeTotal(BR);
@@ -116,9 +128,9 @@ FXint FileSystem::CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr) 
         KV_TRACE(8, "FileSystem::CheckFS ->sectors empty, using ->total_sect = %.0lf\n", (double)num);
       else
         KV_TRACE(8, "FileSystem::CheckFS using ->sectors = %.0lf\n", (double)num);
-      pr->num = num;
-      pr->type = fatLength16(BR) ? 0x0E : 0x0C;
-      bits = pr->type == 0x0C ? "32" : "16";
+      volume->sectors = num;
+      volume->type = fatLength16(BR) ? 0x0E : 0x0C;
+      bits = volume->type == 0x0C ? "32" : "16";
     }
     KV_TRACE(8, "FileSystem::CheckFS found FS_FAT%s at sector %.0lf (%.0lf)\n", bits, (double)start,
              (double)num);
@@ -126,12 +138,12 @@ FXint FileSystem::CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr) 
   }
 
   if (CheckNTFS(BR)) {
-    FXuint num = 0;
-    if (pr) {
+    FXulong num = 0;
+    if (volume) {
       FXulong total = u64(BR, NTFS_TOTAL_SECTORS);
-      num = (FXuint)(total + 1);  // the total leaves out the backup boot sector at the end
-      pr->type = 0x07;
-      pr->num = num;
+      num = total + 1;  // the total leaves out the backup boot sector at the end
+      volume->type = 0x07;
+      volume->sectors = num;
       KV_TRACE(8, "FileSystem::CheckFS NTFS sectors are %.0lf\n", (double)total);
       KV_TRACE(8, "FileSystem::CheckFS NTFS pr->num is %.0lf\n", (double)num);
       KV_TRACE(8, "FileSystem::CheckFS bpb->bytes_per_sector are %.0lf\n",
@@ -144,11 +156,11 @@ FXint FileSystem::CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr) 
 
   FXuchar reiser[REISER_SB];
   if (CheckREISER(start, reiser)) {
-    FXuint num = 0;
-    if (pr) {
+    FXulong num = 0;
+    if (volume) {
       num = sectorsOf(u16(reiser, REISER_BLOCK_SIZE), u32(reiser, REISER_BLOCKS));
-      pr->type = 0x83;
-      pr->num = num;
+      volume->type = 0x83;
+      volume->sectors = num;
     }
     KV_TRACE(8, "FileSystem::CheckFS found FS_REIS at sector %.0lf (%.0lf)\n", (double)start,
              (double)num);
@@ -159,11 +171,11 @@ FXint FileSystem::CheckFS(const FXuchar* BR, FXulong start, PartitionEntry* pr) 
   const FXuchar* sb = BR + EXT_SUPERBLOCK;
   FXint code = CheckEXT3(sb) ? EXT3 : CheckEXT2(sb) ? EXT2 : UNKNOWN;
   if (code == UNKNOWN) return UNKNOWN;
-  FXuint num = 0;
-  if (pr) {
+  FXulong num = 0;
+  if (volume) {
     num = extSectors(sb);
-    pr->type = 0x83;
-    pr->num = num;
+    volume->type = 0x83;
+    volume->sectors = num;
   }
   KV_TRACE(8, "FileSystem::CheckFS found FS_%s at sector %.0lf (%.0lf)\n", GetName(code),
            (double)start, (double)num);

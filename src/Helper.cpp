@@ -1,6 +1,7 @@
 // Small helpers shared by the program.
 #include "Helper.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace Helper {
@@ -20,3 +21,24 @@ void hexDump(const FXuchar* buffer) {
 }
 
 }  // namespace Helper
+
+bool ParseUnsigned(const FXString& text, FXulong& value) {
+  if (text.empty() || text.length() > 20) return false;
+  FXulong v = 0;
+  for (FXint i = 0; i < text.length(); i++) {
+    FXchar c = text[i];
+    if (c < '0' || c > '9') return false;
+    FXulong digit = (FXulong)(c - '0');
+    if (v > (~(FXulong)0 - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  value = v;
+  return true;
+}
+
+bool ParseInt(const FXString& text, FXint& value) {
+  FXulong v;
+  if (!ParseUnsigned(text, v) || v > (FXulong)INT_MAX) return false;
+  value = (FXint)v;
+  return true;
+}

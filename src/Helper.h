@@ -9,4 +9,9 @@ namespace Helper {
 void hexDump(const FXuchar* buffer);
 }
 
+// Strict decimal numbers, as options give them: digits only, no sign, no
+// blanks, no overflow.
+bool ParseUnsigned(const FXString& text, FXulong& value);
+bool ParseInt(const FXString& text, FXint& value);
+
 #endif

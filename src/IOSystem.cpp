@@ -137,12 +137,6 @@ bool IOSystem::CloseRead() {
   return true;
 }
 
-// Disks that report no geometry are given the conventional translation of
-// 255 heads and 63 sectors per track, which every partitioning tool of the
-// MBR era uses for large disks.
-static const FXint CONVENTIONAL_HEADS = 255;
-static const FXint CONVENTIONAL_SECTORS = 63;
-
 bool IOSystem::GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
                         FXulong& sectors) {
   if (useBackup) return BackupGetModel(device, model, physical, logical, sectors);

@@ -103,6 +103,7 @@ void ProxyProgress::reset(FXuint newTotal) {
   bar->setTotal(newTotal);
   total = newTotal;
   progress = 0;
+  held = false;
 }
 
 void ProxyProgress::post(FXint kind, FXulong value) {
@@ -117,6 +118,10 @@ bool ProxyProgress::process(FXint kind, void* data) {
   if (kind != 1 && kind != 2) return false;
   FXulong* value = static_cast<FXulong*>(data);
   FXProgressBar* bar = static_cast<FXProgressBar*>(target);
+  if (held) {
+    delete value;
+    return true;
+  }
   if (kind == 1)
     bar->setProgress((FXuint)(*value & 0xFFFFFFFFu));
   else

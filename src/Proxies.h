@@ -80,12 +80,17 @@ class ProxyProgress : public ProxyObject, public SearchProgress {
   FXDECLARE(ProxyProgress)
   std::atomic<FXuint> total;
   std::atomic<FXuint> progress;
+  bool held;  // GUI thread only
 
 public:
-  ProxyProgress() : total(0), progress(0) {}
+  ProxyProgress() : total(0), progress(0), held(false) {}
 
   // GUI thread, before a search: sets the bar (and the copy) to 0 of `total`.
   void reset(FXuint total);
+  // GUI thread: the bar keeps the value it shows until the next reset, so a
+  // search the user stopped shows where it was stopped.  The search's own
+  // copy goes on counting.
+  void hold() { held = true; }
 
   FXuint getTotal() override { return total; }
   FXuint getProgress() override { return progress; }

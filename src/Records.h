@@ -35,6 +35,13 @@ struct PartitionEntry {
 };
 static_assert(sizeof(PartitionEntry) == 16, "a table entry is 16 bytes");
 
+// Table entries hold 32-bit sector numbers: a partition can be written into
+// a table only when it starts and ends within the first 2^32 sectors (2 TiB).
+const FXulong TABLE_REACH = 0x100000000ULL;
+inline bool WithinTableReach(FXulong start, FXulong sectors) {
+  return start < TABLE_REACH && sectors < TABLE_REACH && start + sectors <= TABLE_REACH;
+}
+
 // 0x05, 0x0F and 0x85 link to an extended partition table block.
 bool isExtendedType(FXuchar type);
 
@@ -78,6 +85,12 @@ struct CHS {
   }
 };
 
+// Disks that report no geometry, and images given without one, get the
+// translation of 255 heads and 63 sectors per track that every partitioning
+// tool of the MBR era uses for large disks.
+const FXint CONVENTIONAL_HEADS = 255;
+const FXint CONVENTIONAL_SECTORS = 63;
+
 // One accepted entry of an MBR or EPTB.
 class Partition {
 public:
@@ -94,6 +107,20 @@ public:
   FXulong end() const { return start() + entry.num; }  // exclusive
   SectorRange range() const { return SectorRange::sized(start(), entry.num); }
   bool isExtended() const { return isExtendedType(entry.type); }
+};
+
+// A partition a search turned up, in full 64-bit numbers: a boot record far
+// out on a big disk can describe a volume that no table entry can hold, and
+// it is shown as it is.
+struct FoundPartition {
+  FXuchar type;
+  FXulong start;    // absolute first sector
+  FXulong sectors;
+  FXulong table;    // the stray table block that lists it; 0 for a boot record found
+  FXulong end() const { return start + sectors; }  // exclusive
+  SectorRange range() const { return SectorRange::sized(start, sectors); }
+  // Listed by a table block, so it belongs into an extended chain.
+  bool logical() const { return table != 0; }
 };
 
 // One stretch of unallocated sectors.
@@ -144,18 +171,21 @@ FXStream& operator>>(FXStream& store, NRD& d);
 struct RecoverPart {
   FXString device;
   FXulong sector;  // where the search found its boot record or EPTB
+  FXulong first;   // the partition's own first sector
   FXulong size;    // bytes
   bool logical;    // lies in an extended chain
   FXint heads;
   FXint sectorsPerTrack;
   FXchar letter;   // ' ' when none
-  RecoverPart() : sector(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
+  RecoverPart()
+      : sector(0), first(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
+  bool withinTableReach() const { return WithinTableReach(first, size / SECTOR_SIZE); }
 };
 
 // A volume a search found on a disk, whether the user chose it or not.  The
 // writer puts no new table into one: a volume left lost now may be chosen
 // after the next search.
-struct FoundVolume {
+struct VolumeSpan {
   FXString device;
   SectorRange sectors;
 };

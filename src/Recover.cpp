@@ -122,7 +122,7 @@ bool readChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tabl
 }  // namespace
 
 Recover::Recover(const std::vector<RecoverPart>& recoverList,
-                 const std::vector<FoundVolume>& foundVolumes, RecoverProgress* progress,
+                 const std::vector<VolumeSpan>& foundVolumes, RecoverProgress* progress,
                  bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
                  const std::vector<FXString>& devices)
     : activeStarts(activeStarts), devices(devices), foundVolumes(foundVolumes) {
@@ -266,7 +266,7 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
   // A new table keeps out of every found volume and every chosen partition,
   // a found EPTB included.
   taken.clear();
-  for (const FoundVolume& v : foundVolumes)
+  for (const VolumeSpan& v : foundVolumes)
     if (v.device == device) taken.push_back(v.sectors);
   for (const NewPart& p : newparts) {
     if (!p.logical) {

@@ -60,10 +60,10 @@ public:
   std::vector<FXString> devices;  // in the order of activeStarts
   // Every volume the search found on any disk, chosen or not: no new table
   // goes into one.
-  std::vector<FoundVolume> foundVolumes;
+  std::vector<VolumeSpan> foundVolumes;
 
   // Runs the whole recovery.  `progress` may be null.
-  Recover(const std::vector<RecoverPart>& recoverList, const std::vector<FoundVolume>& foundVolumes,
+  Recover(const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,
           RecoverProgress* progress, bool writeBootCode,
           const std::vector<std::vector<FXulong>>& activeStarts,
           const std::vector<FXString>& devices);

@@ -14,6 +14,16 @@ static const std::vector<KeyUse> KEYS = {
     {"Analyse.CheckOne.010", "%u"},  // boot signatures found
     {"Analyse.CheckOne.011", ""},
     {"Analyse.ScanNRDPath.001", ""},
+    // What the start-up tells the user before anything else.
+    {"Analyse.CheckOptions.001", "%s"},          // option
+    {"Analyse.CheckOptions.002", "%s"},          // the -chs value
+    {"Analyse.ScanNRDPath.002", "%s %s %s %s"},  // geometry, its sectors, image, image sectors
+    {"Analyse.ScanNRDPath.003", "%s %s"},        // image, the system's reason
+    {"Analyse.ScanNRDPath.004", "%s"},           // image
+    {"Analyse.ScanNRDPath.005", "%s %s"},        // image, bytes per sector
+    {"Analyse.ScanNRDPath.006", "%s"},           // image
+    {"Analyse.ScanNRDPath.007", "%s"},           // geometry worked out
+    {"Analyse.ScanNRD.001", ""},
 
     // The disk chooser: legend, list headers, summaries and tooltips.
     {"DiskChooser.mFXDiskChooser.001", ""},
@@ -46,6 +56,8 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.onCmd_Next.003", ""},
     {"Kelvarin.onCmd_Next.004", ""},
     {"Kelvarin.onCmd_Next.006", ""},
+    {"Kelvarin.onCmd_Next.010", "%.0lf %.0lf"},  // first sector, end sector
+    {"Kelvarin.onCmd_Next.011", ""},
     {"Kelvarin.mFXWizard.001", ""},
     {"Kelvarin.mFXWizard.002", ""},
     {"Kelvarin.mFXWizard.003", ""},
@@ -80,6 +92,12 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.mFXWizard.041", "%s"},  // short application name
     {"Kelvarin.mFXWizard.042", ""},
     {"Kelvarin.mFXWizard.043", ""},
+    {"Kelvarin.mFXWizard.050", ""},
+    {"Kelvarin.mFXWizard.051", ""},
+    {"Kelvarin.mFXWizard.052", ""},
+    {"Kelvarin.mFXWizard.053", "%d"},  // per cent searched
+    {"Kelvarin.mFXWizard.054", "%d"},  // per cent searched
+    {"Kelvarin.mFXWizard.055", "%d"},  // per cent searched
 
     // The toolkit's own button texts, passed through the translator.
     {"MyTranslator.tr.&OK", ""},
@@ -93,9 +111,6 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.main.003", "%s"},
     {"kelvarin-cli.main.004", "%s"},
     {"kelvarin-cli.main.005", ""},
-    {"kelvarin-cli.main.006", "%s"},
-    {"kelvarin-cli.main.007", ""},
-    {"kelvarin-cli.main.008", "%s"},
     {"kelvarin-cli.main.009", ""},
     {"kelvarin-cli.main.010", "%s %s"},
     {"kelvarin-cli.main.011", "%d %d"},

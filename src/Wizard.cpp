@@ -76,6 +76,7 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
       wizardProxy(nullptr),
       areas(0),
       searchCancelled(false),
+      stoppedAt(0),
       asker(nullptr),
       messageBoxes(new MessageBoxAsker) {
   asker = messageBoxes.get();
@@ -89,6 +90,8 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
   sharedAnalyser = (argc == 1) ? new Analyse() : new Analyse(app, argc, argv);
   ChooseLanguage();
   SetLanguage(app, sharedAnalyser->language);
+  // Whoever sees the window must see that it writes nothing.
+  if (IOSystem::simulationMode) setTitle(title + " - " + GetString("Kelvarin.mFXWizard.050"));
 
   KV_TRACE(8, "mFXWizard::Creating search thread\n");
   searchThread = new mFXThreadSearch(this);
@@ -213,6 +216,11 @@ void mFXWizard::BuildEndPage(FXComposite* page) {
                               LAYOUT_FILL_X | JUSTIFY_CENTER_X | ICON_BEFORE_TEXT, 2, 2, flag);
   if (FXFont* font = EncodedFont("Arial,220")) title->setFont(font);
   FXString version = GetConfigParam("longappname") + " V" + GetConfigParam("shortver");
+  if (IOSystem::simulationMode) {
+    // Nothing was written, so nothing needs a restart either.
+    endLabel = AddLabel(inner, GetString("Kelvarin.mFXWizard.051"), LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
+    return;
+  }
   endLabel = AddLabel(inner, Format("Kelvarin.mFXWizard.018", version.text()),
                       LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
   AddLabel(inner, Format("Kelvarin.mFXWizard.019", version.text()), LAYOUT_FILL_X | JUSTIFY_LEFT,
@@ -262,6 +270,24 @@ void mFXWizard::WidenForDiskRows() {
   LayoutTree(this);
 }
 
+FXuint mFXWizard::execute(FXuint placement) {
+  create();
+  FXint status = ReportStart();
+  if (status >= 0) return (FXuint)status;
+  return FXWizard::execute(placement);
+}
+
+FXint mFXWizard::ReportStart() {
+  Analyse* analyser = sharedAnalyser;
+  if (analyser->helpWanted) {
+    inform("Kelvarin.mFXWizard.035", Analyse::UsageText());
+    return 1;
+  }
+  if (analyser->startMessage.kind == StartMessage::NONE) return -1;
+  inform("Kelvarin.mFXWizard.035", analyser->StartMessageText());
+  return analyser->startMessage.problem() ? 2 : -1;
+}
+
 mFXWizard::~mFXWizard() {
   KV_TRACE(5, "mFXWizard::~mFXWizard() destructor\n");
   if (searchThread && searchThread->running) {
@@ -304,6 +330,12 @@ void mFXWizard::ShowNow() {
   getApp()->flush();
 }
 
+FXint mFXWizard::PercentSearched() const {
+  FXulong total = searchProgress->getTotal();
+  if (total == 0) return 0;
+  return (FXint)FXMIN((FXulong)searchProgress->getProgress() * 100 / total, (FXulong)100);
+}
+
 // -------------------------------------------------------------- navigation
 
 long mFXWizard::onCmd_Next(FXObject* sender, FXSelector sel, void* ptr) {
@@ -332,7 +364,8 @@ long mFXWizard::onCmd_Next(FXObject* sender, FXSelector sel, void* ptr) {
 
 long mFXWizard::NextFromWelcome(FXObject* sender, FXSelector sel, void* ptr) {
   if (DoUndo()) {
-    endLabel->setText(GetString("Kelvarin.mFXWizard.038"));
+    endLabel->setText(GetString(IOSystem::simulationMode ? "Kelvarin.mFXWizard.052"
+                                                         : "Kelvarin.mFXWizard.038"));
     setCurrentPanel(PAGE_END);
     cancelButton()->disable();
   }
@@ -381,11 +414,17 @@ long mFXWizard::NextFromSearchType(FXObject* sender, FXSelector sel, void* ptr) 
 
 long mFXWizard::NextFromSearching(FXObject* sender, FXSelector sel, void* ptr) {
   if (recoverChooser->getFoundList() && recoverChooser->getFoundList()->getNumItems() > 0) {
-    resultLabel->setText(GetString("Kelvarin.mFXWizard.003"));
+    resultLabel->setText(searchCancelled ? Format("Kelvarin.mFXWizard.054", stoppedAt)
+                                         : GetString("Kelvarin.mFXWizard.003"));
     return FXWizard::onCmdNext(sender, sel, ptr);
   }
   resultLabel->setText(GetString("Kelvarin.mFXWizard.022"));
-  if (searchType == ID_SEARCH_FULL) {
+  if (searchCancelled) {
+    // A search cut short proves nothing about the rest of the areas: no
+    // full search is offered in its place.
+    inform("Kelvarin.mFXWizard.035", Format("Kelvarin.mFXWizard.055", stoppedAt));
+    SendBack(3);
+  } else if (searchType == ID_SEARCH_FULL) {
     inform("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.043"));
     SendBack(3);
   } else if (!ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.042"))) {
@@ -406,6 +445,11 @@ void mFXWizard::SendBack(int times) {
 long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
   if (recoverText->getLength() == 0) {
     KV_TRACE(6, "mFXWizard::onCmd_Next no recovery partitions selected.\n");
+    return 1;
+  }
+  FXString reason;
+  if (!sharedAnalyser->CheckTableReach(recoverList, reason)) {
+    inform("Kelvarin.onCmd_Next.001", reason);
     return 1;
   }
   if (!sharedAnalyser->CheckMBRFit(recoverList)) {
@@ -435,7 +479,9 @@ void mFXWizard::HandOverToActiveChooser() {
 }
 
 long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
-  if (!ask("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.004"))) return 1;
+  const FXchar* confirmation =
+      IOSystem::simulationMode ? "Kelvarin.onCmd_Next.011" : "Kelvarin.onCmd_Next.004";
+  if (!ask("Kelvarin.onCmd_Next.001", GetString(confirmation))) return 1;
   FXWizard::onCmdNext(sender, sel, ptr);
   ShowNow();
   // From here on every sector written is logged on disks whose logging is on.
@@ -497,6 +543,8 @@ long mFXWizard::onCmdCancel(FXObject* sender, FXSelector, void* ptr) {
   if (!cancelButton()->isEnabled()) return 1;
   if (searching()) {
     if (ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.039"))) {
+      stoppedAt = PercentSearched();
+      progressProxy->hold();
       searchCancelled = true;
       sharedAnalyser->stopSearch = true;
     }
@@ -533,8 +581,13 @@ long mFXWizard::onCmdStepDetails(FXObject* sender, FXSelector sel, void*) {
 long mFXWizard::onSearchCompleted(FXObject*, FXSelector, void*) {
   KV_TRACE(8, "mFXWizard::onSearchCompleted - got MessageChannel!!!\n");
   searchThread->reap();
-  searchLabel->setText(GetString("Kelvarin.mFXWizard.021"));
-  searchProgress->setProgress(searchProgress->getTotal());
+  if (searchCancelled) {
+    // The bar stays where the search was stopped.
+    searchLabel->setText(Format("Kelvarin.mFXWizard.053", stoppedAt));
+  } else {
+    searchLabel->setText(GetString("Kelvarin.mFXWizard.021"));
+    searchProgress->setProgress(searchProgress->getTotal());
+  }
   advanceButton()->enable();
   advanceButton()->setText(GetString("Kelvarin.mFXWizard.030"));
   retreatButton()->enable();

@@ -83,6 +83,14 @@ public:
   ~mFXWizard() override;
 
   void create() override;
+  // Shows what the start-up has to tell (ReportStart) before the first page;
+  // ends at once, with its status, when there is nothing to work on.
+  FXuint execute(FXuint placement = PLACEMENT_CURSOR) override;
+
+  // Shows the usage text of -h, or the analyser's start message, in a box.
+  // Returns the exit status when the wizard must not run (1 after -h, 2
+  // when there is nothing to work on), -1 when it goes on.
+  FXint ReportStart();
 
   long onCmd_Next(FXObject*, FXSelector, void*);
   long onCmd_Back(FXObject*, FXSelector, void*);
@@ -117,6 +125,7 @@ private:
   std::vector<Stretch> stretches;
   FXint areas;
   std::atomic<bool> searchCancelled;  // the user stopped this search
+  FXint stoppedAt;                    // per cent of the search done when it was stopped
   Asker* asker;
   std::unique_ptr<Asker> messageBoxes;
   std::vector<std::unique_ptr<FXFont>> fonts;
@@ -142,6 +151,7 @@ private:
   void SendBack(int times);
   void HandOverToActiveChooser();
   void ShowNow();
+  FXint PercentSearched() const;
 
   void inform(const FXString& captionKey, const FXString& text);
   bool ask(const FXString& captionKey, const FXString& text);

@@ -54,28 +54,112 @@ TEST_F(Startup, AnImageWithGeometryIsTheOneDisk) {
   EXPECT_EQ(a.language, "DE");
 }
 
-// Without a usable geometry the image is ignored; images that cannot be
-// disks are reported, not shown; a trailing partial sector is rounded off.
-TEST_F(Startup, BadImagesAndMissingGeometry) {
+// A wrong option or an image that cannot be a disk leaves the analyser
+// without disks and with the reason; the machine's own disks (here a fake
+// one) are never looked at instead.
+TEST_F(Startup, BadOptionsAndImagesAreReportedAndNeverFallBackToTheMachinesDisks) {
   disk.fakeDiskList = true;
-  std::string img = image("img.bin", 1 << 20);
+  disk.disks = {image("machine.img", 1 << 20).c_str()};
+  std::string img = image("img.bin", 1 << 20);  // 2048 sectors: 2 cylinders of 16 x 63
+  std::string fifo = dir.path("fifo");
+  ASSERT_EQ(0, sh("mkfifo '" + fifo + "'"));
   using Args = std::vector<std::string>;
-  for (const Args& args : std::vector<Args>{{"-file", img}, {"-file", img, "-chs"}, {"-chs", "-sim"},
-                                            {"-file", image("empty.img", 0), "-chs", "10/16/63"},
-                                            {"-file", dir.path("missing.img"), "-chs", "10/16/63"},
-                                            {"-file", dir.path(), "-chs", "10/16/63"}}) {
+  struct Case {
+    Args args;
+    StartMessage::Kind kind;
+    const char* key;
+  } cases[] = {
+      {{"-file"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.001"},
+      {{"-file", ""}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.001"},
+      {{"-file", img, "-chs"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.001"},
+      {{"-file", img, "-chs", ""}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.001"},
+      {{"-file", img, "-lang"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.001"},
+      {{"-file", img, "-chs", "abc"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "1/2"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "1/16/63/4"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "0/16/63"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "2/0/63"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "2/16/64"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-file", img, "-chs", "2/16/+63"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      {{"-chs", "-sim"}, StartMessage::BAD_OPTION, "Analyse.CheckOptions.002"},
+      // One cylinder more than the image is a geometry rounded up; two are another disk.
+      {{"-file", img, "-chs", "4/16/63"}, StartMessage::BAD_OPTION, "Analyse.ScanNRDPath.002"},
+      {{"-file", dir.path("missing.img"), "-chs", "10/16/63"}, StartMessage::BAD_IMAGE,
+       "Analyse.ScanNRDPath.003"},
+      {{"-file", dir.path()}, StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.004"},
+      {{"-file", fifo}, StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.004"},
+      {{"-file", "/dev/null"}, StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.004"},
+      {{"-file", image("empty.img", 0), "-chs", "10/16/63"}, StartMessage::BAD_IMAGE,
+       "Analyse.ScanNRDPath.006"},
+      {{"-file", image("crumb.img", 511)}, StartMessage::BAD_IMAGE, "Analyse.ScanNRDPath.006"},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += "[" + a + "] ";
     delete analyser;
-    EXPECT_TRUE(run(args).disks.empty()) << args[1];
+    disk.opened.clear();
+    Analyse& a = run(c.args);
+    EXPECT_TRUE(a.disks.empty()) << line;
+    EXPECT_EQ(c.kind, a.startMessage.kind) << line;
+    EXPECT_STREQ(c.key, a.startMessage.key ? a.startMessage.key : "(none)") << line;
+    for (const FXString& name : disk.opened) EXPECT_NE(disk.disks[0], name) << line;
+    if (c.kind == StartMessage::BAD_OPTION && c.key != std::string("Analyse.ScanNRDPath.002")) {
+      EXPECT_TRUE(disk.opened.empty()) << line << "opened " << disk.opened[0].text();
+    }
+    if (c.kind == StartMessage::BAD_IMAGE) {
+      EXPECT_EQ(c.args[1], a.startMessage.args[0].text());
+    }
   }
-  EXPECT_TRUE(IOSystem::simulationMode);
+}
+
+TEST_F(Startup, AnImageWithoutGeometryGetsTheConventionalOneAndSaysSo) {
+  disk.fakeDiskList = true;
+  disk.disks = {image("machine.img", 1 << 20).c_str()};
+  const std::pair<unsigned long long, unsigned long long> sizes[] = {
+      {100, 1}, {16065 * 3 + 100, 3}, {16065ull * 70000, 70000}};  // sectors, cylinders
+  for (const auto& size : sizes) {
+    delete analyser;
+    std::string img = image("img" + std::to_string(size.first) + ".bin", size.first * 512);
+    Analyse& a = run({"-file", img});
+    ASSERT_EQ(1u, a.disks.size()) << size.first;
+    EXPECT_EQ(img, a.disks[0].device.text());
+    EXPECT_TRUE(a.disks[0].logical == CHS(size.second, 255, 63)) << a.disks[0].logical.cylinders;
+    EXPECT_EQ(size.first, a.disks[0].sectors);
+    EXPECT_EQ(StartMessage::NOTE, a.startMessage.kind);
+    EXPECT_STREQ("Analyse.ScanNRDPath.007", a.startMessage.key);
+    EXPECT_EQ(std::to_string(size.second) + "/255/63", a.startMessage.args[0].text());
+  }
+  // A trailing partial sector is rounded off; a geometry one cylinder larger than the image is fine.
   delete analyser;
   Analyse& a = run({"-file", image("odd.img", 100 * 512 + 300), "-chs", "1/16/63"});
   ASSERT_EQ(a.disks.size(), 1u);
   EXPECT_EQ(a.disks[0].sectors, 100u);
+  EXPECT_EQ(StartMessage::NONE, a.startMessage.kind);
 }
 
-TEST_F(Startup, HelpShowsUsageAndExitsWithOne) {
-  EXPECT_EXIT(run({"-sim", "-h", "-file"}), ::testing::ExitedWithCode(1), "Usage: rodidud");
+// Without any disk the reason is given: reading the machine's disks needs root.
+TEST_F(Startup, NoReadableDiskOfTheMachineIsReported) {
+  disk.fakeDiskList = true;
+  Analyse& a = run({"-sim"});
+  EXPECT_TRUE(a.disks.empty());
+  EXPECT_EQ(StartMessage::NO_DISKS, a.startMessage.kind);
+  EXPECT_STREQ("Analyse.ScanNRD.001", a.startMessage.key);
+}
+
+TEST_F(Startup, HelpAsksForTheUsageAndOpensNothing) {
+  disk.fakeDiskList = true;
+  disk.disks = {image("machine.img", 1 << 20).c_str()};
+  Analyse& a = run({"-sim", "-h", "-file"});
+  EXPECT_TRUE(a.helpWanted);
+  EXPECT_EQ(StartMessage::NONE, a.startMessage.kind) << "what follows -h is not looked at";
+  EXPECT_TRUE(disk.opened.empty());
+  // The usage names the program and only the options it acts on.
+  std::string usage = Analyse::UsageText();
+  EXPECT_EQ(0u, usage.find("Usage: kelvarin ")) << usage;
+  for (const char* option : {"-file", "-chs", "-sim", "-usebackup", "-lang", "-tracelevel", "-h"})
+    EXPECT_NE(std::string::npos, usage.find("\n" + std::string(option) + " ")) << option;
+  for (const char* accepted : {"-backup", "-restore", "-show", "-blank", "-quick", "-mbr", "rodidud"})
+    EXPECT_EQ(std::string::npos, usage.find(accepted)) << accepted;
 }
 
 TEST_F(Startup, AnAttachedLoopDeviceIsFoundAmongTheMachinesDisks) {

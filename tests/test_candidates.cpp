@@ -15,8 +15,10 @@ namespace {
 
 const unsigned long long CYLINDER = 16 * 63;
 
-Partition entryAt(unsigned long long base, unsigned dist, unsigned num) {
-  return kvtest::partitionRecord(0x06, 0, base, dist, num, 0);
+// A candidate's partition as a search finds it: in a boot record (table 0)
+// or in the stray table at `table`.
+FoundPartition entryAt(unsigned long long table, unsigned dist, unsigned num) {
+  return FoundPartition{0x06, table + dist, num, table};
 }
 using kvtest::entryBytes;
 
@@ -51,15 +53,16 @@ TEST(Candidate, BecomesTheRecordTheWriterTakesAndStretchesStayOnTheDisk) {
 
   Candidate boot(0, 63, 1, entryAt(0, 63, 2000), 'E');
   RecoverPart r = boot.toRecoverPart(*a);
-  EXPECT_EQ(std::make_tuple(image, (FXulong)63, (FXulong)2000 * 512, false, 16, 63, 'E'),
-            std::make_tuple(std::string(r.device.text()), r.sector, r.size, r.logical, r.heads,
-                            r.sectorsPerTrack, r.letter));
+  EXPECT_EQ(std::make_tuple(image, (FXulong)63, (FXulong)63, (FXulong)2000 * 512, false, 16, 63, 'E'),
+            std::make_tuple(std::string(r.device.text()), r.sector, r.first, r.size, r.logical,
+                            r.heads, r.sectorsPerTrack, r.letter));
 
   Candidate table(0, 5000, 2, entryAt(5000, 63, 100), 0);
   r = table.toRecoverPart(*a);
   EXPECT_TRUE(r.logical);
   EXPECT_EQ(5000u, r.sector) << "the sector where it was found, not where it starts";
   EXPECT_EQ(5063u, table.start());
+  EXPECT_EQ(5063u, r.first);
   EXPECT_EQ(' ', r.letter);
 
   // The stretches a search is given: every gap that can be searched and

@@ -252,31 +252,48 @@ TEST(CliUsage, ExitStatusesAndHelp) {
   kvtest::TempDir dir;
   std::string image = dir.path("empty.img");
   kvtest::makeImage(image, 20 * CYLINDER * 512);
-  std::string disk = "-file " + quote(image) + " -chs 20/16/63";
+  std::string file = "-file " + quote(image);
+  std::string disk = file + " -chs 20/16/63";
+  std::string fifo = dir.path("fifo");
+  ASSERT_EQ(0, kvtest::sh("mkfifo " + quote(fifo)));
 
   struct Case {
     std::string args;
     int status;
+    std::string says;  // part of what standard error must say
   } cases[] = {
-      {"frobnicate", 2},
-      {"-file " + quote(image) + " list", 2},  // an image needs its geometry
-      {"-file " + quote(image) + " -chs 20/0/63 list", 2},
-      {disk + " list --disk 2", 2},
-      {disk + " search --quick --full", 2},
-      {disk + " search --disk 1 --gap 7", 2},
-      {disk + " recover --disk 1", 2},
-      {disk + " recover --disk 1 --pick 0", 2},
-      {"-file " + quote(dir.path("missing.img")) + " -chs 20/16/63 list", 3},
-      {disk + " list", 0},
-      {disk + " search --full --disk 1 --gap 1", 1},
-      {disk + " undo", 1},
-      {"help search", 0},
+      {"frobnicate", 2, ""},
+      {file + " list", 0, "1/255/63"},  // no geometry: 255 heads, 63 sectors, and a note
+      {"list -file", 2, "-file"},
+      {"-file '' -chs 20/16/63 list", 2, "-file"},
+      {file + " -chs abc list", 2, "abc"},
+      {file + " -chs 1/2 list", 2, "1/2"},
+      {file + " -chs 0/16/63 list", 2, "0/16/63"},
+      {file + " -chs 20/0/63 list", 2, "20/0/63"},
+      {file + " -chs 22/16/63 list", 2, "22/16/63"},  // two cylinders more than the image
+      {file + " -chs 21/16/63 list", 0, ""},          // one more: the image rounded up
+      {"-chs 20/16/63 list", 2, "-file"},
+      {disk + " list --disk 2", 2, ""},
+      {disk + " search --quick --full", 2, ""},
+      {disk + " search --disk 1 --gap 7", 2, ""},
+      {disk + " recover --disk 1", 2, ""},
+      {disk + " recover --disk 1 --pick 0", 2, ""},
+      {"-file " + quote(dir.path("missing.img")) + " -chs 20/16/63 list", 3, "missing.img"},
+      {"-file " + quote(fifo) + " -chs 1/16/63 list", 3, "fifo"},  // refused at once, never waited on
+      {"-file " + quote(dir.path()) + " list", 3, dir.path()},
+      {disk + " list", 0, ""},
+      {disk + " search --full --disk 1 --gap 1", 1, ""},
+      {disk + " undo", 1, ""},
+      {"help search", 0, ""},
   };
   for (const Case& c : cases) {
     CliResult r = runCli(c.args);
     EXPECT_EQ(c.status, r.status) << c.args << "\n" << r.err;
-    if (c.status == 2) {
+    EXPECT_NE(std::string::npos, r.err.find(c.says)) << c.args << "\n" << r.err;
+    if (c.status == 2 || c.status == 3) {
       EXPECT_NE(std::string::npos, r.err.find("kelvarin-cli: ")) << c.args;
+      // Nothing falls back to the machine's disks.
+      EXPECT_EQ("", r.out) << c.args;
     }
   }
   // No display is needed or even looked for, even one that is not there.

@@ -218,9 +218,6 @@ protected:
     image = dir.path("disk.img");
     makeImage(image, DISK * 512);
   }
-  static Partition candidate(FXulong start, FXuint sectors) {
-    return partitionRecord(0x07, 0, 0, (FXuint)start, sectors, 0);
-  }
   TempDir dir;
   std::string image;
 };
@@ -251,7 +248,7 @@ TEST_F(Overlaps, ACandidateSharingASectorWithAPartitionCollides) {
       {160000, 5000, true, "crosses the extended partition's end"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(a->OverlapsExisting(0, candidate(c.start, c.sectors)), c.collides) << c.where;
+    EXPECT_EQ(a->OverlapsExisting(0, SectorRange::sized(c.start, c.sectors)), c.collides) << c.where;
 }
 
 // An extended partition whose first sector also reads as a file system: its
@@ -271,15 +268,15 @@ TEST_F(Overlaps, ChainWalkEndsOnLoopsAndUnreadableTables) {
   ASSERT_TRUE(a->CheckOne(10000, nullptr)) << "the extended partition's first sector looks like ext2";
   IOSystem::CloseRead();
 
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(10100, 100)));  // before the logical partition
+  EXPECT_FALSE(a->OverlapsExisting(0, SectorRange::sized(10100, 100)));  // before the logical partition
   unsigned before = counting.reads;
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(13100, 100)));   // the chain never ends
+  EXPECT_TRUE(a->OverlapsExisting(0, SectorRange::sized(13100, 100)));   // the chain never ends
   EXPECT_LT(counting.reads - before, 50u);
 
   putEntry(image, 10000, 1, 0x05, 30000, 1000);  // the next table lies at 40000
-  EXPECT_FALSE(a->OverlapsExisting(0, candidate(13100, 100)));  // between logical and next table
+  EXPECT_FALSE(a->OverlapsExisting(0, SectorRange::sized(13100, 100)));  // between logical and next table
   counting.badSectors.insert(40000);
-  EXPECT_TRUE(a->OverlapsExisting(0, candidate(45000, 100)));   // unknown: blocked
+  EXPECT_TRUE(a->OverlapsExisting(0, SectorRange::sized(45000, 100)));   // unknown: blocked
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ Outcome exercise(const std::string& image, const std::string& chs, CountingDisk&
         RecordingProgress bar((FXuint)total);
         for (FXulong s : a->Search(&bar, nullptr, 0, quick, g.distance, g.distance + g.size - 1, 2)) {
           EXPECT_LT(s, d.sectors);
-          for (const Partition& p : a->GetValidPartitions(0, s)) EXPECT_LE(p.end(), d.sectors);
+          for (const FoundPartition& p : a->GetValidPartitions(0, s)) EXPECT_LE(p.end(), d.sectors);
         }
       }
     }

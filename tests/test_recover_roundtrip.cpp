@@ -151,7 +151,7 @@ protected:
 
   TempDir dir;
   std::string image;
-  std::vector<FoundVolume> volumes;  // every partition the last search found
+  std::vector<VolumeSpan> volumes;  // every partition the last search found
   HookedDisk hooked;
   AssertLog reports;
 };

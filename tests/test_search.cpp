@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
@@ -169,11 +170,13 @@ protected:
     patchFile(image, sector * 512, b, sizeof(b));
   }
   std::vector<FXulong> searchWith(const std::string& chs, FXulong sectors, std::vector<FXulong> records,
-                                  bool quick, FXulong start, FXulong end) {
+                                  bool quick, FXulong start, FXulong end,
+                                  const std::function<void(NRD&)>& adjust = nullptr) {
     std::string image = dir.path("probes.img");
     makeImage(image, sectors * 512);
     for (FXulong s : records) putBootRecord(image, s);
     auto a = analyseImage(image, chs);
+    if (adjust) adjust(a->disks[0]);
     RecordingProgress bar(1000);
     std::vector<FXulong> found = a->Search(&bar, nullptr, 0, quick, start, end, 1);
     std::sort(found.begin(), found.end());
@@ -197,9 +200,15 @@ TEST_F(Probes, QuickSearchProbesCylinderStartsAndOneTrackIn) {
             (std::vector<FXulong>{16065, 16128}));
 }
 
-// Without a geometry every sector is a cylinder of its own.
+// Without a geometry (a disk that reports none, as a backup layout may
+// hold) every sector is a cylinder of its own.
 TEST_F(Probes, NoGeometryDividesByNothing) {
-  EXPECT_EQ(searchWith("100/0/0", 2000, {10, 11, 500}, true, 0, 2000), (std::vector<FXulong>{10, 11, 500}));
+  auto noGeometry = [](NRD& d) {
+    d.physical = d.logical = CHS(100, 0, 0);
+    d.qoffset = 0;
+  };
+  EXPECT_EQ(searchWith("1/16/63", 2000, {10, 11, 500}, true, 0, 2000, noGeometry),
+            (std::vector<FXulong>{10, 11, 500}));
 }
 
 TEST_F(Probes, DiskOutOfRangeOrUnopenable) {

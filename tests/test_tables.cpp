@@ -133,12 +133,12 @@ protected:
 };
 
 TEST_F(FoundSectors, BootRecordInFreeSpaceIsOneCandidate) {
-  std::vector<Partition> found = analyser->GetValidPartitions(0, 40960);
+  std::vector<FoundPartition> found = analyser->GetValidPartitions(0, 40960);
   ASSERT_EQ(found.size(), 1u);
-  EXPECT_EQ(found[0].entry.type, 0x07);
-  EXPECT_EQ(found[0].start(), 40960u);
-  EXPECT_EQ(found[0].entry.num, 16384u);
-  EXPECT_EQ(found[0].l, 0);
+  EXPECT_EQ(found[0].type, 0x07);
+  EXPECT_EQ(found[0].start, 40960u);
+  EXPECT_EQ(found[0].sectors, 16384u);
+  EXPECT_FALSE(found[0].logical());
   // The volume the table still lists is no candidate.
   EXPECT_TRUE(analyser->GetValidPartitions(0, 2048).empty());
 }
@@ -149,13 +149,13 @@ TEST_F(FoundSectors, StrayTableGivesItsPlainEntries) {
   putEntry(image, stray, 1, 0x05, 6000, 5000);
   putEntry(image, stray, 2, 0x0D, 12000, 100);
   putEntry(image, stray, 3, 0x07, 20000, 1000);
-  std::vector<Partition> found = analyser->GetValidPartitions(0, stray);
+  std::vector<FoundPartition> found = analyser->GetValidPartitions(0, stray);
   ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0].entry.type, 0x83);
-  EXPECT_EQ(found[0].base, stray);
-  EXPECT_EQ(found[0].start(), stray + 63);
-  EXPECT_EQ(found[1].start(), stray + 20000);
-  EXPECT_EQ(found[1].l, 0);
+  EXPECT_EQ(found[0].type, 0x83);
+  EXPECT_EQ(found[0].table, stray);
+  EXPECT_EQ(found[0].start, stray + 63);
+  EXPECT_EQ(found[1].start, stray + 20000);
+  EXPECT_TRUE(found[1].logical());
 
   // Entries that reach past the disk's end, are empty, or cover a listed
   // partition are no candidates.

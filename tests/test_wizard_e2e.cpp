@@ -23,32 +23,11 @@ using namespace kvtest;
 
 namespace {
 
-// Runs a function from a timer of the running application.
-class Later : public FXObject {
-  FXDECLARE(Later)
-public:
-  std::function<void()> work;
-  long onTimeout(FXObject*, FXSelector, void*) {
-    work();
-    return 1;
-  }
-};
-FXDEFMAP(Later) LaterMap[] = {FXMAPFUNC(SEL_TIMEOUT, 1, Later::onTimeout)};
-FXIMPLEMENT(Later, FXObject, LaterMap, ARRAYNUMBER(LaterMap))
-
 // Runs Kelvarin on the disk with `script` acting inside its event loop.
 int runKelvarin(const LostDisk& disk, ScriptedAsker& asker,
                 const std::function<void(mFXWizard*)>& script) {
   ImageArgs args(disk.image, disk.chs, {});
-  Later later;
-  return RunKelvarin(args.argc(), args.argv(), [&](mFXWizard* wizard) {
-    wizard->setAsker(&asker);
-    later.work = [&, wizard] {
-      pumpFor(0.1);
-      script(wizard);
-    };
-    wizard->getApp()->addTimeout(&later, FXSEL(SEL_TIMEOUT, 1), 10);
-  });
+  return kvtest::runKelvarin(args, asker, script);
 }
 
 // Picks the found partition that starts at `start` in the list of page 4,

@@ -7,7 +7,18 @@
 using namespace kvtest;
 
 namespace {
-class WizardFlow : public WizardFixture {};
+class WizardFlow : public WizardFixture {
+protected:
+  // Stops the running search through Cancel, as a user does, and returns
+  // the per cent of it done by then.
+  int stopSearch() {
+    FXProgressBar* bar = wizard->searchProgress;
+    int percent = (int)((FXulong)bar->getProgress() * 100 / bar->getTotal());
+    asker.expect(text("Kelvarin.mFXWizard.039"), true);
+    cancel(wizard);
+    return percent;
+  }
+};
 }  // namespace
 
 TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStaysAndCancelAsks) {
@@ -104,9 +115,63 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   EXPECT_TRUE(wizard->searching());
   EXPECT_TRUE(wizard->shown());
   asker.expect(text("Kelvarin.mFXWizard.039"), true);
+  FXProgressBar* bar = wizard->searchProgress;
+  int percent = (int)((FXulong)bar->getProgress() * 100 / bar->getTotal());
   wizard->handle(wizard, FXSEL(SEL_CLOSE, 0), nullptr);
   ASSERT_TRUE(waitForSearchEnd(60)) << asker.transcript();
   EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
   EXPECT_GE(wizard->recoverChooser->getFoundList()->getNumItems(), 1);
   EXPECT_TRUE(wizard->retreatButton()->isEnabled());
+  // Both pages say that the search was stopped, and where; the bar stays there.
+  EXPECT_LT(percent, 100);
+  EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.054", percent), wizard->resultLabel->getText());
+  EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.053", percent), wizard->searchLabel->getText());
+  EXPECT_LT(bar->getProgress(), bar->getTotal());
+  saveScreenshot(wizard, "wizard-page-4-search-stopped");
+}
+
+// A search stopped before it found anything says so, and offers no full
+// search in its place: that would look for what was never looked for.
+TEST_F(WizardFlow, AStoppedSearchThatFoundNothingSaysWhereItStopped) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 1000, disk));  // 8 GB, sparse
+  open();
+  ASSERT_TRUE(startFullSearch());
+  pumpFor(0.2);
+  int percent = stopSearch();
+  ASSERT_TRUE(waitForSearchEnd(60)) << asker.transcript();
+  EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
+  ASSERT_FALSE(asker.shown.empty());
+  EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.055", percent), asker.shown.back().text);
+}
+
+// With -sim, whoever looks at the window, the question before writing or
+// the end page learns that nothing is written; and nothing is.
+TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 10, disk));
+  std::string before = readFile(disk.image);
+  open({"-sim"});
+  EXPECT_NE(-1, wizard->getTitle().find(text("Kelvarin.mFXWizard.050"))) << wizard->getTitle().text();
+  leaveWelcome(false);
+  ASSERT_EQ(1, selectAllFreeSpace());
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+  FXIconList* found = wizard->recoverChooser->getFoundList();
+  ASSERT_EQ(1, found->getNumItems());
+  found->setCurrentItem(0, TRUE);
+  found->selectItem(0, TRUE);
+  pumpFor(0.02);
+  asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot code asked for
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_SUMMARY, page());
+  asker.expect(text("Kelvarin.onCmd_Next.011"), true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+  EXPECT_EQ(text("Kelvarin.mFXWizard.051"), wizard->endLabel->getText());
+  saveScreenshot(wizard, "wizard-page-8-simulation");
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+  EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
 }

@@ -39,7 +39,9 @@ static bool isBlockDevice(int fd) {
 }
 
 DiskAccess::Handle LinuxDiskAccess::open(const FXString& name, bool write, bool sequential) {
-  int fd = ::open(name.text(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // Opening a FIFO for reading would wait for a writer: the file is opened
+  // without waiting, looked at, and only then made a blocking handle.
+  int fd = ::open(name.text(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     lastErrno = errno;
     return INVALID;
@@ -47,10 +49,11 @@ DiskAccess::Handle LinuxDiskAccess::open(const FXString& name, bool write, bool 
   struct stat st;
   if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
     // A directory, a pipe or a character device is not a disk.
-    lastErrno = EINVAL;
+    lastErrno = ENOTBLK;
     ::close(fd);
     return INVALID;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (sequential) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   std::lock_guard<std::mutex> guard(positionsLock);
   if ((size_t)fd >= positions.size()) positions.resize(fd + 1);

@@ -23,7 +23,9 @@ public:
   virtual ~DiskAccess() {}
 
   // Opens a device by name with shared read/write access.  `sequential` hints
-  // a forward scan.
+  // a forward scan.  Only image files and block devices open; anything else
+  // (a directory, a FIFO, a character device) fails at once, with
+  // lastError() ENOTBLK.
   virtual Handle open(const FXString& name, bool write, bool sequential) = 0;
   virtual void close(Handle h) = 0;
   // A handle keeps a position, as a raw disk handle does: read and write

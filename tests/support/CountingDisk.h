@@ -21,6 +21,7 @@ public:
   unsigned reads = 0;
   unsigned seeks = 0;     // seeks that moved the position
   unsigned opens = 0;
+  std::vector<FXString> opened;  // the names of every open, in order
   unsigned writes = 0;
   std::vector<FXulong> readOffsets;
   std::vector<FXulong> writtenSectors;
@@ -36,6 +37,7 @@ public:
 
   Handle open(const FXString& name, bool write, bool sequential) override {
     opens++;
+    opened.push_back(name);
     Handle h = LinuxDiskAccess::open(name, write, sequential);
     if (h >= 0) {
       if ((size_t)h >= pos.size()) pos.resize(h + 1);

@@ -71,12 +71,13 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
   std::vector<RecoverPart> chosen;
   const NRD& d = analyser.disks.at(disk);
   for (FXulong s : sectors) {
-    for (const Partition& p : analyser.GetValidPartitions(disk, s)) {
+    for (const FoundPartition& p : analyser.GetValidPartitions(disk, s)) {
       RecoverPart r;
       r.device = d.device;
       r.sector = s;
-      r.size = (FXulong)p.entry.num * 512;
-      r.logical = p.base != 0;
+      r.first = p.start;
+      r.size = p.sectors * 512;
+      r.logical = p.logical();
       r.heads = d.logical.heads;
       r.sectorsPerTrack = d.logical.sectors;
       chosen.push_back(r);
@@ -85,7 +86,7 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
   return chosen;
 }
 
-std::vector<FoundVolume> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors) {
+std::vector<VolumeSpan> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors) {
   CandidateFinder finder(analyser);
   return FoundVolumes(analyser, finder.place(disk, sectors));
 }

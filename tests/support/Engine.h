@@ -69,7 +69,7 @@ std::vector<RecoverPart> chooseAll(Analyse& analyser, int disk, const std::vecto
 
 // Every candidate at `sectors` of disk `disk`, chosen or not, as the found
 // volumes the writer keeps its new tables out of.
-std::vector<FoundVolume> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors);
+std::vector<VolumeSpan> foundVolumes(Analyse& analyser, int disk, const std::vector<FXulong>& sectors);
 
 // Full search of every gap of a disk; the sectors that hold boot records.
 std::vector<FXulong> searchAllGaps(Analyse& analyser, int disk);

@@ -79,7 +79,8 @@ CliResult runProgram(const std::string& command, const std::string& input) {
     }
   }
   std::string status;
-  sh(command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+  // A run that hangs (a FIFO read, say) ends with status 124, not with the test.
+  sh("timeout -k 5 240 " + command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
          "; echo $?",
      &status);
   CliResult r;

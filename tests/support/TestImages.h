@@ -68,7 +68,7 @@ void patchFile(const std::string& file, unsigned long long offset, const void* d
 // `device` stays empty when the machine cannot attach loop devices.
 class LoopDevice {
 public:
-  explicit LoopDevice(const std::string& image);
+  explicit LoopDevice(const std::string& image, unsigned sectorSize = 512);
   ~LoopDevice();
   std::string device;
 };

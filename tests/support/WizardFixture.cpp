@@ -1,6 +1,11 @@
 #include "support/WizardFixture.h"
 
 #include <FXPNGImage.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "Kelvarin.h"
 
 namespace kvtest {
 
@@ -46,6 +51,53 @@ ImageArgs::ImageArgs(const std::string& image, const std::string& chs,
   words.insert(words.end(), extra.begin(), extra.end());
   for (std::string& w : words) pointers.push_back(&w[0]);
   pointers.push_back(nullptr);
+}
+
+ImageArgs::ImageArgs(const std::vector<std::string>& all) : words(all) {
+  for (std::string& w : words) pointers.push_back(&w[0]);
+  pointers.push_back(nullptr);
+}
+
+namespace {
+
+// Runs a function from a timer of the running application.
+class Later : public FXObject {
+  FXDECLARE(Later)
+public:
+  std::function<void()> work;
+  long onTimeout(FXObject*, FXSelector, void*) {
+    work();
+    return 1;
+  }
+};
+FXDEFMAP(Later) LaterMap[] = {FXMAPFUNC(SEL_TIMEOUT, 1, Later::onTimeout)};
+FXIMPLEMENT(Later, FXObject, LaterMap, ARRAYNUMBER(LaterMap))
+
+}  // namespace
+
+static std::string displayKeeper;  // process id of the client that stays connected
+
+static void stopDisplayKeeper() { sh("kill " + displayKeeper); }
+
+void keepDisplayUp() {
+  if (!displayKeeper.empty()) return;
+  // xprop watching the root window's properties: connected, and no window.
+  sh("xprop -root -spy >/dev/null 2>&1 & echo $!", &displayKeeper);
+  atexit(stopDisplayKeeper);
+  usleep(200000);  // until it has connected
+}
+
+int runKelvarin(ImageArgs& args, ScriptedAsker& asker, const std::function<void(mFXWizard*)>& script) {
+  keepDisplayUp();
+  Later later;
+  return RunKelvarin(args.argc(), args.argv(), [&](mFXWizard* wizard) {
+    wizard->setAsker(&asker);
+    later.work = [&, wizard] {
+      pumpFor(0.1);
+      script(wizard);
+    };
+    wizard->getApp()->addTimeout(&later, FXSEL(SEL_TIMEOUT, 1), 10);
+  });
 }
 
 static bool clickAndSettle(FXWindow* button) {

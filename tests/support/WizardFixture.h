@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,8 @@ private:
 class ImageArgs {
 public:
   ImageArgs(const std::string& image, const std::string& chs, const std::vector<std::string>& extra = {});
+  // Any command line, the program name first.
+  explicit ImageArgs(const std::vector<std::string>& words);
   int argc() const { return (int)pointers.size() - 1; }
   char** argv() { return pointers.data(); }
 
@@ -60,6 +63,18 @@ private:
   std::vector<std::string> words;
   std::vector<char*> pointers;
 };
+
+// Each run of the whole program opens and closes its own connection to the
+// X server; when the last connection closes the server resets and refuses
+// the next one for a moment.  Keeps a client connected until the test
+// program ends, so runs can follow each other at once.
+void keepDisplayUp();
+
+// Runs the whole program (its start-up, the wizard's modal loop and the end)
+// with `args`, the wizard's questions answered by `asker`; `script` acts
+// from a timer inside the event loop once the wizard runs.  Returns the
+// program's exit status.
+int runKelvarin(ImageArgs& args, ScriptedAsker& asker, const std::function<void(mFXWizard*)>& script);
 
 // The wizard's buttons, clicked as a user would.
 bool next(mFXWizard* wizard);
