@@ -243,8 +243,16 @@ int RecoverCommand(Session& session) {
   if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
 
   // Logging makes an undo possible; the wizard offers it for every disk.
-  if (!o.noUndo)
+  // A log that cannot hold the whole recovery could not take it back: that
+  // is said before anything is written, and only --no-undo goes on without.
+  if (!o.noUndo) {
     for (NRD& d : a.disks) d.dbActive = true;
+    if (!Recover::DisksTheLogCannotHold(list, writeBootCode, active, a.GetDeviceNames(false))
+             .empty()) {
+      session.error(tx.format("kelvarin-cli.recover.020", disk + 1));
+      return EXIT_NOTHING;
+    }
+  }
   {
     HoldInterrupts hold;  // a table is never left half written
     IOSystem::disableWriteLog = false;
@@ -265,7 +273,13 @@ int RecoverCommand(Session& session) {
       session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
       return EXIT_IO;
     }
-    session.note(tx.get(o.noUndo ? "kelvarin-cli.recover.014" : "kelvarin-cli.recover.017"));
+    if (o.noUndo) {
+      session.note(tx.get("kelvarin-cli.recover.014"));
+    } else if (a.disks[disk].logIncomplete) {
+      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
+    } else {
+      session.note(tx.get("kelvarin-cli.recover.017"));
+    }
   }
 
   if (session.line.json) {

@@ -136,9 +136,9 @@ TEST_F(UndoDatabase, ChangedBytesAreLoggedAndTheChecksumGuardsTheUndo) {
   expectRestored();
 }
 
-// A hundred bytes need a second database sector; three sector records and
-// 88 byte records leave a sector record due at offset 500, past the room
-// for it, so it opens the next sector.
+// A hundred bytes need a second database sector; three sector records, 85
+// byte records and the three writes' witnesses leave a sector record due at
+// offset 500, past the room for it, so it opens the next sector.
 TEST_F(UndoDatabase, ALogThatOutgrowsASectorContinuesInTheNext) {
   for (bool at500 : {false, true}) {
     SCOPED_TRACE(at500 ? "sector record due at 500" : "a hundred bytes");
@@ -148,7 +148,7 @@ TEST_F(UndoDatabase, ALogThatOutgrowsASectorContinuesInTheNext) {
     if (at500) {
       ASSERT_TRUE(write(10, changed(10, 0, 30, 1)));
       ASSERT_TRUE(write(11, changed(11, 0, 30, 2)));
-      ASSERT_TRUE(write(12, changed(12, 0, 28, 3)));
+      ASSERT_TRUE(write(12, changed(12, 0, 25, 3)));
       EXPECT_EQ(disk().dbOffset, 500u);
       ASSERT_TRUE(write(13, changed(13, 7, 3, 4)));
       EXPECT_EQ(readSector(image, 2).substr(16, 12), sectorRecord(13));
