@@ -238,10 +238,6 @@ int RecoverCommand(Session& session) {
   std::vector<std::vector<FXulong>> active;
   if (!activeSelection(session, o, disk, list, active)) return EXIT_USAGE;
 
-  session.note(tx.format("kelvarin-cli.recover.013", disk + 1, a.disks[disk].device.text()));
-  for (const Candidate& c : chosen) session.note("  " + describe(session, c));
-  if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
-
   // Logging makes an undo possible; the wizard offers it for every disk.
   // A log that cannot hold the whole recovery could not take it back: that
   // is said before anything is written, and only --no-undo goes on without.
@@ -253,6 +249,11 @@ int RecoverCommand(Session& session) {
       return EXIT_NOTHING;
     }
   }
+
+  session.note(tx.format("kelvarin-cli.recover.013", disk + 1, a.disks[disk].device.text()));
+  for (const Candidate& c : chosen) session.note("  " + describe(session, c));
+  if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
+
   {
     HoldInterrupts hold;  // a table is never left half written
     IOSystem::disableWriteLog = false;
