@@ -591,6 +591,9 @@ std::vector<FXString> Recover::DisksTheLogCannotHold(
            (FXuint)recoverList.size());
   std::vector<FXString> unlogged;
   if (!sharedAnalyser) return unlogged;
+  bool logging = false;
+  for (const NRD& d : sharedAnalyser->disks) logging = logging || d.dbActive;
+  if (!logging) return unlogged;  // nothing to try out
   TrialRun trial;
   for (NRD& d : sharedAnalyser->disks) d.logIncomplete = false;
   IOSystem::disableWriteLog = false;
