@@ -165,7 +165,6 @@ void giveUp(const FXString& device, NRD& d) {
   KV_TRACE(7, "CheckDBSpace: no more free sectors - undo db header at sec %.0lf destroyed\n",
            (double)d.dbStartSec);
   d.dbActive = false;
-  d.logIncomplete = true;
 }
 
 // Set while the sector record of the sector being logged could not be
