@@ -3,9 +3,10 @@
 // The same recovery (three lost logical partitions relinked into a new
 // extended partition, boot code put into the MBR, the active flag set) runs
 // on fresh copies of one image, first without change logging (the baseline),
-// then with it, then is undone.  Every sector write is flushed to the medium,
-// so the flushes dominate; the report gives device writes and time as ratios
-// to the baseline.
+// then with it, then is undone; last, the trial run that checks before a
+// logged recovery that the log can hold it.  Every sector write is flushed
+// to the medium, so the flushes dominate; the report gives device writes and
+// time as ratios to the baseline.
 //
 // Usage: bench_undo_log [work directory]   (default: a new one under /tmp;
 // put it on the disk whose cost you want to know)
@@ -57,8 +58,10 @@ struct Result {
   unsigned writes = 0;
 };
 
-// One recovery, or one undo, on a fresh copy of the original image.
-Result once(const std::string& original, const std::string& image, bool logging, bool undo) {
+enum Step { RECOVER, UNDO, TRIAL };
+
+// One recovery, one undo or one trial, on a fresh copy of the original image.
+Result once(const std::string& original, const std::string& image, bool logging, Step step) {
   run("cp --sparse=always '" + original + "' '" + image + "'");
   CountingWrites disk;
   DiskAccess* previous = DiskAccess::install(&disk);
@@ -83,9 +86,13 @@ Result once(const std::string& original, const std::string& image, bool logging,
       chosen.push_back(r);
     }
     Clock::time_point start = Clock::now();
-    Recover(chosen, {}, nullptr, true, {{20000}}, {FXString(image.c_str())});
+    if (step == TRIAL) {
+      Recover::DisksTheLogCannotHold(chosen, {}, true, {{20000}}, {FXString(image.c_str())});
+    } else {
+      Recover(chosen, {}, nullptr, true, {{20000}}, {FXString(image.c_str())});
+    }
     IOSystem::disableWriteLog = true;
-    if (undo) {
+    if (step == UNDO) {
       disk.writes = 0;
       start = Clock::now();
       IOSystem::Undo(image.c_str(), IOSystem::IsUndoAvailable(image.c_str()));
@@ -98,9 +105,9 @@ Result once(const std::string& original, const std::string& image, bool logging,
   return result;
 }
 
-Result median(const std::string& original, const std::string& image, bool logging, bool undo) {
+Result median(const std::string& original, const std::string& image, bool logging, Step step) {
   std::vector<Result> runs;
-  for (int i = 0; i < 7; i++) runs.push_back(once(original, image, logging, undo));
+  for (int i = 0; i < 7; i++) runs.push_back(once(original, image, logging, step));
   std::sort(runs.begin(), runs.end(),
             [](const Result& a, const Result& b) { return a.seconds < b.seconds; });
   return runs[runs.size() / 2];
@@ -119,15 +126,18 @@ int main(int argc, char** argv) {
   putTable(original, 5000, SPT, 3937);
   putTable(original, 9000, SPT, 100);
 
-  Result plain = median(original, image, false, false);
-  Result logged = median(original, image, true, false);
-  Result undone = median(original, image, true, true);
+  Result plain = median(original, image, false, RECOVER);
+  Result logged = median(original, image, true, RECOVER);
+  Result undone = median(original, image, true, UNDO);
+  Result trial = median(original, image, true, TRIAL);
   printf("recovery without undo log: %u writes, 1.00x time (baseline %.1f ms)\n", plain.writes,
          plain.seconds * 1000);
   printf("recovery with undo log:    %u writes (%.1fx), %.1fx time\n", logged.writes,
          (double)logged.writes / plain.writes, logged.seconds / plain.seconds);
   printf("undo of that recovery:     %u writes (%.1fx), %.1fx time\n", undone.writes,
          (double)undone.writes / plain.writes, undone.seconds / plain.seconds);
+  printf("trial before it (log room): %u writes, %.2fx time\n", trial.writes,
+         trial.seconds / plain.seconds);
   if (argc <= 1) run("rm -rf '" + dir + "'");
   return 0;
 }

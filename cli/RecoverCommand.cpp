@@ -248,13 +248,22 @@ int RecoverCommand(Session& session) {
   std::vector<std::vector<FXulong>> active;
   if (!activeSelection(session, o, disk, list, active)) return EXIT_USAGE;
 
+  // Logging makes an undo possible; the wizard offers it for every disk.
+  // A log that cannot hold the whole recovery could not take it back: that
+  // is said before anything is written, and only --no-undo goes on without.
+  if (!o.noUndo) {
+    for (NRD& d : a.disks) d.dbActive = true;
+    if (!Recover::DisksTheLogCannotHold(list, FoundVolumes(a, found), writeBootCode, active, a.GetDeviceNames(false))
+             .empty()) {
+      session.error(tx.format("kelvarin-cli.recover.020", disk + 1));
+      return EXIT_NOTHING;
+    }
+  }
+
   session.note(tx.format("kelvarin-cli.recover.013", disk + 1, a.disks[disk].device.text()));
   for (const Candidate& c : chosen) session.note("  " + describe(session, c));
   if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
 
-  // Logging makes an undo possible; the wizard offers it for every disk.
-  if (!o.noUndo)
-    for (NRD& d : a.disks) d.dbActive = true;
   {
     HoldInterrupts hold;  // a table is never left half written
     IOSystem::disableWriteLog = false;
@@ -276,7 +285,13 @@ int RecoverCommand(Session& session) {
       session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
       return EXIT_IO;
     }
-    session.note(tx.get(o.noUndo ? "kelvarin-cli.recover.014" : "kelvarin-cli.recover.017"));
+    if (o.noUndo) {
+      session.note(tx.get("kelvarin-cli.recover.014"));
+    } else if (a.disks[disk].logIncomplete) {
+      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
+    } else {
+      session.note(tx.get("kelvarin-cli.recover.017"));
+    }
   }
 
   if (session.line.json) {

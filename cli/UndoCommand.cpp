@@ -62,6 +62,11 @@ int UndoCommand(Session& session) {
       session.note(tx.format("kelvarin-cli.undo.008", d + 1));
       continue;
     }
+    FXulong changed = 0;
+    if (IOSystem::UndoWouldOverwrite(disk.device, dbStart, changed)) {
+      session.note(tx.format("kelvarin-cli.undo.010", d + 1, (double)changed));
+      continue;
+    }
     offered++;
     FXString model = disk.model;
     model.trimEnd();

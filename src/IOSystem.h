@@ -68,6 +68,10 @@ public:
   static FXulong IsUndoAvailable(const FXString& device);
   static bool CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstartsec);
   static bool Undo(const FXString& device, FXulong dbstartsec);
+  // True when the undo of the database at `dbstartsec` would write over a
+  // change that something other than the logged recovery made since;
+  // `sector` then names the first such sector.  Undo refuses then.
+  static bool UndoWouldOverwrite(const FXString& device, FXulong dbstartsec, FXulong& sector);
   // Keeps the undo database of `device` below `sector` for the rest of the
   // run, so that it never lands on a structure about to be restored.
   static void KeepDBBelow(const FXString& device, FXulong sector);

@@ -10,7 +10,10 @@
 // byte records (offset, old value) belong to.
 #include "IOSystem.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -40,6 +43,16 @@ const FXuint LAST_RECORD_START = 506;
 // any other sector keeps 0xFF there and an undo only marks it dead.
 const FXuint ORIGIN_AT = 511;
 const FXuchar WAS_ZEROS = 0x00;
+// After the byte records of a sector write comes a witness: a byte record
+// whose offset lies far beyond any sector, so that a reader that skips
+// offsets of 512 and above skips it too.  It holds the CRC-32 of the whole
+// sector as written: the top byte of the offset is WITNESS_TAG, its three
+// low bytes and the value byte are the checksum.  With it an undo can tell
+// whether a sector still holds what the recovery wrote there.
+const FXuint WITNESS_TAG = 0x57000000;
+const FXuint TAG_MASK = 0xFF000000;
+
+typedef std::array<FXuchar, SECTOR_SIZE> Sector;
 
 FXuint le32(const FXuchar* p) {
   return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
@@ -76,6 +89,8 @@ bool isUniform(const FXuchar* s) {
 }
 
 bool hasNextSector(const FXuchar* s) { return le32(s + NEXTSEC_AT + 4) != 0xFFFFFFFF; }
+
+FXuint sectorCrc(const FXuchar* s) { return (FXuint)crc32(0, s, SECTOR_SIZE); }
 
 bool readSector(const FXString& device, FXulong sector, FXuchar* buffer) {
   return IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, SECTOR_SIZE);
@@ -156,16 +171,40 @@ void giveUp(const FXString& device, NRD& d) {
 // placed: its byte records would otherwise be taken for the previous sector's.
 bool sectorRecordMissing = false;
 
-struct ByteRecord {
+// Places one five-byte record (a byte record or a witness) at the cursor.
+bool appendByteRecord(const FXString& device, NRD& d, FXuint word, FXuchar value) {
+  FXuchar s[SECTOR_SIZE];
+  if (!IOSystem::CheckDBSpace(device, BYTE_RECORD_SIZE) || !readSector(device, d.currDBsec, s))
+    return false;
+  putLe32(s + d.dbOffset, word);
+  s[d.dbOffset + 4] = value;
+  if (!writeSector(device, d.currDBsec, s)) return false;
+  d.dbOffset += BYTE_RECORD_SIZE;
+  return true;
+}
+
+// Logs the witness of a sector write whose changed bytes were just logged.
+void addWitness(const FXString& device, const FXuchar* written) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d || !d->dbActive || sectorRecordMissing) return;
+  FXuint crc = sectorCrc(written);
+  KV_TRACE(7, "AddToUndoDB: Writing DB witness %08x\n", crc);
+  if (!appendByteRecord(device, *d, WITNESS_TAG | (crc >> 8), (FXuchar)crc))
+    d->logIncomplete = true;
+}
+
+// One logged sector write: the old value of every byte it changed and, when
+// the writer logged one, the checksum of the sector as written.
+struct LoggedWrite {
   FXulong sector;
-  FXuint offset;
-  FXuchar old;
+  std::vector<std::pair<FXuint, FXuchar>> bytes;  // offset, old value
+  bool witnessed = false;
+  FXuint crc = 0;
 };
 
-// Collects the byte records of one database sector.  `writeSector` (valid
-// when `haveSector`) carries over from one database sector to the next.
-void collectRecords(const FXuchar* s, FXuint at, bool& haveSector, FXulong& writeSector,
-                    std::vector<ByteRecord>& records) {
+// Collects the writes logged in one database sector.  The last write of
+// `writes` carries over from one database sector to the next.
+void collectRecords(const FXuchar* s, FXuint at, std::vector<LoggedWrite>& writes) {
   while (true) {
     KV_TRACE(8, "IOSystem::Undo cDBofs=%d\n", at);
     if (at > LAST_RECORD_START) break;
@@ -173,22 +212,27 @@ void collectRecords(const FXuchar* s, FXuint at, bool& haveSector, FXulong& writ
     if (v == NO_MORE_RECORDS) break;
     if (v == SECTOR_TAG) {
       if (at + SECTOR_RECORD_SIZE > SECTOR_SIZE) break;  // cut off: no record
-      writeSector = le64(s + at + 4);
-      haveSector = true;
+      writes.emplace_back();
+      writes.back().sector = le64(s + at + 4);
       at += SECTOR_RECORD_SIZE;
-      KV_TRACE(8, "IOSystem::Undo new writesec=%.0lf\n", (double)writeSector);
+      KV_TRACE(8, "IOSystem::Undo new writesec=%.0lf\n", (double)writes.back().sector);
       continue;
     }
     FXuchar old = s[at + 4];
     at += BYTE_RECORD_SIZE;
-    KV_TRACE(8, "IOSystem::Undo: trying to write back at sector=%.0lf  secofs=0x%x  value=0x%x\n",
-             (double)writeSector, v, old);
-    if (!haveSector) {
+    if (writes.empty()) {
       KV_TRACE(8, "IOSystem::Undo byte record before any sector record skipped\n");
       continue;
     }
-    if (v >= SECTOR_SIZE) continue;  // no such byte
-    records.push_back({writeSector, v, old});
+    LoggedWrite& w = writes.back();
+    KV_TRACE(8, "IOSystem::Undo: trying to write back at sector=%.0lf  secofs=0x%x  value=0x%x\n",
+             (double)w.sector, v, old);
+    if ((v & TAG_MASK) == WITNESS_TAG) {
+      w.witnessed = true;
+      w.crc = (v << 8) | old;
+    } else if (v < SECTOR_SIZE) {
+      w.bytes.emplace_back(v, old);
+    }  // else: no such byte
   }
 }
 
@@ -239,6 +283,8 @@ void IOSystem::LogChanges(const FXString& device, const void* data, FXulong offs
   FXuchar old[SECTOR_SIZE];
   if (!ReadBR(device, old, offset, SECTOR_SIZE)) {
     KV_TRACE(7, "Error reading sector!\n");
+    NRD* d = Analyse::FindNRD(device);
+    if (d && d->dbActive) d->logIncomplete = true;
     return;
   }
   const FXuchar* now = (const FXuchar*)data;
@@ -250,6 +296,7 @@ void IOSystem::LogChanges(const FXString& device, const void* data, FXulong offs
     AddToUndoDB(device, offset / SECTOR_SIZE, count == 0, i, old[i]);
     count++;
   }
+  if (count > 0) addWitness(device, now);
   KV_TRACE(7, "IOSystem::LogChanges %d bytes changed, ofs: %s\n", count, changed.text());
 }
 
@@ -259,23 +306,21 @@ void IOSystem::AddToUndoDB(const FXString& device, FXulong sector, bool first, F
   if (!d || !d->dbActive) return;
   KV_TRACE(7, "AddToUndoDB: device is %s %s  currDBsec=%.0lf  currDBofs=%d\n", device.text(),
            d->model.text(), (double)d->currDBsec, d->dbOffset);
-  FXuchar s[SECTOR_SIZE];
   if (first) {
     sectorRecordMissing = true;
-    if (!CheckDBSpace(device, SECTOR_RECORD_SIZE) || !readSector(device, d->currDBsec, s)) return;
-    KV_TRACE(7, "AddToUndoDB: Writing DB currUndoSec=%.0lf\n", (double)sector);
-    putLe32(s + d->dbOffset, SECTOR_TAG);
-    putLe64(s + d->dbOffset + 4, sector);
-    if (!writeSector(device, d->currDBsec, s)) return;
-    d->dbOffset += SECTOR_RECORD_SIZE;
-    sectorRecordMissing = false;
+    FXuchar s[SECTOR_SIZE];
+    if (CheckDBSpace(device, SECTOR_RECORD_SIZE) && readSector(device, d->currDBsec, s)) {
+      KV_TRACE(7, "AddToUndoDB: Writing DB currUndoSec=%.0lf\n", (double)sector);
+      putLe32(s + d->dbOffset, SECTOR_TAG);
+      putLe64(s + d->dbOffset + 4, sector);
+      if (writeSector(device, d->currDBsec, s)) {
+        d->dbOffset += SECTOR_RECORD_SIZE;
+        sectorRecordMissing = false;
+      }
+    }
   }
-  if (sectorRecordMissing) return;
-  if (!CheckDBSpace(device, BYTE_RECORD_SIZE) || !readSector(device, d->currDBsec, s)) return;
   KV_TRACE(7, "AddToUndoDB: Writing DB entry:  secOfs=0x%x, value=0x%x \n", i, old);
-  putLe32(s + d->dbOffset, i);
-  s[d->dbOffset + 4] = old;
-  if (writeSector(device, d->currDBsec, s)) d->dbOffset += BYTE_RECORD_SIZE;
+  if (sectorRecordMissing || !appendByteRecord(device, *d, i, old)) d->logIncomplete = true;
 }
 
 bool IOSystem::CheckDBSpace(const FXString& device, FXuint needed) {
@@ -434,28 +479,34 @@ static void retireUndoneDatabase(const FXString& device, const std::vector<FXulo
   }
 }
 
-// Writes back the value every logged byte had before the first logged write
-// that changed it: when one byte was changed twice (an entry rewritten during
-// one recovery), the older record holds the value from before the recovery.
-// The chain is walked first and nothing is written until it has been read; a
-// chain that loops, leaves the first track or reaches a sector that is not a
-// live database sector ends there.
-bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
-  NRD* d = Analyse::FindNRD(device);
-  if (!d) return false;
-  KV_TRACE(7, "IOSystem::Undo ( device = %s dbstartsec = %.0lf )\n", device.text(),
-           (double)dbstartsec);
-  FXulong end = trackEnd(*d);
-  std::vector<ByteRecord> records;
-  std::vector<FXulong> walked;
-  bool haveSector = false;
-  FXulong target = 0;
+namespace {
+
+// An undo database as read from the disk, and the sectors it logged as
+// they are now.
+struct UndoPlan {
+  std::vector<FXulong> walked;      // the database's sectors, in chain order
+  std::vector<LoggedWrite> writes;  // in the order they were logged
+  // Per logged sector: the value every logged byte had before the first
+  // logged write that changed it.  When one byte was changed twice (an entry
+  // rewritten during one recovery), the older record holds the value from
+  // before the recovery.
+  std::map<FXulong, std::map<FXuint, FXuchar>> earliest;
+  std::map<FXulong, Sector> now;
+};
+
+// Walks the chain from `dbstartsec`, then reads every sector it logged.
+// False on a read error or a record for a sector beyond the disk; `walked`
+// stays empty when no live database starts there.  A chain that loops,
+// leaves the first track or reaches a sector that is not a live database
+// sector ends there.
+bool readPlan(const FXString& device, const NRD& d, FXulong dbstartsec, UndoPlan& plan) {
+  FXulong end = trackEnd(d);
   FXuchar s[SECTOR_SIZE];
   for (FXulong cur = dbstartsec;;) {
     KV_TRACE(7, "IOSystem::Undo: jumping to DB nextsec=%.0lf\n", (double)cur);
     if (cur == 0 || cur >= end) {
       KV_TRACE(7, "IOSystem::Undo DB sector %.0lf lies outside the first track\n", (double)cur);
-      if (walked.empty()) return false;
+      if (plan.walked.empty()) return false;
       break;
     }
     if (!readSector(device, cur, s)) {
@@ -464,12 +515,10 @@ bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
     }
     if (!carriesLiveMarker(s)) {
       KV_TRACE(7, "IOSystem::Undo DB marker at sector %.0lf invalid- UNDO aborted\n", (double)cur);
-      if (walked.empty()) return true;
       break;
     }
-    walked.push_back(cur);
-    collectRecords(s, cur == dbstartsec ? FIRST_RECORD_AT : LATER_RECORD_AT, haveSector, target,
-                   records);
+    plan.walked.push_back(cur);
+    collectRecords(s, cur == dbstartsec ? FIRST_RECORD_AT : LATER_RECORD_AT, plan.writes);
     if (!hasNextSector(s)) {
       KV_TRACE(7, "IOSystem::Undo ffffffff-nextsec, DB finish!\n");
       break;
@@ -484,33 +533,128 @@ bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
     cur = next;
   }
 
-  // The earliest old value of every byte, by sector.
-  std::map<FXulong, std::map<FXuint, FXuchar>> earliest;
-  for (const ByteRecord& r : records) {
-    if (r.sector >= d->sectors) {
+  for (const LoggedWrite& w : plan.writes) {
+    if (w.bytes.empty()) continue;
+    if (w.sector >= d.sectors) {
       // A damaged database: a sector beyond the disk was never written by us.
       KV_TRACE(7, "IOSystem::Undo sector %.0lf lies beyond the disk: undo refused\n",
-               (double)r.sector);
+               (double)w.sector);
       return false;
     }
-    earliest[r.sector].emplace(r.offset, r.old);
+    std::map<FXuint, FXuchar>& bytes = plan.earliest[w.sector];
+    for (const auto& byte : w.bytes) bytes.emplace(byte.first, byte.second);
   }
-  for (const auto& sector : earliest) {
-    if (!readSector(device, sector.first, s)) {
+  for (const auto& sector : plan.earliest) {
+    if (!readSector(device, sector.first, plan.now[sector.first].data())) {
       KV_TRACE(7, "IOSystem::Undo: Error reading sector %.0lf\n", (double)sector.first);
       return false;
     }
-    bool changed = false;
+  }
+  return true;
+}
+
+// Some byte the write logged no longer holds its old value.
+bool showsOnDisk(const LoggedWrite& w, const Sector& now) {
+  for (const auto& byte : w.bytes)
+    if (now[byte.first] != byte.second) return true;
+  return false;
+}
+
+// Whether the sector holds nothing but what the logged writes left there,
+// so that the undo may write its old bytes back (the rule above Undo).
+bool onlyLoggedChanges(const UndoPlan& plan, FXulong sector) {
+  const Sector& now = plan.now.at(sector);
+  bool nothingToWrite = true;
+  for (const auto& byte : plan.earliest.at(sector))
+    nothingToWrite = nothingToWrite && now[byte.first] == byte.second;
+  if (nothingToWrite) return true;
+
+  std::vector<const LoggedWrite*> mine;
+  for (const LoggedWrite& w : plan.writes)
+    if (w.sector == sector) mine.push_back(&w);
+  FXuint crc = sectorCrc(now.data());
+  bool witnessed = false;
+  for (const LoggedWrite* w : mine) {
+    witnessed = witnessed || w->witnessed;
+    if (w->witnessed && w->crc == crc) return true;
+  }
+  if (witnessed) return false;
+
+  size_t shown = mine.size();
+  while (shown > 0 && !showsOnDisk(*mine[shown - 1], now)) shown--;
+  std::map<FXuint, FXuchar> beforeLast;  // each byte's value before its last write that landed
+  for (size_t k = 0; k < shown; k++)
+    for (const auto& byte : mine[k]->bytes) beforeLast[byte.first] = byte.second;
+  for (const auto& byte : beforeLast)
+    if (now[byte.first] == byte.second) return false;
+  return true;
+}
+
+// The first logged sector that something other than the logged writes
+// changed; false when there is none.
+bool findForeignChange(const UndoPlan& plan, FXulong& sector) {
+  for (const auto& logged : plan.now) {
+    if (onlyLoggedChanges(plan, logged.first)) continue;
+    KV_TRACE(7, "IOSystem::Undo sector %.0lf was changed since the recovery\n",
+             (double)logged.first);
+    sector = logged.first;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IOSystem::UndoWouldOverwrite(const FXString& device, FXulong dbstartsec, FXulong& sector) {
+  NRD* d = Analyse::FindNRD(device);
+  KV_TRACE(7, "IOSystem::UndoWouldOverwrite ( device = %s dbstartsec = %.0lf )\n", device.text(),
+           (double)dbstartsec);
+  UndoPlan plan;
+  return d && readPlan(device, *d, dbstartsec, plan) && findForeignChange(plan, sector);
+}
+
+// Writes back the value every logged byte had before the recovery, but only
+// into sectors that nothing except the logged recovery changed since; if any
+// logged sector was changed by something else, the undo refuses as a whole
+// and writes nothing.  What the log can vouch for, sector by sector:
+// - a sector whose logged bytes all hold their old values needs nothing
+//   written: the recovery's writes there never landed, and what else
+//   changed in it stays as it is;
+// - a sector with witnesses must hold exactly what one of its logged writes
+//   wrote, normally the last one; a write cut short by a kill did not land,
+//   and the sector still holds what the write before it left;
+// - a sector logged without witnesses (by a writer that kept none): every
+//   logged write changed every byte it logged, so the last write that shows
+//   on the disk must show whole, and every byte logged up to it must still
+//   differ from the value it had before its last write there.  This sees a
+//   byte put back to an old value but not one set to yet another new value;
+//   it never refuses a disk that only the recovery changed.
+// The partition checksum, once stored, is compared before
+// (CheckUndoDBPartitionChkSum).  Nothing is written until the whole chain
+// and every logged sector have been read.
+bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
+  NRD* d = Analyse::FindNRD(device);
+  if (!d) return false;
+  KV_TRACE(7, "IOSystem::Undo ( device = %s dbstartsec = %.0lf )\n", device.text(),
+           (double)dbstartsec);
+  UndoPlan plan;
+  if (!readPlan(device, *d, dbstartsec, plan)) return false;
+  if (plan.walked.empty()) return true;
+  FXulong changed = 0;
+  if (findForeignChange(plan, changed)) return false;
+  for (const auto& sector : plan.earliest) {
+    Sector s = plan.now[sector.first];
+    bool differs = false;
     for (const auto& byte : sector.second) {
-      changed = changed || s[byte.first] != byte.second;
+      differs = differs || s[byte.first] != byte.second;
       s[byte.first] = byte.second;
     }
-    if (changed && !writeSector(device, sector.first, s)) {
+    if (differs && !writeSector(device, sector.first, s.data())) {
       KV_TRACE(7, "IOSystem::Undo: Error writing sector %.0lf\n", (double)sector.first);
       return false;
     }
   }
-  retireUndoneDatabase(device, walked);
+  retireUndoneDatabase(device, plan.walked);
   return true;
 }
 

@@ -155,6 +155,9 @@ public:
   // The undo database never claims this sector or any above it: the writer
   // lowers it below the partitions it is about to restore.  Not streamed.
   FXulong dbKeepBelow = ~(FXulong)0;
+  // Set when a change went unlogged although logging was on for this disk:
+  // the log cannot take this run's changes back.  Not streamed.
+  bool logIncomplete = false;
 
   NRD();
   NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,

@@ -14,6 +14,7 @@
 #include "Analyse.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
+#include "TrialRun.h"
 #include "compat/Assert.h"
 
 // A failed check is reported the way FXASSERT reports one, under this unit's
@@ -605,4 +606,24 @@ void Recover::SetActive() {
     for (int slot = 0; slot < 4; slot++) MBR[TABLE_OFFSET + 16 * slot] = slot == match ? 0x80 : 0x00;
     writeTable(devices[i], 0, MBR);
   }
+}
+
+std::vector<FXString> Recover::DisksTheLogCannotHold(
+    const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,
+    bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
+    const std::vector<FXString>& devices) {
+  KV_TRACE(7, "Recover::DisksTheLogCannotHold( recover count = %u )\n",
+           (FXuint)recoverList.size());
+  std::vector<FXString> unlogged;
+  if (!sharedAnalyser) return unlogged;
+  bool logging = false;
+  for (const NRD& d : sharedAnalyser->disks) logging = logging || d.dbActive;
+  if (!logging) return unlogged;  // nothing to try out
+  TrialRun trial;
+  for (NRD& d : sharedAnalyser->disks) d.logIncomplete = false;
+  IOSystem::disableWriteLog = false;
+  Recover recover(recoverList, foundVolumes, nullptr, writeBootCode, activeStarts, devices);
+  for (const NRD& d : sharedAnalyser->disks)
+    if (d.logIncomplete) unlogged.push_back(d.device);
+  return unlogged;
 }

@@ -85,6 +85,14 @@ public:
                          FXuchar& endCylinder, FXuchar& endHead, FXuchar& endSector);
   void SetActive();
 
+  // The disks on which logging is on but whose undo log could not hold the
+  // whole of this recovery.  The recovery is tried out first (TrialRun), so
+  // nothing is written.
+  static std::vector<FXString> DisksTheLogCannotHold(
+      const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,
+      bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
+      const std::vector<FXString>& devices);
+
 private:
   bool ReadChosen(const RecoverPart& chosen, FXint heads, FXint sectorsPerTrack, NewPart& part);
   bool PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P, FXint heads,

@@ -58,6 +58,8 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.onCmd_Next.006", ""},
     {"Kelvarin.onCmd_Next.010", "%.0lf %.0lf"},  // first sector, end sector
     {"Kelvarin.onCmd_Next.011", ""},
+    {"Kelvarin.DoUndo.001", "%s %.0lf"},      // disk model, changed sector
+    {"Kelvarin.NextFromSummary.001", "%s"},  // disk model
     {"Kelvarin.mFXWizard.001", ""},
     {"Kelvarin.mFXWizard.002", ""},
     {"Kelvarin.mFXWizard.003", ""},
@@ -170,6 +172,8 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.recover.017", ""},
     {"kelvarin-cli.recover.018", ""},
     {"kelvarin-cli.recover.019", "%s %d"},
+    {"kelvarin-cli.recover.020", "%d"},
+    {"kelvarin-cli.recover.021", "%d"},
     {"kelvarin-cli.undo.001", ""},
     {"kelvarin-cli.undo.002", ""},
     {"kelvarin-cli.undo.003", ""},
@@ -178,6 +182,7 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.undo.007", "%d"},
     {"kelvarin-cli.undo.008", "%d"},
     {"kelvarin-cli.undo.009", ""},
+    {"kelvarin-cli.undo.010", "%d %.0lf"},
 };
 
 const std::vector<KeyUse>& All() { return KEYS; }

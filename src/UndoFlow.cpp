@@ -15,8 +15,16 @@ bool mFXWizard::DoUndo() {
     // layout that is not there any more.
     if (!IOSystem::CheckUndoDBPartitionChkSum(disk.device, dbStart)) continue;
     FXString model = disk.model;
-    if (!ask("Kelvarin.mFXWizard.035", Format("Kelvarin.mFXWizard.037", model.trimEnd().text())))
+    model.trimEnd();
+    // An undo that would write over what another program changed since is
+    // not offered, and the user is told why.
+    FXulong changed = 0;
+    if (IOSystem::UndoWouldOverwrite(disk.device, dbStart, changed)) {
+      inform("Kelvarin.mFXWizard.035",
+             Format("Kelvarin.DoUndo.001", model.text(), (double)changed));
       continue;
+    }
+    if (!ask("Kelvarin.mFXWizard.035", Format("Kelvarin.mFXWizard.037", model.text()))) continue;
     // The undo's own writes are not logged.
     bool logging = !IOSystem::disableWriteLog;
     IOSystem::disableWriteLog = true;

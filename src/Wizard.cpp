@@ -478,10 +478,29 @@ void mFXWizard::HandOverToActiveChooser() {
   }
 }
 
+// Before anything is written: a disk whose undo log cannot hold the whole
+// recovery is named, and the user chooses whether to go on without logging
+// it.  False to stay on the page.
+bool mFXWizard::GoOnWhereTheLogCannotHold() {
+  std::vector<FXString> unlogged = Recover::DisksTheLogCannotHold(
+      recoverList, recoverChooser->GetFoundVolumes(), bootCodeAnswer, activeChooser->GetActiveSelection(),
+      sharedAnalyser->GetDeviceNames(false));
+  for (const FXString& device : unlogged) {
+    FXString model = Analyse::FindNRD(device)->model;
+    if (!ask("Kelvarin.onCmd_Next.001",
+             Format("Kelvarin.NextFromSummary.001", model.trimEnd().text())))
+      return false;
+  }
+  // A log that would give up half way could take nothing back.
+  for (const FXString& device : unlogged) Analyse::FindNRD(device)->dbActive = false;
+  return true;
+}
+
 long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
   const FXchar* confirmation =
       IOSystem::simulationMode ? "Kelvarin.onCmd_Next.011" : "Kelvarin.onCmd_Next.004";
   if (!ask("Kelvarin.onCmd_Next.001", GetString(confirmation))) return 1;
+  if (!GoOnWhereTheLogCannotHold()) return 1;
   FXWizard::onCmdNext(sender, sel, ptr);
   ShowNow();
   // From here on every sector written is logged on disks whose logging is on.

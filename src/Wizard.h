@@ -148,6 +148,7 @@ private:
   long NextFromSearching(FXObject*, FXSelector, void*);
   long NextFromResult(FXObject*, FXSelector, void*);
   long NextFromSummary(FXObject*, FXSelector, void*);
+  bool GoOnWhereTheLogCannotHold();
   void SendBack(int times);
   void HandOverToActiveChooser();
   void ShowNow();

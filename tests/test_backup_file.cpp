@@ -9,6 +9,7 @@
 
 #include "Analyse.h"
 #include "IOSystem.h"
+#include "Recover.h"
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
 #include "support/TestImages.h"
@@ -174,6 +175,50 @@ TEST_F(BackupFile, ADiskReadFromTheFileIsLoggedAndUndoneInTheStore) {
   NRD again;
   ASSERT_TRUE(Analyse().ReadBackupFile(again));
   EXPECT_EQ(IOSystem::backupSectors.count(1), 1u);
+}
+
+// The trial run that checks the log's room before a recovery works on the
+// store as the recovery will, and leaves the store and the log's cursor as
+// they were: a lost logical partition at sector 12000, with the first track
+// free, then taken by a boot loader.
+TEST_F(BackupFile, ATrialRunLeavesTheStoreAsItWas) {
+  BackupSector mbr = record(0, '\0'), eptb = record(12000, '\0');
+  std::string table = tableSector({entryBytes(0x83, 2048, 8192)});
+  std::string lost = tableSector({entryBytes(0x83, 63, 1000)});
+  memcpy(mbr.data, table.data(), 512);
+  memcpy(eptb.data, lost.data(), 512);
+  std::vector<BackupSector> sectors = {mbr, eptb};
+  for (bool loader : {false, true}) {
+    SCOPED_TRACE(loader ? "boot loader" : "free first track");
+    for (FXulong s = 1; loader && s < 63; s++) {
+      sectors.push_back(record(s, 'b'));
+      sectors.back().data[0] = 'x';
+    }
+    writeLayout(sampleDisk(), sectors);
+    Analyse& a = run();
+    NRD& d = a.disks[0];
+    d.dbActive = true;
+    auto storeBefore = IOSystem::backupSectors;
+    RecoverPart r;
+    r.device = d.device;
+    r.sector = 12000;
+    r.logical = true;
+    r.heads = 16;
+    r.sectorsPerTrack = 63;
+    std::vector<FXString> unlogged;
+    {
+      CaptureStderr quiet;
+      unlogged = Recover::DisksTheLogCannotHold({r}, {}, false, {{}}, {d.device});
+    }
+    EXPECT_EQ(loader, !unlogged.empty());
+    ASSERT_EQ(storeBefore.size(), IOSystem::backupSectors.size());
+    for (const auto& s : storeBefore)
+      EXPECT_EQ(0, memcmp(s.second.data, IOSystem::backupSectors[s.first].data, 512)) << s.first;
+    EXPECT_TRUE(d.dbActive);
+    EXPECT_EQ(d.dbStartSec, 0u);
+    EXPECT_EQ(d.dbKeepBelow, ~(FXulong)0);
+    endRun();
+  }
 }
 
 // ---------------------------------------------------------------------------

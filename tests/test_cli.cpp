@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -167,6 +168,73 @@ TEST_F(CliOnLostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) 
   EXPECT_EQ(lost.substr(512, 62 * 512), after.substr(512, 62 * 512));
   EXPECT_EQ(1, runCli(disk() + " undo --yes").status);
   EXPECT_EQ(after, kvtest::readFile(image));
+}
+
+// Logging is asked for, but the free sectors of the first track cannot hold
+// the log of the whole recovery.  The recovery is refused before anything is
+// written (under -sim too, which shows what a real run does), and only
+// --no-undo writes it.  Two sectors per track do hold the log of a table
+// without boot code: that recovery goes ahead and is undone.
+TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
+  const std::string picks = " recover --disk 1 --pick @63 --pick @20160 --pick @28224";
+  const std::string refusal = FXStringFormat(englishText("kelvarin-cli.recover.020").c_str(), 1).text();
+  const std::string saved = dir.path("lost.img");
+  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(image) + " " + quote(saved)));
+  auto bootLoader = [&] {
+    for (int s = 1; s < 63; s++) {
+      std::string code = "core image, sector " + std::to_string(s);
+      kvtest::patchFile(image, s * 512ull, code.data(), code.size());
+    }
+  };
+  auto partitionAtSector1 = [&] {
+    ASSERT_EQ(0, kvtest::sh("printf 'start=1, size=62, type=da\\n' | sfdisk --append -q --no-reread "
+                            "--no-tell-kernel " + quote(image) + " >/dev/null"));
+  };
+  auto holdsVolumes = [&] {
+    std::set<std::pair<unsigned long long, unsigned long long>> table;
+    for (const kvtest::SfdiskPartition& p : kvtest::sfdiskDump(image)) table.insert({p.start, p.size});
+    for (const Volume& v : volumes)
+      if (!table.count({v.start, v.sectors})) return false;
+    return true;
+  };
+  struct Case {
+    const char* what;
+    std::string chs;
+    std::string options;
+    std::function<void()> prepare;
+  } cases[] = {
+      {"a boot loader in the first track", geometry(sectors), "", bootLoader},
+      {"one sector per track", "6930/16/1", "", [] {}},
+      {"two sectors per track and boot code", "3465/16/2", " --boot-code", [] {}},
+      {"a partition at sector 1", geometry(sectors), "", partitionAtSector1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+    c.prepare();
+    std::string before = kvtest::readFile(image);
+    std::string disk = "-file " + quote(image) + " -chs " + c.chs;
+    for (const char* mode : {"", " -sim"}) {
+      CliResult r = runCli(disk + mode + picks + c.options);
+      EXPECT_EQ(1, r.status) << mode << r.err;
+      EXPECT_NE(std::string::npos, r.err.find(refusal)) << r.err;
+      EXPECT_TRUE(before == kvtest::readFile(image)) << mode << ": nothing is written";
+    }
+    CliResult r = runCli(disk + picks + c.options + " --no-undo");
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(holdsVolumes());
+    EXPECT_EQ(before.substr(512, 62 * 512), kvtest::readFile(image).substr(512, 62 * 512));
+    EXPECT_EQ(1, runCli(disk + " undo --yes").status) << "nothing was logged";
+  }
+
+  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+  std::string disk = "-file " + quote(image) + " -chs 3465/16/2";
+  CliResult r = runCli(disk + picks);
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(englishText("kelvarin-cli.recover.017"))) << r.err;
+  EXPECT_TRUE(holdsVolumes());
+  ASSERT_EQ(0, runCli(disk + " undo --yes").status);
+  EXPECT_TRUE(lost == kvtest::readFile(image));
 }
 
 TEST_F(CliOnLostDisk, PicksNameCandidatesExactlyOrNotAtAll) {

@@ -2,6 +2,7 @@
 // track, undo restoring the disk, and databases that are full, damaged or
 // hostile.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <memory>
 
@@ -43,6 +44,11 @@ std::string dbSector(unsigned marker, unsigned long long nextsec, const std::str
 std::string sectorRecord(unsigned long long sector) { return le32Bytes(0xEEEE) + le64Bytes(sector); }
 std::string byteRecord(unsigned offset, unsigned char old) {
   return le32Bytes(offset) + std::string(1, (char)old);
+}
+// The witness that follows a logged write: the checksum of the sector as written.
+std::string witness(const std::string& written) {
+  unsigned crc = (unsigned)crc32(0, (const unsigned char*)written.data(), 512);
+  return byteRecord(0x57000000 | crc >> 8, (unsigned char)crc);
 }
 
 class UndoDatabase : public ::testing::Test {
@@ -136,9 +142,9 @@ TEST_F(UndoDatabase, ChangedBytesAreLoggedAndTheChecksumGuardsTheUndo) {
   expectRestored();
 }
 
-// A hundred bytes need a second database sector; three sector records and
-// 88 byte records leave a sector record due at offset 500, past the room
-// for it, so it opens the next sector.
+// A hundred bytes need a second database sector; three sector records, 85
+// byte records and the three writes' witnesses leave a sector record due at
+// offset 500, past the room for it, so it opens the next sector.
 TEST_F(UndoDatabase, ALogThatOutgrowsASectorContinuesInTheNext) {
   for (bool at500 : {false, true}) {
     SCOPED_TRACE(at500 ? "sector record due at 500" : "a hundred bytes");
@@ -148,7 +154,7 @@ TEST_F(UndoDatabase, ALogThatOutgrowsASectorContinuesInTheNext) {
     if (at500) {
       ASSERT_TRUE(write(10, changed(10, 0, 30, 1)));
       ASSERT_TRUE(write(11, changed(11, 0, 30, 2)));
-      ASSERT_TRUE(write(12, changed(12, 0, 28, 3)));
+      ASSERT_TRUE(write(12, changed(12, 0, 25, 3)));
       EXPECT_EQ(disk().dbOffset, 500u);
       ASSERT_TRUE(write(13, changed(13, 7, 3, 4)));
       EXPECT_EQ(readSector(image, 2).substr(16, 12), sectorRecord(13));
@@ -287,4 +293,63 @@ TEST_F(UndoDatabase, RecordOffsetsOf512AndAboveAreSkipped) {
   EXPECT_EQ(at(s, 3), 0x44);
   EXPECT_EQ(at(s, 5), 0x55);
   EXPECT_EQ(std::count(s.begin(), s.end(), '\0'), 510);
+}
+
+// ---------------------------------------------------------------------------
+// What an undo may write over.  Two logged writes of sector 10: the first
+// changed bytes 0..3 from 'a' to 'b', the second bytes 2..5 to 'c'.  With
+// witnesses the sector must hold what one of the writes left; without them
+// (a writer that kept none) no byte may be back at the value it had before
+// its last write that landed.  What the log does not name, an undo never
+// writes over.
+
+TEST_F(UndoDatabase, AnUndoNeverWritesOverWhatSomethingElseChanged) {
+  const std::string untouched(512, 'a');
+  std::string first = untouched, second;
+  first.replace(0, 4, "bbbb");
+  second = first;
+  second.replace(2, 4, "cccc");
+  const std::string firstWrite = sectorRecord(10) + byteRecord(0, 'a') + byteRecord(1, 'a') +
+                                 byteRecord(2, 'a') + byteRecord(3, 'a');
+  const std::string secondWrite = sectorRecord(10) + byteRecord(2, 'b') + byteRecord(3, 'b') +
+                                  byteRecord(4, 'a') + byteRecord(5, 'a');
+  auto with = [](std::string s, size_t at, const char* bytes) { return s.replace(at, strlen(bytes), bytes); };
+  struct Case {
+    const char* what;
+    std::string records;
+    std::string now;
+    bool refused;
+  } cases[] = {
+      {"landed", firstWrite, first, false},
+      {"never landed", firstWrite, untouched, false},
+      {"a byte put back", firstWrite, with(first, 3, "a"), true},
+      {"a byte set to another new value, unseen", firstWrite, with(first, 1, "z"), false},
+      {"the second never landed", firstWrite + secondWrite, first, false},
+      {"both landed", firstWrite + secondWrite, second, false},
+      {"a byte only the first logged put back", firstWrite + secondWrite, with(second, 0, "a"), true},
+      {"witnessed, landed", firstWrite + witness(first), first, false},
+      {"witnessed, never landed", firstWrite + witness(first), untouched, false},
+      {"witnessed, a byte set to another new value", firstWrite + witness(first), with(first, 1, "z"), true},
+      {"witnessed, a byte the log does not name", firstWrite + witness(first), with(first, 100, "z"), true},
+      {"witnessed, the second never landed", firstWrite + witness(first) + secondWrite + witness(second),
+       first, false},
+      {"witnessed, both landed", firstWrite + witness(first) + secondWrite + witness(second), second, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    makeImage(image, 20ull * 16 * TRACK * 512);
+    writeSector(image, 10, c.now);
+    writeSector(image, 1, dbSector(0xDBDBDB01, ~0ull, c.records, true));
+    start();
+    snapshot();
+    FXulong sector = 0;
+    EXPECT_EQ(c.refused, IOSystem::UndoWouldOverwrite(device(), 1, sector));
+    EXPECT_EQ(!c.refused, undo());
+    if (c.refused) {
+      EXPECT_EQ(sector, 10u);
+      EXPECT_TRUE(sameFile(image, before)) << "a refused undo writes nothing";
+    } else {
+      EXPECT_EQ(readSector(image, 10), untouched);
+    }
+  }
 }

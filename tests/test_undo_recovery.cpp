@@ -2,18 +2,22 @@
 // in the middle of its writes.  The recovery rewrites the same sectors more
 // than once (an EPTB linked and then rebased, the MBR placed and then made
 // active) and writes boot code, so its database spans several sectors.
+// An undo never writes over what another tool changed since.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
+#include <set>
 
 #include "IOSystem.h"
+#include "Information.h"
 #include "Recover.h"
 #include "compat/Assert.h"
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
+#include "support/LostDisk.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -22,6 +26,43 @@ namespace {
 
 const char* GEOMETRY = "2/255/63";
 const int TRACK = 63;
+// What another tool makes of the disk after the recovery.
+const char* NEW_TABLE = "label: dos\nstart=2048, size=16384, type=c\n";
+
+unsigned le32(const std::string& s, size_t at) {
+  unsigned v = 0;
+  for (int k = 3; k >= 0; k--) v = v << 8 | (unsigned char)s[at + k];
+  return v;
+}
+
+// Turns every witness in the image's undo database into a record that an
+// undo skips: the database then reads as one from a writer that kept none.
+void dropWitnesses(const std::string& image) {
+  const std::string live("\x01\xDB\xDB\xDB\0\0\0\0", 8);
+  bool first = true;
+  for (unsigned long long s = 1; s < (unsigned long long)TRACK; s++) {
+    std::string db = readSector(image, s);
+    if (db.compare(0, 8, live) != 0) continue;
+    for (size_t at = first ? 24 : 16; at <= 506;) {
+      unsigned v = le32(db, at);
+      if (v == 0xFFFFFFFF) break;
+      if (v == 0xEEEE) {
+        at += 12;
+        continue;
+      }
+      if (v >> 24 == 0x57) db.replace(at, 4, std::string("\xE8\x03\0\0", 4));  // offset 1000
+      at += 5;
+    }
+    first = false;
+    writeSector(image, s, db);
+  }
+}
+
+std::string englishText(const char* key) {
+  Information::ReadTranslations();
+  Information info;
+  return info.GetString(key, "EN").text();
+}
 
 class UndoRecovery : public ::testing::Test {
 protected:
@@ -64,7 +105,36 @@ protected:
     IOSystem::disableWriteLog = true;
   }
 
+  // Runs the recovery in a child process killed right after its n-th write.
+  void recoverKilledAfter(unsigned n) {
+    freshCopy();
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      HookedDisk disk;
+      disk.afterWrite = [n](unsigned writes) {
+        if (writes == n) kill(getpid(), SIGKILL);
+      };
+      recover(disk, false);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "kill after write " << n;
+  }
+
+  // The sectors the whole recovery writes, in order.
+  std::vector<FXulong> sectorsWritten() {
+    freshCopy();
+    HookedDisk disk;
+    recover(disk, false);
+    return disk.writtenSectors;
+  }
+
   // A later run of the program: finds the database, checks it and undoes.
+  // The undo must go ahead with the witnesses and without them, as a
+  // database from a writer that kept none.
   void undoAndCompare(const std::string& what) {
     ImageAnalyser a(image, GEOMETRY);
     FXulong start = IOSystem::IsUndoAvailable(image.c_str());
@@ -74,6 +144,9 @@ protected:
       return;
     }
     ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start)) << what;
+    FXulong changed = 0;
+    EXPECT_FALSE(IOSystem::UndoWouldOverwrite(image.c_str(), start, changed)) << what << ": " << changed;
+    dropWitnesses(image);
     IOSystem::disableWriteLog = true;
     ASSERT_TRUE(IOSystem::Undo(image.c_str(), start)) << what;
     EXPECT_TRUE(sameFile(image, original)) << what;
@@ -102,33 +175,114 @@ TEST_F(UndoRecovery, AFinishedRecoveryIsUndoneByteForByte) {
 }
 
 TEST_F(UndoRecovery, ARecoveryKilledAfterAnyWriteIsUndoneByteForByte) {
-  freshCopy();
-  unsigned total = 0;
-  {
-    HookedDisk disk;
-    recover(disk, false);
-    total = disk.writes;
-  }
+  unsigned total = (unsigned)sectorsWritten().size();
   // Every write is a kill point: the moments that matter (a database sector
   // filling up, its successor being linked) come round only every hundred
   // writes or so.
   for (unsigned n = 1; n <= total; n++) {
-    freshCopy();
-    fflush(nullptr);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      HookedDisk disk;
-      disk.afterWrite = [n](unsigned writes) {
-        if (writes == n) kill(getpid(), SIGKILL);
-      };
-      recover(disk, false);
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "kill after write " << n;
+    ASSERT_NO_FATAL_FAILURE(recoverKilledAfter(n));
     undoAndCompare("killed after write " + std::to_string(n) + " of " + std::to_string(total));
+  }
+}
+
+// Killed just before or just after each of its table writes, the recovery
+// is followed by sfdisk writing a new table.  The undo never writes over
+// that table: it refuses, writing nothing, once the recovery had logged the
+// MBR, and otherwise restores every other sector.
+TEST_F(UndoRecovery, AKilledRecoveryIsNeverUndoneOverANewTable) {
+  std::vector<FXulong> written = sectorsWritten();
+  std::set<unsigned> kills;
+  unsigned mbrUnlogged = 0;  // up to this kill point nothing of the MBR is logged
+  bool mbrWritten = false;
+  for (unsigned i = 0; i < written.size(); i++) {
+    if (written[i] != 0 && written[i] < (FXulong)TRACK) continue;  // the log's own sectors
+    if (i > 0) kills.insert(i);
+    kills.insert(i + 1);
+    mbrWritten = mbrWritten || written[i] == 0;
+    if (!mbrWritten) mbrUnlogged = i + 1;
+  }
+  ASSERT_GT(mbrUnlogged, 0u);
+  std::string expected = dir.path("expected.img");
+  for (unsigned n : kills) {
+    std::string what = "killed after write " + std::to_string(n);
+    ASSERT_NO_FATAL_FAILURE(recoverKilledAfter(n));
+    ASSERT_TRUE(sfdisk(image, NEW_TABLE));
+    std::string table = readSector(image, 0), repartitioned = readFile(image);
+    bool done = true;  // without a database (nothing changed yet) there is nothing to undo
+    {
+      ImageAnalyser a(image, GEOMETRY);
+      FXulong start = IOSystem::IsUndoAvailable(image.c_str());
+      ASSERT_TRUE(start == 0 || IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start)) << what;
+      IOSystem::disableWriteLog = true;
+      if (start != 0) done = IOSystem::Undo(image.c_str(), start);
+    }
+    EXPECT_EQ(readSector(image, 0), table) << what;
+    if (done) {
+      ASSERT_EQ(0, sh("cp --sparse=always '" + original + "' '" + expected + "'"));
+      writeSector(expected, 0, table);
+      EXPECT_TRUE(sameFile(image, expected)) << what;
+    } else {
+      EXPECT_TRUE(readFile(image) == repartitioned) << what << ": a refused undo writes nothing";
+    }
+    if (n <= mbrUnlogged) {
+      EXPECT_TRUE(done) << what << ": nothing of the MBR was logged";
+    } else if (n > mbrUnlogged + 1) {
+      EXPECT_FALSE(done) << what << ": the MBR was logged";
+    }
+  }
+}
+
+// As the issue describes it: killed after its first write to the MBR, the
+// recovery's database never got its checksum; after sfdisk the CLI's undo
+// refuses and names the sector, and sfdisk's partition stays.
+TEST_F(UndoRecovery, AfterAKilledRecoveryAndSfdiskTheCliRefusesToUndo) {
+  std::vector<FXulong> written = sectorsWritten();
+  unsigned firstMbrWrite = 0;
+  while (firstMbrWrite < written.size() && written[firstMbrWrite] != 0) firstMbrWrite++;
+  ASSERT_LT(firstMbrWrite, written.size());
+  ASSERT_NO_FATAL_FAILURE(recoverKilledAfter(firstMbrWrite + 1));
+  ASSERT_TRUE(sfdisk(image, NEW_TABLE));
+  std::string repartitioned = readFile(image);
+
+  CliResult r = runCli("-file " + quote(image) + " -chs " + GEOMETRY + " undo --yes");
+  EXPECT_EQ(1, r.status) << r.err;
+  EXPECT_NE(std::string::npos,
+            r.err.find(FXStringFormat(englishText("kelvarin-cli.undo.010").c_str(), 1, 0.0).text()))
+      << r.err;
+  EXPECT_TRUE(readFile(image) == repartitioned);
+  EXPECT_EQ(sfdiskPartitions(image), std::vector<std::string>{"2048 16384 c"});
+}
+
+// A finished recovery whose checksum still matches, though another tool
+// changed the MBR since: sfdisk gives a recovered partition another type and
+// a size one sector larger (the checksum adds type, size and start), or a
+// boot loader is put over the recovery's boot code.  The undo would write
+// over those changes: it refuses and writes nothing.
+TEST_F(UndoRecovery, AFinishedRecoveryIsNotUndoneOverLaterChanges) {
+  const std::pair<const char*, std::string> changes[] = {
+      {"type and size", "printf '20000,2049,82' | sfdisk -q --no-reread --no-tell-kernel -N 2 "},
+      {"boot loader", "head -c 440 /dev/urandom | dd conv=notrunc status=none of="},
+  };
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.first);
+    freshCopy();
+    {
+      HookedDisk disk;
+      recover(disk, true);
+    }
+    ASSERT_EQ(0, sh(change.second + quote(image) + " >/dev/null"));
+    std::string changed = readFile(image);
+    ASSERT_FALSE(readFile(image) == original);
+    ImageAnalyser a(image, GEOMETRY);
+    FXulong start = IOSystem::IsUndoAvailable(image.c_str());
+    ASSERT_NE(start, 0u);
+    EXPECT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start)) << "the checksum does not see it";
+    FXulong sector = 1;
+    EXPECT_TRUE(IOSystem::UndoWouldOverwrite(image.c_str(), start, sector));
+    EXPECT_EQ(sector, 0u);
+    IOSystem::disableWriteLog = true;
+    EXPECT_FALSE(IOSystem::Undo(image.c_str(), start));
+    EXPECT_TRUE(readFile(image) == changed);
   }
 }
 

@@ -30,24 +30,6 @@ int runKelvarin(const LostDisk& disk, ScriptedAsker& asker,
   return kvtest::runKelvarin(args, asker, script);
 }
 
-// Picks the found partition that starts at `start` in the list of page 4,
-// as a click on its row does.
-bool pickFound(mFXWizard* wizard, unsigned long long start) {
-  mFXDiskChooser* chooser = wizard->recoverChooser;
-  FXIconList* list = chooser->getFoundList();
-  for (FXint row = 0; row < list->getNumItems(); row++) {
-    FXint index = chooser->imageIndex((FXObject*)list->getItemData(row));
-    for (const FreeSpace& slot : chooser->getFreeSpaces()) {
-      if (slot.id != mFXDiskChooser::ID_PARTIMAGE + index || slot.start != start) continue;
-      list->setCurrentItem(row, TRUE);
-      list->selectItem(row, TRUE);
-      pumpFor(0.02);
-      return true;
-    }
-  }
-  return false;
-}
-
 // The restored file systems their fsck finds damaged.
 std::string fsckFailures(const LostDisk& disk) {
   std::string failures;

@@ -3,6 +3,7 @@
 #include "support/WizardFixture.h"
 
 #include "Analyse.h"
+#include "support/Engine.h"
 
 using namespace kvtest;
 
@@ -174,4 +175,77 @@ TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
   saveScreenshot(wizard, "wizard-page-8-simulation");
   EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
   EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
+}
+
+// Shows a box as the wizard's asker would, saves a picture of it and closes it.
+static void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
+  FXMessageBox shown(wizard, box.caption, box.text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);
+  shown.create();
+  shown.show(PLACEMENT_OWNER);
+  settle(wizard->getApp());
+  EXPECT_TRUE(saveScreenshot(&shown, name));
+  shown.hide();
+}
+
+// Logging was asked for, but a boot loader fills the first track: before
+// anything is written the wizard says that the log cannot hold the
+// recovery.  No stays on the summary page; Yes writes without a log.
+TEST_F(WizardFlow, WhenTheLogCannotHoldTheRecoveryTheWizardAsksBeforeWriting) {
+  ASSERT_TRUE(makeLostFatNtfsDisk(dir.path("lost.img"), disk));
+  for (int s = 1; s < 63; s++) writeSector(disk.image, s, "boot loader, sector " + std::to_string(s));
+  std::string before = readFile(disk.image);
+  open();
+  leaveWelcome(true);
+  ASSERT_EQ(1, selectAllFreeSpace());
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd());
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+  for (const Volume& p : disk.partitions) ASSERT_TRUE(pickFound(wizard, p.start)) << p.start;
+  asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot code
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_SUMMARY, page());
+
+  FXString model = sharedAnalyser->disks[0].model;
+  FXString question = wizard->Format("Kelvarin.NextFromSummary.001", model.trimEnd().text());
+  asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+  asker.expect(question, false);
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_SUMMARY, page());
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+  EXPECT_TRUE(before == readFile(disk.image)) << "nothing is written";
+  pictureOfBox(wizard, asker.shown.back(), "wizard-log-cannot-hold");
+
+  asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+  asker.expect(question, true);
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_END, page());
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+  std::vector<std::string> expected;
+  for (const Volume& p : disk.partitions)
+    expected.push_back(std::to_string(p.start) + " " + std::to_string(p.sectors) + (p.type == 7 ? " 7" : " c"));
+  EXPECT_EQ(expected, sfdiskPartitions(disk.image));
+  EXPECT_EQ(before.substr(512, 62 * 512), readFile(disk.image).substr(512, 62 * 512)) << "nothing logged";
+}
+
+// A logged recovery, after which sfdisk gave the disk another identifier:
+// the partitions are the same, but the undo would write into the changed
+// MBR.  The wizard does not offer it and says why.
+TEST_F(WizardFlow, AnUndoThatWouldOverwriteLaterChangesIsNotOffered) {
+  ASSERT_TRUE(makeLostFatNtfsDisk(dir.path("lost.img"), disk));
+  std::string recover = "-file " + quote(disk.image) + " -chs " + disk.chs + " recover --disk 1";
+  for (const Volume& p : disk.partitions) recover += " --pick @" + std::to_string(p.start);
+  ASSERT_EQ(0, runCli(recover).status);
+  ASSERT_EQ(0, sh("sfdisk -q --disk-id " + quote(disk.image) + " 0x4b56524e"));
+  std::string changed = readFile(disk.image);
+  open();
+  leaveWelcome(false);
+  ASSERT_EQ(2u, asker.shown.size()) << asker.transcript();
+  FXString model = sharedAnalyser->disks[0].model;
+  EXPECT_FALSE(asker.shown[0].question);
+  EXPECT_EQ(wizard->Format("Kelvarin.DoUndo.001", model.trimEnd().text(), 0.0), asker.shown[0].text);
+  pictureOfBox(wizard, asker.shown[0], "wizard-undo-would-overwrite");
+  EXPECT_TRUE(changed == readFile(disk.image));
 }

@@ -111,6 +111,22 @@ bool back(mFXWizard* wizard) { return clickAndSettle(wizard->retreatButton()); }
 bool cancel(mFXWizard* wizard) { return clickAndSettle(wizard->cancelButton()); }
 bool finish(mFXWizard* wizard) { return clickAndSettle(wizard->finishButton()); }
 
+bool pickFound(mFXWizard* wizard, unsigned long long start) {
+  mFXDiskChooser* chooser = wizard->recoverChooser;
+  FXIconList* list = chooser->getFoundList();
+  for (FXint row = 0; row < list->getNumItems(); row++) {
+    FXint index = chooser->imageIndex((FXObject*)list->getItemData(row));
+    for (const FreeSpace& slot : chooser->getFreeSpaces()) {
+      if (slot.id != mFXDiskChooser::ID_PARTIMAGE + index || slot.start != start) continue;
+      list->setCurrentItem(row, TRUE);
+      list->selectItem(row, TRUE);
+      pumpFor(0.02);
+      return true;
+    }
+  }
+  return false;
+}
+
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();

@@ -81,6 +81,9 @@ bool next(mFXWizard* wizard);
 bool back(mFXWizard* wizard);
 bool cancel(mFXWizard* wizard);
 bool finish(mFXWizard* wizard);
+// Picks the found partition that starts at `start` in the list of the
+// result page, as a click on its row does; false when it is not listed.
+bool pickFound(mFXWizard* wizard, unsigned long long start);
 
 
 class WizardFixture : public ::testing::Test {
