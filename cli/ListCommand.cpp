@@ -2,10 +2,16 @@
 #include "Candidates.h"
 #include "Commands.h"
 #include "FileSystem.h"
+#include "IOSystem.h"
 #include "TextTable.h"
 
 FXString YesNo(Session& session, bool flag) {
   return session.texts.get(flag ? "kelvarin-cli.main.016" : "kelvarin-cli.main.017");
+}
+
+FXString TableHeading(Session& session) {
+  return session.texts.get(IOSystem::simulationMode ? "kelvarin-cli.sim.001"
+                                                    : "kelvarin-cli.recover.015");
 }
 
 static FXString geometryText(const CHS& g) {

@@ -258,20 +258,21 @@ int RecoverCommand(Session& session) {
   a.disks[disk].gaps.clear();
   a.FindGaps(disk);
 
+  // A simulation reads back what it would have written, so it fails here
+  // exactly when the real run would.
   bool written = true;
   for (const Candidate& c : chosen) written = written && tableHolds(a.disks[disk], c);
-  if (!IOSystem::simulationMode) {
-    if (!written) {
-      session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
-      return EXIT_IO;
-    }
-    session.note(tx.get(o.noUndo ? "kelvarin-cli.recover.014" : "kelvarin-cli.recover.017"));
+  if (!written) {
+    session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
+    return EXIT_IO;
   }
+  if (!IOSystem::simulationMode)
+    session.note(tx.get(o.noUndo ? "kelvarin-cli.recover.014" : "kelvarin-cli.recover.017"));
 
   if (session.line.json) {
     session.print(DisksJson(session, {disk}));
   } else {
-    session.print(tx.get("kelvarin-cli.recover.015") + "\n");
+    session.print(TableHeading(session) + "\n");
     session.print(DiskText(session, disk));
   }
   return EXIT_OK;

@@ -35,7 +35,8 @@ Analyse::Analyse(FXApp* app, FXint argc, FXchar** argv)
 
 Analyse::~Analyse() {
   KV_TRACE(7, "Analyse::~Analyse() destructor\n");
-  if (IOSystem::useBackup && !disks.empty()) {
+  // A simulation leaves the file as it was, too.
+  if (IOSystem::useBackup && !IOSystem::simulationMode && !disks.empty()) {
     NRD first = disks[0];
     WriteBackupFile(first);
   }

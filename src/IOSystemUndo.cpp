@@ -211,19 +211,14 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     LogChanges(device, buffer, offset);
     disableWriteLog = false;
   }
-  if (simulationMode) return true;  // nothing reaches a disk or the backup store
+  // Nothing reaches a disk or the backup store.
+  if (simulationMode) return SimulatedWriteBR(device, buffer, offset);
   if (useBackup) return BackupWriteBR(buffer, offset);
 
   DiskAccess& access = DiskAccess::current();
   DiskAccess::Handle h = access.open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
-  FXulong bytes = 0;
-  bool ok = access.size(h, bytes) && offset < bytes && bytes - offset >= SECTOR_SIZE;
-  if (!ok) {
-    // An image file would silently grow; a sector beyond the disk is never ours.
-    KV_TRACE(8, "IOSystem::WriteBR sector %.0lf lies beyond the end of %s: not written\n",
-             (double)(offset / SECTOR_SIZE), device.text());
-  }
+  bool ok = HoldsSector(h, device, offset);
   FXuint done = 0;
   ok = ok && access.seek(h, offset) && access.write(h, buffer, SECTOR_SIZE, done) &&
        done == SECTOR_SIZE;

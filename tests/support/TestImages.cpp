@@ -121,9 +121,10 @@ void patchFile(const std::string& file, unsigned long long offset, const void* d
   close(fd);
 }
 
-LoopDevice::LoopDevice(const std::string& image) {
+LoopDevice::LoopDevice(const std::string& image, bool readOnly) {
   std::string out;
-  if (sh("losetup --find --show '" + image + "'", &out) == 0) {
+  if (sh(std::string("losetup --find --show ") + (readOnly ? "--read-only '" : "'") + image + "'",
+         &out) == 0) {
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     device = out;
   }
