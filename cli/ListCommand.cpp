@@ -53,6 +53,11 @@ FXString DiskText(Session& session, FXint disk) {
                        geometryText(d.logical).text(), number(d.sectors).text(),
                        SizeText(d.capacity).text()));
   out.append('\n');
+  if (d.gpt) {
+    out.append("  ");
+    out.append(tx.get("kelvarin-cli.gpt.001"));
+    out.append('\n');
+  }
 
   out.append("  ");
   if (d.bootSectorOnly) {
@@ -120,6 +125,7 @@ void DiskJson(Session& session, JsonWriter& json, FXint disk) {
   json.key("bytes").value(d.capacity);
   json.key("size").value(SizeText(d.capacity));
   json.key("wholeDiskFat").value(d.bootSectorOnly);
+  json.key("gpt").value(d.gpt);
 
   json.key("partitions").beginArray();
   for (const Partition& p : d.partitions) {

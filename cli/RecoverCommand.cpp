@@ -212,6 +212,10 @@ int RecoverCommand(Session& session) {
   if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
+  if (a.disks[disk].gpt) {
+    session.error(tx.format("kelvarin-cli.gpt.002", disk + 1));
+    return EXIT_NOTHING;
+  }
 
   std::vector<Candidate> chosen;
   status = resolvePicks(session, o, disk, chosen);

@@ -121,11 +121,13 @@ void Analyse::ScanNRDStump() {
   CalcNRDChecksums();
 }
 
-// Reads sector 0 and the extended chain of a disk just added, then its gaps.
+// Reads sector 0 and the extended chain of a disk just added, and whether it
+// carries a GUID partition table.
 void Analyse::ReadTables(NRD& disk) {
   FXuchar BR[SECTOR_SIZE];
   IOSystem::ReadBR(disk.device, BR, 0, SECTOR_SIZE);
   GetPartitions(BR, disk.device, disk.partitions, disk.bootSectorOnly);
+  disk.gpt = CarriesGPT(disk.device, disk.sectors);
 }
 
 void Analyse::ScanNRD() {

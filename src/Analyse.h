@@ -67,6 +67,8 @@ public:
   bool GetPartitions(const FXuchar* BR, const FXString& device, std::vector<Partition>& partitions,
                      bool& bootSectorOnly);
   std::vector<Partition> GetValidPartitions(FXint disk, FXulong sector);
+  // Whether a disk of `sectors` sectors carries a GUID partition table.
+  static bool CarriesGPT(const FXString& device, FXulong sectors);
 
   // --- free space ---
   void FindGaps(FXint disk);

@@ -40,6 +40,8 @@ const FXuint LAST_RECORD_START = 506;
 // any other sector keeps 0xFF there and an undo only marks it dead.
 const FXuint ORIGIN_AT = 511;
 const FXuchar WAS_ZEROS = 0x00;
+// The first sector behind a GPT's header and its 128 entries of 128 bytes.
+const FXulong GPT_ENTRIES_END = 34;
 
 FXuint le32(const FXuchar* p) {
   return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
@@ -206,6 +208,12 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     FXASSERT(offset % SECTOR_SIZE == 0);
     return false;
   }
+  const NRD* target = Analyse::FindNRD(device);
+  if (target && target->gpt) {
+    // Its header and entry array lie where an MBR tool sees free sectors.
+    KV_TRACE(7, "IOSystem::WriteBR %s carries a GUID partition table: not written\n", device.text());
+    return false;
+  }
   if (!disableWriteLog) {
     disableWriteLog = true;
     LogChanges(device, buffer, offset);
@@ -324,9 +332,13 @@ bool IOSystem::WriteDBHeader(const FXString& device) {
 FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax) {
   KV_TRACE(7, "IOSystem::LocateFreeDBSector ( device = %s sec = %.0lf secmax = %.0lf )\n",
            device.text(), (double)sec, (double)secmax);
-  if (!Analyse::FindNRD(device)) return 0;
+  const NRD* d = Analyse::FindNRD(device);
+  if (!d) return 0;
   FXuchar s[SECTOR_SIZE];
-  for (FXulong candidate = sec + 1; candidate < secmax; candidate++) {
+  // Sectors 1 to 33 of a GPT disk hold its header and entry array, whose
+  // unused part reads as free.
+  FXulong first = d->gpt ? std::max(sec + 1, GPT_ENTRIES_END) : sec + 1;
+  for (FXulong candidate = first; candidate < secmax; candidate++) {
     if (!readSector(device, candidate, s)) {
       KV_TRACE(7, "Error reading sector!\n");
       return 0;

@@ -98,6 +98,10 @@ public:
   // The undo database never claims this sector or any above it: the writer
   // lowers it below the partitions it is about to restore.  Not streamed.
   FXulong dbKeepBelow = ~(FXulong)0;
+  // The disk carries a GUID partition table: a GPT header at sector 1 or at
+  // its last sector, or a protective 0xEE entry in the MBR.  Such a disk is
+  // shown but never written.  Not streamed.
+  bool gpt = false;
 
   NRD();
   NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,

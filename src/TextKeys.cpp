@@ -121,6 +121,8 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.list.014", ""},
     {"kelvarin-cli.list.015", ""},
     {"kelvarin-cli.list.016", ""},
+    {"kelvarin-cli.gpt.001", ""},
+    {"kelvarin-cli.gpt.002", "%d"},  // disk
     {"kelvarin-cli.sim.001", ""},
     {"kelvarin-cli.sim.002", "%d %s"},  // disk, sector numbers
     {"kelvarin-cli.search.001", ""},
