@@ -33,6 +33,7 @@ static const std::vector<KeyUse> KEYS = {
     {"DiskChooser.getFreeSpacePartitions.003", "%c"},           // drive letter
     {"DiskChooser.updateFreeSpacePartition.001", "%d %d"},      // k of n
     {"DiskChooser.updateGaps.001", "%s"},                       // size
+    {"DiskChooser.buildRow.001", ""},
 
     // The active-partition chooser.
     {"ActiveChooser.mFXActiveChooser.001", ""},
