@@ -65,6 +65,7 @@ TEST_F(GptDisk, IsListedAsGptAndNeverWritten) {
   const Damage cases[] = {
       {"whole", {}, true},
       {"protective MBR lost", {0}, true},
+      {"only the primary header left", {0, SECTORS - 1}, true},
       {"only the backup header left", {0, 1}, true},
       {"only the protective entry left", {1, SECTORS - 1}, true},
       {"nothing of it left", {0, 1, 2, SECTORS - 33, SECTORS - 1}, false},

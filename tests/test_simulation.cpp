@@ -144,14 +144,16 @@ TEST(Simulation, EndsAsTheRealRunOnMutatedDisks) {
   std::string picks = " recover --disk 1 --pick @63";
   for (unsigned long long t : eptb) picks += " --pick @" + std::to_string(t) + ":1";
 
-  // The first FAT16 counts 20097 sectors (bytes 19-20, 0x4E81); grown by a
-  // few, it reaches over the first chain table but not into the partition
-  // behind it, which only the writer notices.
+  // The first FAT16 counts 20097 sectors (bytes 19-20, 0x4E81).  Grown by
+  // up to 63 it reaches over the first chain table but not into the
+  // partition behind it: the search and the pick checks let it pass, and
+  // only the writer finds its extended entry overlapping it.
   std::vector<Mutation> mutations = {
       {"nothing changed", 0, 0, 0},
-      {"first FAT16 ends on the first chain table", fat, 19, 0xC0},
-      {"first FAT16 ends in front of the logical FAT16", fat, 19, 0xC1},
-      {"first FAT16 reaches into the logical FAT16", fat, 19, 0xC2},
+      {"first FAT16 reaches the first chain table", fat, 19, 0x82},
+      {"first FAT16 covers part of the first track", fat, 19, 0xA0},
+      {"first FAT16 ends in front of the logical FAT16", fat, 19, 0xC0},
+      {"first FAT16 reaches into the logical FAT16", fat, 19, 0xC1},
       {"first FAT16 shrunk", fat, 20, 0x20},
       {"NTFS grown past the next table", ntfs, 41, 0x70},
       {"first table's partition unused", eptb[0], 446 + 4, 0x00},

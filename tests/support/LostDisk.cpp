@@ -85,9 +85,8 @@ CliResult runCli(const std::string& args, const std::string& input, const std::s
     }
   }
   std::string status;
-  sh(wrapper + (wrapper.empty() ? "" : " ") + "./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
-         "; echo $?",
-     &status);
+  std::string command = (wrapper.empty() ? "" : wrapper + " ") + "./kelvarin-cli " + args;
+  sh(command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) + "; echo $?", &status);
   CliResult r;
   r.status = atoi(status.c_str());
   r.out = readFile(out);
