@@ -86,7 +86,8 @@ bool straceWorks() { return haveTool("strace") && sh("strace -qq -o /dev/null tr
 Traced traced(const TempDir& dir, const std::string& args, const std::string& input = "") {
   std::string log = dir.path("strace.log");
   Traced t;
-  t.result = runCli(args, input, "strace -f -qq -e trace=%file,ioctl -o " + quote(log));
+  t.result = runProgram("strace -f -qq -e trace=%file,ioctl -o " + quote(log) + " ./kelvarin-cli " + args,
+                        input);
   t.calls = lines(readFile(log));
   return t;
 }

@@ -74,7 +74,11 @@ bool fsckVolume(const std::string& image, unsigned long long start, unsigned lon
   return status == 0;
 }
 
-CliResult runCli(const std::string& args, const std::string& input, const std::string& wrapper) {
+CliResult runCli(const std::string& args, const std::string& input) {
+  return runProgram("./kelvarin-cli " + args, input);
+}
+
+CliResult runProgram(const std::string& command, const std::string& input) {
   TempDir io;
   std::string in = io.path("in"), out = io.path("out"), err = io.path("err");
   {
@@ -85,8 +89,9 @@ CliResult runCli(const std::string& args, const std::string& input, const std::s
     }
   }
   std::string status;
-  std::string command = (wrapper.empty() ? "" : wrapper + " ") + "./kelvarin-cli " + args;
-  sh(command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) + "; echo $?", &status);
+  sh(command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+         "; echo $?",
+     &status);
   CliResult r;
   r.status = atoi(status.c_str());
   r.out = readFile(out);

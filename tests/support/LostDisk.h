@@ -36,9 +36,9 @@ struct CliResult {
   std::string out;
   std::string err;
 };
-// `wrapper` is a command line kelvarin-cli runs under (strace ...).
-CliResult runCli(const std::string& args, const std::string& input = "",
-                 const std::string& wrapper = "");
+CliResult runCli(const std::string& args, const std::string& input = "");
+// Any shell command, run the same way.
+CliResult runProgram(const std::string& command, const std::string& input = "");
 
 // Shell-quotes one argument.
 std::string quote(const std::string& text);
