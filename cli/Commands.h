@@ -28,4 +28,8 @@ FXString DisksJson(Session& session, const std::vector<FXint>& disks);
 // "yes" or "no" in the current language.
 FXString YesNo(Session& session, bool flag);
 
+// What stands above a disk's table after a change: the table as it now reads,
+// or in a simulation as it would read.
+FXString TableHeading(Session& session);
+
 #endif

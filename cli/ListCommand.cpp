@@ -2,10 +2,16 @@
 #include "Candidates.h"
 #include "Commands.h"
 #include "FileSystem.h"
+#include "IOSystem.h"
 #include "TextTable.h"
 
 FXString YesNo(Session& session, bool flag) {
   return session.texts.get(flag ? "kelvarin-cli.main.016" : "kelvarin-cli.main.017");
+}
+
+FXString TableHeading(Session& session) {
+  return session.texts.get(IOSystem::simulationMode ? "kelvarin-cli.sim.001"
+                                                    : "kelvarin-cli.recover.015");
 }
 
 static FXString geometryText(const CHS& g) {
@@ -47,6 +53,11 @@ FXString DiskText(Session& session, FXint disk) {
                        geometryText(d.logical).text(), number(d.sectors).text(),
                        SizeText(d.capacity).text()));
   out.append('\n');
+  if (d.gpt) {
+    out.append("  ");
+    out.append(tx.get("kelvarin-cli.gpt.001"));
+    out.append('\n');
+  }
 
   out.append("  ");
   if (d.bootSectorOnly) {
@@ -114,6 +125,7 @@ void DiskJson(Session& session, JsonWriter& json, FXint disk) {
   json.key("bytes").value(d.capacity);
   json.key("size").value(SizeText(d.capacity));
   json.key("wholeDiskFat").value(d.bootSectorOnly);
+  json.key("gpt").value(d.gpt);
 
   json.key("partitions").beginArray();
   for (const Partition& p : d.partitions) {

@@ -216,6 +216,10 @@ int RecoverCommand(Session& session) {
   if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
+  if (a.disks[disk].gpt) {
+    session.error(tx.format("kelvarin-cli.gpt.002", disk + 1));
+    return EXIT_NOTHING;
+  }
 
   std::vector<Candidate> chosen, found;
   status = resolvePicks(session, o, disk, chosen, found);
@@ -278,13 +282,15 @@ int RecoverCommand(Session& session) {
   a.disks[disk].gaps.clear();
   a.FindGaps(disk);
 
+  // A simulation reads back what it would have written, so it fails here
+  // exactly when the real run would.
   bool written = true;
   for (const Candidate& c : chosen) written = written && tableHolds(a.disks[disk], c);
+  if (!written) {
+    session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
+    return EXIT_IO;
+  }
   if (!IOSystem::simulationMode) {
-    if (!written) {
-      session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
-      return EXIT_IO;
-    }
     if (o.noUndo) {
       session.note(tx.get("kelvarin-cli.recover.014"));
     } else if (a.disks[disk].logIncomplete) {
@@ -297,7 +303,7 @@ int RecoverCommand(Session& session) {
   if (session.line.json) {
     session.print(DisksJson(session, {disk}));
   } else {
-    session.print(tx.get("kelvarin-cli.recover.015") + "\n");
+    session.print(TableHeading(session) + "\n");
     session.print(DiskText(session, disk));
   }
   return EXIT_OK;

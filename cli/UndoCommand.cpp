@@ -26,6 +26,16 @@ static bool askYes(Session& session, const FXString& question) {
   return !answer.empty() && words.find(" " + answer + " ") >= 0;
 }
 
+// The sectors a simulated undo of `device` would have written.
+static FXString sectorList(const FXString& device) {
+  FXString list;
+  for (FXulong sector : IOSystem::SimulatedSectorNumbers(device)) {
+    if (!list.empty()) list.append(", ");
+    list.append(FXStringFormat("%llu", (unsigned long long)sector));
+  }
+  return list;
+}
+
 int UndoCommand(Session& session) {
   UsageError usage;
   ArgReader reader(session.line.args, usage);
@@ -56,6 +66,7 @@ int UndoCommand(Session& session) {
   for (FXint d = 0; d < (FXint)a.disks.size(); d++) {
     if (only >= 0 && d != only) continue;
     NRD& disk = a.disks[d];
+    if (disk.gpt) continue;  // never written, so never undone either
     FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
     if (dbStart == 0) continue;
     if (!IOSystem::CheckUndoDBPartitionChkSum(disk.device, dbStart)) {
@@ -88,6 +99,8 @@ int UndoCommand(Session& session) {
     if (!ok) {
       session.error(tx.format("kelvarin-cli.undo.007", d + 1));
       failed = true;
+    } else if (IOSystem::simulationMode) {
+      session.note(tx.format("kelvarin-cli.sim.002", d + 1, sectorList(disk.device).text()));
     } else {
       session.note(tx.format("kelvarin-cli.undo.006", d + 1));
     }
@@ -111,7 +124,7 @@ int UndoCommand(Session& session) {
   if (session.line.json) {
     session.print(DisksJson(session, undone));
   } else {
-    session.print(tx.get("kelvarin-cli.recover.015") + "\n");
+    session.print(TableHeading(session) + "\n");
     for (FXint d : undone) session.print(DiskText(session, d));
   }
   return failed ? EXIT_IO : EXIT_OK;

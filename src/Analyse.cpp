@@ -57,7 +57,8 @@ Analyse::Analyse(FXApp* app, FXint argc, FXchar** argv)
 
 Analyse::~Analyse() {
   KV_TRACE(7, "Analyse::~Analyse() destructor\n");
-  if (IOSystem::useBackup && !disks.empty()) {
+  // A simulation leaves the file as it was, too.
+  if (IOSystem::useBackup && !IOSystem::simulationMode && !disks.empty()) {
     NRD first = disks[0];
     WriteBackupFile(first);
   }
@@ -158,11 +159,13 @@ void Analyse::ScanNRDStump() {
   CalcNRDChecksums();
 }
 
-// Reads sector 0 and the extended chain of a disk just added, then its gaps.
+// Reads sector 0 and the extended chain of a disk just added, and whether it
+// carries a GUID partition table.
 void Analyse::ReadTables(NRD& disk) {
   FXuchar BR[SECTOR_SIZE];
   IOSystem::ReadBR(disk.device, BR, 0, SECTOR_SIZE);
   GetPartitions(BR, disk.device, disk.partitions, disk.bootSectorOnly);
+  disk.gpt = CarriesGPT(disk.device, disk.sectors);
 }
 
 void Analyse::ScanNRD() {

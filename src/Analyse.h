@@ -100,6 +100,8 @@ public:
   // The partitions a search found at `sector` can become: those that lie on
   // the disk and collide with none of its partitions.
   std::vector<FoundPartition> GetValidPartitions(FXint disk, FXulong sector);
+  // Whether a disk of `sectors` sectors carries a GUID partition table.
+  static bool CarriesGPT(const FXString& device, FXulong sectors);
 
   // --- free space ---
   void FindGaps(FXint disk);

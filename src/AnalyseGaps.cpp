@@ -118,6 +118,11 @@ void Analyse::FindGaps(FXint disk) {
     KV_TRACE(8, "Analyse::FindGaps disk has only a boot sector\n");
     return;
   }
+  if (d.gpt) {
+    // What looks free to an MBR reader may be a GPT partition.
+    KV_TRACE(8, "Analyse::FindGaps disk carries a GUID partition table\n");
+    return;
+  }
   if (d.partitions.empty()) {
     KV_TRACE(8, "Analyse::FindGaps disk has no partitions defined\n");
     d.gaps.push_back(Gap(0, d.sectors, -1));

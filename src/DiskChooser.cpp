@@ -209,6 +209,10 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser check last\n");
   FXint n = (FXint)parts.size();
   for (const Gap& gap : analyse->GetGap(d, n, true)) updateGaps(gap, d, &j, n, row);
+
+  // A GPT disk offers nothing to choose; its row says why.
+  if (analyse->disks[d].gpt)
+    new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
 }
 
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,

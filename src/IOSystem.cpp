@@ -16,6 +16,8 @@ FXulong IOSystem::cacheStart = 0;
 FXulong IOSystem::cacheBytes = 0;
 FXulong IOSystem::filePos = 0;
 std::map<FXulong, BackupSector> IOSystem::backupSectors;
+std::map<FXString, IOSystem::SectorOverlay> IOSystem::simulatedSectors;
+FXString IOSystem::readDevice;
 
 static DiskAccess& disk() { return DiskAccess::current(); }
 
@@ -26,12 +28,11 @@ void IOSystem::Reset() {
   disableWriteLog = true;
   deviceSectors = 0;
   backupSectors.clear();
+  simulatedSectors.clear();
 }
 
-bool IOSystem::ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length) {
-  KV_TRACE(7, "IOSystem::ReadBR( device = %s seek = %.0lf )\n", device.text(),
-           (double)(offset / SECTOR_SIZE));
-  if (useBackup) return BackupReadBR(device, buffer, offset, length);
+// One read of `length` bytes at `offset`, the device opened for it alone.
+static bool readOnce(const FXString& device, void* buffer, FXulong offset, FXuint length) {
   // Callers test signatures in the buffer: a failed read must leave zeros.
   memset(buffer, 0, length);
   DiskAccess::Handle h = disk().open(device, false, false);
@@ -42,8 +43,18 @@ bool IOSystem::ReadBR(const FXString& device, void* buffer, FXulong offset, FXui
   return ok;
 }
 
+bool IOSystem::ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length) {
+  KV_TRACE(7, "IOSystem::ReadBR( device = %s seek = %.0lf )\n", device.text(),
+           (double)(offset / SECTOR_SIZE));
+  bool ok = useBackup ? BackupReadBR(device, buffer, offset, length)
+                      : readOnce(device, buffer, offset, length);
+  if (simulationMode) OverlaySimulated(device, buffer, offset, length);
+  return ok;
+}
+
 bool IOSystem::PrepareRead(const FXString& device, FXulong sectors) {
   KV_TRACE(7, "IOSystem::PrepareRead( disk = %s )\n", device.text());
+  readDevice = device;
   if (useBackup) return true;
   FXASSERT(cache == nullptr);
   if (cache) CloseRead();  // a context left open would leak its handle
@@ -90,7 +101,13 @@ static bool fillCache(FXulong ofs, FXuint size, FXuint& done) {
 }
 
 bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
-  if (useBackup) return BackupRead(sector, buffer, length);
+  bool ok = useBackup ? BackupRead(sector, buffer, length) : ReadCached(sector, buffer, length);
+  if (ok && simulationMode && sector <= ~(FXulong)0 / SECTOR_SIZE)
+    OverlaySimulated(readDevice, buffer, sector * SECTOR_SIZE, length);
+  return ok;
+}
+
+bool IOSystem::ReadCached(FXulong sector, void* buffer, FXuint length) {
   if (!cache || length > CACHE_SIZE) return false;
   FXulong ofs = sector * SECTOR_SIZE;
   if (sector > ~(FXulong)0 / SECTOR_SIZE) return false;  // no such byte offset
@@ -122,6 +139,15 @@ bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
   memcpy(buffer, cache, valid);
   memset((FXuchar*)buffer + valid, 0, length - valid);
   return true;
+}
+
+bool IOSystem::HoldsSector(DiskAccess::Handle h, const FXString& device, FXulong offset) {
+  FXulong bytes = 0;
+  if (disk().size(h, bytes) && offset < bytes && bytes - offset >= SECTOR_SIZE) return true;
+  // An image file would silently grow; a sector beyond the disk is never ours.
+  KV_TRACE(8, "IOSystem::WriteBR sector %.0lf lies beyond the end of %s: not written\n",
+           (double)(offset / SECTOR_SIZE), device.text());
+  return false;
 }
 
 bool IOSystem::CloseRead() {
@@ -202,6 +228,12 @@ FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
 }
 
 bool IOSystem::RereadTable(const FXString& device) {
+  if (simulationMode) {
+    // A simulation changed nothing the system could see; the device is not
+    // even opened for writing.
+    KV_TRACE(8, "IOSystem::RereadTable simulation: %s is not asked to re-read\n", device.text());
+    return true;
+  }
   if (useBackup) return BackupRereadTable(device);
   DiskAccess::Handle h = disk().open(device, true, false);
   if (h == DiskAccess::INVALID) return false;

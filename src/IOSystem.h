@@ -4,7 +4,9 @@
 // read-ahead for the sector-by-sector scans.  Writing: WriteBR, which first
 // logs the old bytes of every changed sector into the undo database kept in
 // the disk's first track.  Backup mode routes every operation to an in-memory
-// sector store loaded from "layout.bin"; simulation mode writes nothing.
+// sector store loaded from "layout.bin".  Simulation mode writes nothing: its
+// writes go to an in-memory overlay that every later read sees, so a
+// simulated run reads back what the real run would have written.
 //
 // All state is process-wide and there is at most one read context at a time;
 // it must never be used by two threads at once.
@@ -13,7 +15,9 @@
 
 #include <fx.h>
 
+#include <array>
 #include <map>
+#include <vector>
 
 #include "Records.h"
 #include "platform/DiskAccess.h"
@@ -45,11 +49,19 @@ public:
 
   // The backup store, keyed by the whole sector number.
   static std::map<FXulong, BackupSector> backupSectors;
+  // What a simulation wrote, by device and sector: it never reaches a disk
+  // or the backup store, but every read sees it.
+  typedef std::map<FXulong, std::array<FXuchar, SECTOR_SIZE>> SectorOverlay;
+  static std::map<FXString, SectorOverlay> simulatedSectors;
+  // The device the read context was opened on.
+  static FXString readDevice;
 
   // --- read side and device queries ---
   static bool ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
   static bool PrepareRead(const FXString& device, FXulong sectors);
   static bool Read(FXulong sector, void* buffer, FXuint length);
+  // Read from the device through the read-ahead cache.
+  static bool ReadCached(FXulong sector, void* buffer, FXuint length);
   static bool CloseRead();
   static bool GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
                        FXulong& sectors);
@@ -58,6 +70,8 @@ public:
 
   // --- write side, change log and undo database ---
   static bool WriteBR(const FXString& device, const void* buffer, FXulong offset);
+  // Whether the device open as `h` has a whole sector at byte `offset`.
+  static bool HoldsSector(DiskAccess::Handle h, const FXString& device, FXulong offset);
   static void LogChanges(const FXString& device, const void* data, FXulong offset);
   static void AddToUndoDB(const FXString& device, FXulong sector, bool first, FXuint byteOffset,
                           FXuchar oldValue);
@@ -84,6 +98,15 @@ public:
                              FXulong& sectors);
   static FXulong BackupCalculateSectorCnt(const FXString& device);
   static bool BackupRereadTable(const FXString& device);
+
+  // --- simulation ---
+  // Runs the checks the real write of one sector runs, without opening the
+  // device for writing, and keeps the sector in the overlay.
+  static bool SimulatedWriteBR(const FXString& device, const void* buffer, FXulong offset);
+  // Lays what the simulation wrote over `length` bytes read at byte `offset`.
+  static void OverlaySimulated(const FXString& device, void* buffer, FXulong offset, FXuint length);
+  // The sectors of `device` a simulation has written so far, ascending.
+  static std::vector<FXulong> SimulatedSectorNumbers(const FXString& device);
 
   // Returns every process-wide value to its start-up state (tests).
   static void Reset();

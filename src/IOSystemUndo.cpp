@@ -53,6 +53,8 @@ const FXuint WITNESS_TAG = 0x57000000;
 const FXuint TAG_MASK = 0xFF000000;
 
 typedef std::array<FXuchar, SECTOR_SIZE> Sector;
+// The first sector behind a GPT's header and its 128 entries of 128 bytes.
+const FXulong GPT_ENTRIES_END = 34;
 
 FXuint le32(const FXuchar* p) {
   return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
@@ -250,24 +252,25 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     FXASSERT(offset % SECTOR_SIZE == 0);
     return false;
   }
+  const NRD* target = Analyse::FindNRD(device);
+  if (target && target->gpt) {
+    // Its header and entry array lie where an MBR tool sees free sectors.
+    KV_TRACE(7, "IOSystem::WriteBR %s carries a GUID partition table: not written\n", device.text());
+    return false;
+  }
   if (!disableWriteLog) {
     disableWriteLog = true;
     LogChanges(device, buffer, offset);
     disableWriteLog = false;
   }
-  if (simulationMode) return true;  // nothing reaches a disk or the backup store
+  // Nothing reaches a disk or the backup store.
+  if (simulationMode) return SimulatedWriteBR(device, buffer, offset);
   if (useBackup) return BackupWriteBR(buffer, offset);
 
   DiskAccess& access = DiskAccess::current();
   DiskAccess::Handle h = access.open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
-  FXulong bytes = 0;
-  bool ok = access.size(h, bytes) && offset < bytes && bytes - offset >= SECTOR_SIZE;
-  if (!ok) {
-    // An image file would silently grow; a sector beyond the disk is never ours.
-    KV_TRACE(8, "IOSystem::WriteBR sector %.0lf lies beyond the end of %s: not written\n",
-             (double)(offset / SECTOR_SIZE), device.text());
-  }
+  bool ok = HoldsSector(h, device, offset);
   FXuint done = 0;
   ok = ok && access.seek(h, offset) && access.write(h, buffer, SECTOR_SIZE, done) &&
        done == SECTOR_SIZE;
@@ -374,9 +377,13 @@ bool IOSystem::WriteDBHeader(const FXString& device) {
 FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax) {
   KV_TRACE(7, "IOSystem::LocateFreeDBSector ( device = %s sec = %.0lf secmax = %.0lf )\n",
            device.text(), (double)sec, (double)secmax);
-  if (!Analyse::FindNRD(device)) return 0;
+  const NRD* d = Analyse::FindNRD(device);
+  if (!d) return 0;
   FXuchar s[SECTOR_SIZE];
-  for (FXulong candidate = sec + 1; candidate < secmax; candidate++) {
+  // Sectors 1 to 33 of a GPT disk hold its header and entry array, whose
+  // unused part reads as free.
+  FXulong first = d->gpt ? std::max(sec + 1, GPT_ENTRIES_END) : sec + 1;
+  for (FXulong candidate = first; candidate < secmax; candidate++) {
     if (!readSector(device, candidate, s)) {
       KV_TRACE(7, "Error reading sector!\n");
       return 0;

@@ -158,6 +158,10 @@ public:
   // Set when a change went unlogged although logging was on for this disk:
   // the log cannot take this run's changes back.  Not streamed.
   bool logIncomplete = false;
+  // The disk carries a GUID partition table: a GPT header at sector 1 or at
+  // its last sector, or a protective 0xEE entry in the MBR.  Such a disk is
+  // shown but never written.  Not streamed.
+  bool gpt = false;
 
   NRD();
   NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,

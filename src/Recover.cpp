@@ -196,6 +196,9 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
       // fresh one would drop every entry it holds.
       mbrRead = RECOVER_CHECK(IOSystem::ReadBR(r.device, MBR, 0, SECTOR_SIZE),
                               "ReadBR( device, MBR, 0, 512 )");
+      // An MBR written over a GPT disk's would hide its partitions.
+      if (const NRD* target = Analyse::FindNRD(r.device))
+        mbrRead = mbrRead && RECOVER_CHECK(!target->gpt, "disk without a GUID partition table");
       current = r.device;
       heads = r.heads;
       sectorsPerTrack = r.sectorsPerTrack;

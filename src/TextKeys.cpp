@@ -43,6 +43,7 @@ static const std::vector<KeyUse> KEYS = {
     {"DiskChooser.getFreeSpacePartitions.003", "%c"},           // drive letter
     {"DiskChooser.updateFreeSpacePartition.001", "%d %d"},      // k of n
     {"DiskChooser.updateGaps.001", "%s"},                       // size
+    {"DiskChooser.buildRow.001", ""},
 
     // The active-partition chooser.
     {"ActiveChooser.mFXActiveChooser.001", ""},
@@ -138,6 +139,10 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.list.014", ""},
     {"kelvarin-cli.list.015", ""},
     {"kelvarin-cli.list.016", ""},
+    {"kelvarin-cli.gpt.001", ""},
+    {"kelvarin-cli.gpt.002", "%d"},  // disk
+    {"kelvarin-cli.sim.001", ""},
+    {"kelvarin-cli.sim.002", "%d %s"},  // disk, sector numbers
     {"kelvarin-cli.search.001", ""},
     {"kelvarin-cli.search.005", ""},
     {"kelvarin-cli.search.006", ""},

@@ -22,6 +22,7 @@ public:
     handles.erase(h);
     below.close(h);
   }
+  bool writable(const FXString& name) override { return below.writable(name); }
   bool seek(Handle h, FXulong offset) override {
     handles[h].pos = offset;
     return below.seek(h, offset);

@@ -1,7 +1,9 @@
 // The backup layout file "layout.bin" and the backup twins: the file round
 // trip, missing and damaged files, the sector store, and a change log and
 // undo that run entirely in the store.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -219,6 +221,30 @@ TEST_F(BackupFile, ATrialRunLeavesTheStoreAsItWas) {
     EXPECT_EQ(d.dbKeepBelow, ~(FXulong)0);
     endRun();
   }
+}
+
+// A simulation in backup mode reads back what it wrote, while the store and
+// the file keep what they held: the file is not even written again.
+TEST_F(BackupFile, ASimulationLeavesTheFileAsItWas) {
+  writeLayout(sampleDisk(), {record(0, '\0'), record(40, 'k')});
+  std::string file = readFile("layout.bin");
+  struct timespec old[2] = {{978307200, 0}, {978307200, 0}};  // 2001-01-01
+  ASSERT_EQ(0, utimensat(AT_FDCWD, "layout.bin", old, 0));
+  {
+    CaptureStderr quiet;
+    Analyse& a = run({"-sim"});
+    std::string data(512, 's');
+    ASSERT_TRUE(IOSystem::WriteBR(a.disks[0].device, data.data(), 40 * 512));
+    FXuchar back[512];
+    ASSERT_TRUE(IOSystem::ReadBR(a.disks[0].device, back, 40 * 512, 512));
+    EXPECT_EQ(std::string((char*)back, 512), data);
+    EXPECT_EQ(IOSystem::backupSectors.at(40).data[0], 'k');
+    endRun();
+  }
+  EXPECT_EQ(readFile("layout.bin"), file);
+  struct stat st;
+  ASSERT_EQ(0, stat("layout.bin", &st));
+  EXPECT_EQ(st.st_mtim.tv_sec, old[1].tv_sec);
 }
 
 // ---------------------------------------------------------------------------

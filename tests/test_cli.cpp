@@ -8,12 +8,12 @@
 #include <set>
 #include <sstream>
 
-#include "Information.h"
 #include "Records.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 
 using kvtest::CliResult;
+using kvtest::englishText;
 using kvtest::quote;
 using kvtest::runCli;
 using kvtest::Volume;
@@ -49,12 +49,6 @@ bool sameFamily(const std::string& fs, unsigned type) {
   const std::set<std::pair<std::string, unsigned>> families = {
       {"fat16", 0x04}, {"fat16", 0x06}, {"fat16", 0x0e}, {"fat32", 0x0b}, {"fat32", 0x0c}, {"ntfs", 0x07}};
   return families.count({fs, type}) != 0;
-}
-
-std::string englishText(const char* key) {
-  Information::ReadTranslations();
-  Information info;
-  return info.GetString(key, "EN").text();
 }
 
 // A disk whose MBR lost a FAT16, an NTFS and a FAT32 partition.  Every

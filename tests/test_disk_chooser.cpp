@@ -149,6 +149,26 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-images"));
 }
 
+// A GPT disk made by sgdisk whose protective MBR is lost looks empty to an
+// MBR reader; its row offers no free space and says why, next to a disk
+// whose free space is offered.
+TEST_F(Chooser, AGptDiskOffersNothingAndSaysWhy) {
+  if (!haveTool("sgdisk")) GTEST_SKIP() << "sgdisk (package gdisk) is not installed";
+  std::string gpt = disks.path("gpt.img");
+  makeImage(gpt, 65536 * 512);
+  ASSERT_EQ(0, sh("sgdisk -n 1:2048:+8M " + gpt + " >/dev/null"));
+  writeSector(gpt, 0, std::string(512, '\0'));
+  ASSERT_EQ(disks.readImage(gpt, 4, 32), 0);
+  ASSERT_EQ(disks.addImage("blank.img", 65536, "", 4, 32), 1);
+  build(false);
+  for (const FreeSpace& f : chooser->getFreeSpaces()) EXPECT_EQ(f.disk, 1) << f.start;
+  EXPECT_FALSE(chooser->getFreeSpaces().empty());
+  FXLabel* why = dynamic_cast<FXLabel*>(row(0)->getFirst()->getNext());
+  ASSERT_NE(why, nullptr) << "a label follows the information block";
+  EXPECT_EQ(why->getText(), tr("DiskChooser.buildRow.001"));
+  EXPECT_TRUE(saveScreenshot(window, "disk-chooser-gpt"));
+}
+
 TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
   addMixedDisk();
   build(true);

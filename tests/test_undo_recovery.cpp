@@ -58,12 +58,6 @@ void dropWitnesses(const std::string& image) {
   }
 }
 
-std::string englishText(const char* key) {
-  Information::ReadTranslations();
-  Information info;
-  return info.GetString(key, "EN").text();
-}
-
 class UndoRecovery : public ::testing::Test {
 protected:
   void SetUp() override {

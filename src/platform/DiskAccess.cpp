@@ -65,6 +65,24 @@ void LinuxDiskAccess::close(Handle h) {
   if (h >= 0) ::close(h);
 }
 
+bool LinuxDiskAccess::writable(const FXString& name) {
+  if (faccessat(AT_FDCWD, name.text(), W_OK, AT_EACCESS) != 0) {
+    lastErrno = errno;
+    return false;
+  }
+  // A write-protected block device passes the permission test.
+  int fd = ::open(name.text(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    lastErrno = errno;
+    return false;
+  }
+  int readOnly = 0;
+  bool ok = !(isBlockDevice(fd) && ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0);
+  ::close(fd);
+  if (!ok) lastErrno = EROFS;
+  return ok;
+}
+
 bool LinuxDiskAccess::seek(Handle h, FXulong offset) {
   if (h < 0 || offset > (FXulong)INT64_MAX) {
     lastErrno = EINVAL;

@@ -28,6 +28,8 @@ public:
   // lastError() ENOTBLK.
   virtual Handle open(const FXString& name, bool write, bool sequential) = 0;
   virtual void close(Handle h) = 0;
+  // Whether an open for writing would succeed, found out without one.
+  virtual bool writable(const FXString& name) = 0;
   // A handle keeps a position, as a raw disk handle does: read and write
   // continue from it, seek moves it.
   virtual bool seek(Handle h, FXulong offset) = 0;
@@ -75,6 +77,7 @@ class LinuxDiskAccess : public DiskAccess {
 public:
   Handle open(const FXString& name, bool write, bool sequential) override;
   void close(Handle h) override;
+  bool writable(const FXString& name) override;
   bool seek(Handle h, FXulong offset) override;
   bool read(Handle h, void* buffer, FXuint length, FXuint& done) override;
   bool write(Handle h, const void* buffer, FXuint length, FXuint& done) override;

@@ -2,6 +2,9 @@
 
 #include <sstream>
 
+#include "Information.h"
+#include "Records.h"
+#include "support/Engine.h"
 #include "support/TestImages.h"
 
 namespace kvtest {
@@ -16,6 +19,12 @@ std::string quote(const std::string& text) {
     }
   }
   return q + "'";
+}
+
+std::string englishText(const char* key) {
+  Information::ReadTranslations();
+  Information info;
+  return info.GetString(key, "EN").text();
 }
 
 static std::string mkfsCommand(const Volume& v, int heads, int spt) {
@@ -42,7 +51,8 @@ bool makeDisk(const std::string& image, unsigned long long sectors,
   }
   if (!sfdisk(image, script.str())) return false;
   for (const Volume& v : volumes) {
-    if (!mkfsAt(image, v.start, v.sectors, mkfsCommand(v, heads, spt))) return false;
+    if (!v.fs.empty() && !mkfsAt(image, v.start, v.sectors, mkfsCommand(v, heads, spt)))
+      return false;
   }
   return true;
 }
@@ -118,6 +128,40 @@ bool makeLost(const std::string& image, unsigned cylinders, std::vector<Volume> 
 bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
   return makeLost(image, 10, {{63, FAT_SECTORS, "fat32", 0x0c}, {5 * CYLINDER, 3 * CYLINDER, "ntfs", 0x07}},
                   disk);
+}
+
+// The EPTBs of the chain the MBR's extended entry leads to, in chain order.
+static std::vector<unsigned long long> chainTables(const std::string& image) {
+  std::vector<unsigned long long> tables;
+  std::string mbr = readSector(image, 0);
+  unsigned long long first = 0;
+  for (int slot = 0; slot < 4 && first == 0; slot++) {
+    PartitionEntry e = PartitionEntry::fromTable((const FXuchar*)mbr.data(), slot);
+    if (isExtendedType(e.type)) first = e.dist;
+  }
+  for (unsigned long long at = first; at != 0 && tables.size() < 16;) {
+    tables.push_back(at);
+    std::string table = readSector(image, at);
+    PartitionEntry link = PartitionEntry::fromTable((const FXuchar*)table.data(), 1);
+    at = isExtendedType(link.type) ? first + link.dist : 0;
+  }
+  return tables;
+}
+
+bool makeLostChainDisk(const std::string& image, LostDisk& disk) {
+  const unsigned long long cylinder = 16 * 63, volume = 20 * cylinder - 63;
+  disk.image = image;
+  disk.chs = "80/16/63";
+  disk.sectors = 80 * cylinder;
+  disk.partitions = {{63, volume, "fat16", 0x06},
+                     {20 * cylinder, 60 * cylinder, "", 0x05},
+                     {20 * cylinder + 63, volume, "fat16", 0x06},
+                     {40 * cylinder + 63, volume, "ntfs", 0x07},
+                     {60 * cylinder + 63, volume, "ext2", 0x83}};
+  if (!makeDisk(image, disk.sectors, disk.partitions, true, 16, 63)) return false;
+  disk.tables = chainTables(image);
+  clearTable(image);
+  return disk.tables.size() == 3;
 }
 
 bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {

@@ -9,7 +9,8 @@
 
 namespace kvtest {
 
-// One file system inside an image: "fat16", "fat32", "ntfs" or "ext2".
+// One file system inside an image: "fat16", "fat32", "ntfs" or "ext2"; an
+// extended partition has none ("").
 struct Volume {
   unsigned long long start;
   unsigned long long sectors;
@@ -42,11 +43,15 @@ CliResult runProgram(const std::string& command, const std::string& input = "");
 // Shell-quotes one argument.
 std::string quote(const std::string& text);
 
+// The English text of a translation key, as kelvarin-cli shows it.
+std::string englishText(const char* key);
+
 struct LostDisk {
   std::string image;
   std::string chs;  // "C/H/S" for -chs
   unsigned long long sectors;
   std::vector<Volume> partitions;
+  std::vector<unsigned long long> tables;  // the extended chain's EPTBs, in chain order
 };
 
 // 10 cylinders of 255 heads and 63 sectors (82 MiB): a FAT32 file system at
@@ -61,6 +66,12 @@ bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk)
 // A disk of `cylinders` cylinders (sparse) with one FAT32 file system at
 // sector 63 whose table entry is lost; for long searches.
 bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& disk);
+
+// 80 cylinders of 16 heads and 63 sectors (39 MiB): a FAT16 file system at
+// sector 63, then an extended partition whose chain holds a FAT16, an NTFS
+// and an ext2 file system, 20 cylinders each; the MBR's four slots wiped,
+// the chain's tables (in `tables`) kept.
+bool makeLostChainDisk(const std::string& image, LostDisk& disk);
 
 
 }  // namespace kvtest

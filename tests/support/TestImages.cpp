@@ -121,9 +121,10 @@ void patchFile(const std::string& file, unsigned long long offset, const void* d
   close(fd);
 }
 
-LoopDevice::LoopDevice(const std::string& image, unsigned sectorSize) {
+LoopDevice::LoopDevice(const std::string& image, unsigned sectorSize, bool readOnly) {
   std::string out;
-  if (sh("losetup --find --show --sector-size " + std::to_string(sectorSize) + " '" + image + "'",
+  if (sh("losetup --find --show --sector-size " + std::to_string(sectorSize) +
+             (readOnly ? " --read-only '" : " '") + image + "'",
          &out) == 0) {
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     device = out;

@@ -64,11 +64,12 @@ std::string readFile(const std::string& file);
 // Writes `length` bytes at byte `offset` of a file.
 void patchFile(const std::string& file, unsigned long long offset, const void* data, size_t length);
 
-// A loop device attached over an image, detached when the object dies.
+// A loop device attached over an image, detached when the object dies;
+// a read-only one refuses every write, as a write-protected disk does.
 // `device` stays empty when the machine cannot attach loop devices.
 class LoopDevice {
 public:
-  explicit LoopDevice(const std::string& image, unsigned sectorSize = 512);
+  explicit LoopDevice(const std::string& image, unsigned sectorSize = 512, bool readOnly = false);
   ~LoopDevice();
   std::string device;
 };
