@@ -2,7 +2,6 @@
 // partitions and inside the extended partition, and the test whether a
 // partition found by a search collides with the disk's layout.
 #include <algorithm>
-#include <cstring>
 
 #include "Analyse.h"
 #include "ExtendedChain.h"

@@ -479,9 +479,9 @@ bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
   ChainTable& T = tables[i];
   FXulong at = T.sector, next = T.next;
   PartitionEntry s0 = T.slot(0), s1 = T.slot(1);
+  setCHS(P, n0, P.num, H, S);
   PartitionEntry e = P;
   e.dist = (FXuint)(n0 - at);
-  setCHS(e, n0, e.num, H, S);
 
   if (s0.type == 0) {
     // An EPTB without a logical partition takes it.
@@ -501,8 +501,18 @@ bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
     e.toTable(T.bytes, 0);
     return writeTable(device, at, T.bytes);
   }
-  // The table holds a logical partition in slot 0 and its link, if any, in
-  // slot 1: a new EPTB goes in front of the partition.
+  return InsertWithNewTable(device, MBR, E0, tables, T, P, H, S);
+}
+
+// Puts the partition `e` (its dist the absolute first sector) behind table
+// T of the chain at `E0`, with a new EPTB in front of it.  T holds a logical
+// partition in slot 0 and its link, if any, in slot 1; the new table takes
+// over that link.
+bool Recover::InsertWithNewTable(const FXString& device, const FXuchar* MBR, FXulong E0,
+                                 const std::vector<ChainTable>& tables, ChainTable& T,
+                                 PartitionEntry e, FXint H, FXint S) {
+  FXulong at = T.sector, next = T.next, n0 = e.dist, n1 = n0 + e.num - 1;
+  PartitionEntry s0 = T.slot(0), s1 = T.slot(1);
   if (!RECOVER_CHECK(T.hasLink() ? T.linkSlot == 1 : s1.type == 0, "EPTB slot 1 is a link") ||
       !RECOVER_CHECK(tables.size() < (size_t)ExtendedChain::MAX_TABLES,
                      "chain no longer than a reader follows") ||
@@ -517,7 +527,6 @@ bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
     memset(N, 0, sizeof(N));
   } else {
     KV_TRACE(8, "Recover::RecoverOne inserting into chain\n");
-    // N takes over this table's link to the next one.
     memcpy(N, T.bytes, sizeof(N));
     memset(N + TABLE_OFFSET + 32, 0, 32);
     setCHS(s1, E0 + s1.dist, s1.num, H, S);

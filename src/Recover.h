@@ -101,6 +101,9 @@ private:
                    FXuint chainLength);
   bool InsertLogical(const FXString& device, const FXuchar* MBR, const PartitionEntry& extended,
                      PartitionEntry P, FXint heads, FXint sectorsPerTrack);
+  bool InsertWithNewTable(const FXString& device, const FXuchar* MBR, FXulong E0,
+                          const std::vector<ChainTable>& tables, ChainTable& T, PartitionEntry e,
+                          FXint heads, FXint sectorsPerTrack);
   std::vector<SectorRange> OccupiedSectors(const FXuchar* MBR,
                                            const std::vector<ChainTable>& tables) const;
 
