@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
   }
   std::string image = dir + "/recognise.img";
   bool ok = writeRandomImage(image) && placeVolume(image, 100, 16, "mke2fs -q -F -t ext4") &&
-            placeVolume(image, 300, 40, "mkfs.vfat -F 32 -s 1") && placeVolume(image, 500, 16, "mkntfs -F -Q -q") &&
+            placeVolume(image, 300, 40, "mkfs.vfat -F 32 -s 1") &&
+            placeVolume(image, 500, 16, "mkntfs -F -Q -q") &&
             placeVolume(image, 700, 8, "mkfs.exfat") && placeVolume(image, 900, 8, "mkswap");
   ImageReader reader;
   if (!ok || !reader.open(image.c_str())) {
@@ -115,8 +116,9 @@ int main(int argc, char** argv) {
 
   printf("scan of a 1 GiB image in the page cache (random bytes, 5 volumes, %zu hits):\n", found);
   for (const FoundVolume& v : hits)
-    printf("  %-6s at %llu: start %llu, %llu sectors (%s)\n", volumeKindName(v.kind), (unsigned long long)v.at,
-           (unsigned long long)v.start, (unsigned long long)v.sectors, foundByName(v.foundBy));
+    printf("  %-6s at %llu: start %llu, %llu sectors (%s)\n", volumeKindName(v.kind),
+           (unsigned long long)v.at, (unsigned long long)v.start, (unsigned long long)v.sectors,
+           foundByName(v.foundBy));
   printf("  sequential 128 KiB pread: %.0f MB/s\n", IMAGE_BYTES / raw / 1e6);
   printf("  pread and scan:           %.0f MB/s\n", IMAGE_BYTES / scanned / 1e6);
   printf("  ratio scan / pread:       %.2f\n", raw / scanned);

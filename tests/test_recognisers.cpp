@@ -137,7 +137,8 @@ std::string blkidValue(const std::string& image, FXulong sector, const std::stri
 bool cutOut(const std::string& image, FXulong start, FXulong count, const std::string& file) {
   return sh("dd if='" + image + "' of='" + file + "' bs=64K iflag=skip_bytes,count_bytes skip=" +
             std::to_string(start * 512) + " count=" + std::to_string(count * 512) +
-            " conv=sparse status=none && truncate -s " + std::to_string(count * 512) + " '" + file + "'") == 0;
+            " conv=sparse status=none && truncate -s " + std::to_string(count * 512) + " '" + file +
+            "'") == 0;
 }
 
 std::string describe(const FoundVolume& v) {
@@ -317,12 +318,12 @@ std::vector<FXuchar> be(FXulong v, int bytes) {
 
 const FXulong ALL_ONES = ~0ull;
 
-// A swap header claiming 2^32 - 1 bad pages, with real page numbers in the
-// list all the way to the magic.
+// A swap header of 2^32 pages claiming 2^32 - 1 bad ones, listed all the
+// way to the magic: only the count's bound keeps the list in the page.
 std::vector<FXuchar> badPageFlood() {
-  std::vector<FXuchar> bytes = le(0xFFFFFFFF, 4);
-  bytes.resize(1536 - 1032, 0);
-  while (bytes.size() + 1032 + 4 <= 4086) {
+  std::vector<FXuchar> bytes = le(0xFFFFFFFFFFFFFFFFull, 8);  // last page and count
+  bytes.resize(1536 - 1028, 0);
+  while (bytes.size() + 1028 + 4 <= 4086) {
     std::vector<FXuchar> page = le(5, 4);
     bytes.insert(bytes.end(), page.begin(), page.end());
   }
@@ -347,7 +348,7 @@ const Absurd ABSURD[] = {
     {"btrfs", "a copy at no copy's offset", 0x30, le(4096, 8), resignBtrfs},
     {"swap", "no last page", 1028, le(0, 4), nullptr},
     {"swap", "2^32 - 1 bad pages", 1032, le(0xFFFFFFFF, 4), nullptr},
-    {"swap", "2^32 - 1 bad pages, all listed", 1032, badPageFlood(), nullptr},
+    {"swap", "2^32 - 1 bad pages, all listed", 1028, badPageFlood(), nullptr},
     {"lvm", "a device of 0 bytes", 0x40, le(0, 8), resignLvm},
     {"lvm", "a label in sector 2^63", 0x08, le(1ull << 63, 8), resignLvm},
     {"exfat", "sector size shift 40", 0x6C, {40}, resignExfat},

@@ -91,7 +91,8 @@ bool fatStartsAt(SectorReader& reader, FXulong sector) {
 }
 
 FXString labelOf(SectorReader& reader, FXulong start, const Layout& l) {
-  FXulong bytes = l.clusterSectors * 512 < DIRECTORY_BYTES_READ ? l.clusterSectors * 512 : DIRECTORY_BYTES_READ;
+  FXulong clusterBytes = l.clusterSectors * 512;
+  FXulong bytes = clusterBytes < DIRECTORY_BYTES_READ ? clusterBytes : DIRECTORY_BYTES_READ;
   std::vector<FXuchar> dir(bytes);
   FXulong at = start + l.heapOffset + (l.rootCluster - 2) * l.clusterSectors;
   if (!reader.read(at, dir.data(), (FXuint)bytes)) return FXString::null;

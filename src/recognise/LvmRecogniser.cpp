@@ -41,7 +41,8 @@ FXString uuidOf(const FXuchar* p) {
 bool labelFits(const FXuchar* label) {
   if (memcmp(label, "LABELONE", 8) != 0 || memcmp(label + TYPE, "LVM2 001", 8) != 0) return false;
   if (le64(label + OWN_SECTOR) >= LABEL_SECTORS) return false;
-  if (crc32Update(CRC_START, label + CHECKED_FROM, 512 - CHECKED_FROM) != le32(label + CHECKSUM)) return false;
+  FXuint crc = crc32Update(CRC_START, label + CHECKED_FROM, 512 - CHECKED_FROM);
+  if (crc != le32(label + CHECKSUM)) return false;
   FXuint header = le32(label + HEADER_OFFSET);
   if (header < LABEL_HEADER_BYTES || header > 512 - UUID_CHARS - 8) return false;
   for (FXuint i = 0; i < UUID_CHARS; i++)

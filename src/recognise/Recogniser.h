@@ -17,7 +17,9 @@
 
 #include "recognise/SectorReader.h"
 
-enum class VolumeKind { EXT2, EXT3, EXT4, REISERFS, XFS, BTRFS, SWAP, LVM2_PV, EXFAT, FAT12, FAT16, FAT32, NTFS };
+enum class VolumeKind {
+  EXT2, EXT3, EXT4, REISERFS, XFS, BTRFS, SWAP, LVM2_PV, EXFAT, FAT12, FAT16, FAT32, NTFS
+};
 
 // Which structure a volume was recognised by: its primary one, or a copy the
 // format keeps elsewhere.  A copy still reports the volume's true start.
