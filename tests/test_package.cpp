@@ -109,7 +109,7 @@ TEST_F(PackageTest, UnpackedProgramsFindTheirDataFromAnyDirectory) {
     std::string args = "-lang " + lang + " -file " + quote(disk.image) + " -chs " + disk.chs + " list";
     CliResult built = runCli(args);
     CliResult unpacked =
-        runProgram("cd " + quote(elsewhere.path()) + " && env -u KELVARIN_DATADIR " + cli + " " + args);
+        runProgram("env -C " + quote(elsewhere.path()) + " -u KELVARIN_DATADIR " + cli + " " + args);
     EXPECT_EQ(0, unpacked.status) << unpacked.err;
     EXPECT_EQ("", unpacked.err);
     EXPECT_EQ(built.out, unpacked.out);
@@ -155,7 +155,7 @@ TEST_F(PackageTest, LintianFindsNoErrors) {
 
 TEST_F(PackageTest, ManualPagesFormatWithoutWarnings) {
   for (const char* page : {"kelvarin.1.gz", "kelvarin-cli.1.gz"}) {
-    CliResult man = runProgram("MANWIDTH=80 man --warnings -l " +
+    CliResult man = runProgram("env MANWIDTH=80 man --warnings -l " +
                                quote(installed(std::string("/usr/share/man/man1/") + page)));
     EXPECT_EQ(0, man.status) << page;
     EXPECT_NE("", man.out) << page;

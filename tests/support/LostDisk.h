@@ -37,7 +37,7 @@ struct CliResult {
   std::string err;
 };
 CliResult runCli(const std::string& args, const std::string& input = "");
-// Any shell command, run the same way.
+// Any program with its arguments, run the same way.
 CliResult runProgram(const std::string& command, const std::string& input = "");
 
 // Shell-quotes one argument.
