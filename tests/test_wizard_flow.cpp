@@ -3,6 +3,7 @@
 #include "support/WizardFixture.h"
 
 #include "Analyse.h"
+#include "support/Engine.h"
 
 using namespace kvtest;
 
@@ -142,6 +143,41 @@ TEST_F(WizardFlow, AStoppedSearchThatFoundNothingSaysWhereItStopped) {
   EXPECT_EQ(mFXWizard::PAGE_AREAS, page());
   ASSERT_FALSE(asker.shown.empty());
   EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.055", percent), asker.shown.back().text);
+}
+
+// A 2.1 TiB disk whose only partition ends where table entries end (2^32
+// sectors), with an NTFS found beyond it: shown where it lies, and refused,
+// with the reason, when chosen.
+TEST_F(WizardFlow, APartitionBeyondATablesReachIsShownAndRefusedWithTheReason) {
+  const unsigned long long sectors = 2100ull << 21, reach = 1ull << 32, found = reach + 10517;
+  disk.image = dir.path("big.img");
+  disk.chs = std::to_string(sectors / (255 * 63)) + "/255/63";
+  makeImage(disk.image, sectors * 512);
+  writeSector(disk.image, 0, tableSector({entryBytes(0x83, 1u << 21, (unsigned)(reach - (1u << 21)))}));
+  writeSector(disk.image, found, ntfsBootSector(2047));
+  std::string before = readSector(disk.image, 0);
+  open();
+  leaveWelcome(false);
+  ASSERT_EQ(2, selectAllFreeSpace());
+  ASSERT_TRUE(next(wizard));
+  chooseSearch(true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+  FXIconList* list = wizard->recoverChooser->getFoundList();
+  ASSERT_EQ(1, list->getNumItems());
+  bool shown = false;
+  for (const FreeSpace& slot : wizard->recoverChooser->getFreeSpaces()) shown = shown || slot.start == found;
+  EXPECT_TRUE(shown) << "listed at its true first sector";
+  list->setCurrentItem(0, TRUE);
+  list->selectItem(0, TRUE);
+  pumpFor(0.02);
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
+  ASSERT_FALSE(asker.shown.empty());
+  EXPECT_EQ(wizard->Format("Kelvarin.onCmd_Next.010", (double)found, (double)(found + 2048)),
+            asker.shown.back().text);
+  EXPECT_TRUE(before == readSector(disk.image, 0));
 }
 
 // With -sim, whoever looks at the window, the question before writing or
