@@ -211,3 +211,20 @@ TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
   EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
   EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
 }
+
+// A simulated undo of an earlier recovery: the end page says that nothing was
+// undone, and the disk keeps the recovered table.
+TEST_F(WizardFlow, ASimulatedUndoSaysThatNothingWasUndone) {
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 10, disk));
+  CliResult recovered = runCli("-file " + quote(disk.image) + " -chs " + disk.chs + " recover --disk 1 --pick 1");
+  ASSERT_EQ(0, recovered.status) << recovered.err;
+  std::string before = readFile(disk.image);
+  open({"-sim"});
+  FXString model = sharedAnalyser->disks[0].model;
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.037", model.trimEnd().text()), true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+  EXPECT_EQ(text("Kelvarin.mFXWizard.052"), wizard->endLabel->getText());
+  saveScreenshot(wizard, "wizard-page-8-simulated-undo");
+  EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
+}
