@@ -19,6 +19,24 @@ protected:
     cancel(wizard);
     return percent;
   }
+
+  // From the welcome page: every stretch chosen (`areas` of them) and a quick
+  // search run to its result page, where the only partition it found is
+  // picked, as a click on its row does.
+  void pickTheOnlyFoundPartition(int areas) {
+    leaveWelcome(false);
+    ASSERT_EQ(areas, selectAllFreeSpace());
+    ASSERT_TRUE(next(wizard));
+    chooseSearch(true);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+    ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+    FXIconList* found = wizard->recoverChooser->getFoundList();
+    ASSERT_EQ(1, found->getNumItems());
+    found->setCurrentItem(0, TRUE);
+    found->selectItem(0, TRUE);
+    pumpFor(0.02);
+  }
 };
 }  // namespace
 
@@ -157,21 +175,10 @@ TEST_F(WizardFlow, APartitionBeyondATablesReachIsShownAndRefusedWithTheReason) {
   writeSector(disk.image, found, ntfsBootSector(2047));
   std::string before = readSector(disk.image, 0);
   open();
-  leaveWelcome(false);
-  ASSERT_EQ(2, selectAllFreeSpace());
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(true);
-  ASSERT_TRUE(next(wizard));
-  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
-  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
-  FXIconList* list = wizard->recoverChooser->getFoundList();
-  ASSERT_EQ(1, list->getNumItems());
+  ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(2));
   bool shown = false;
   for (const FreeSpace& slot : wizard->recoverChooser->getFreeSpaces()) shown = shown || slot.start == found;
   EXPECT_TRUE(shown) << "listed at its true first sector";
-  list->setCurrentItem(0, TRUE);
-  list->selectItem(0, TRUE);
-  pumpFor(0.02);
   ASSERT_TRUE(next(wizard));
   EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
   ASSERT_FALSE(asker.shown.empty());
@@ -187,18 +194,7 @@ TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
   std::string before = readFile(disk.image);
   open({"-sim"});
   EXPECT_NE(-1, wizard->getTitle().find(text("Kelvarin.mFXWizard.050"))) << wizard->getTitle().text();
-  leaveWelcome(false);
-  ASSERT_EQ(1, selectAllFreeSpace());
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(true);
-  ASSERT_TRUE(next(wizard));
-  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
-  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
-  FXIconList* found = wizard->recoverChooser->getFoundList();
-  ASSERT_EQ(1, found->getNumItems());
-  found->setCurrentItem(0, TRUE);
-  found->selectItem(0, TRUE);
-  pumpFor(0.02);
+  ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(1));
   asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot code asked for
   ASSERT_TRUE(next(wizard));
   ASSERT_TRUE(next(wizard));
