@@ -4,8 +4,6 @@
 // ever written in a wrong place.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "Candidates.h"
 #include "IOSystem.h"
 #include "Recover.h"
@@ -20,24 +18,6 @@ namespace {
 
 const unsigned long long CYLINDER = 255 * 63;
 const unsigned long long TABLE_REACH_SECTORS = 1ull << 32;
-
-// An NTFS boot sector of `total` sectors (the backup boot sector after them
-// not counted), as mkntfs writes its fields.
-std::string ntfsBootSector(unsigned long long total) {
-  std::string b(512, '\0');
-  const unsigned char jump[3] = {0xEB, 0x52, 0x90};
-  memcpy(&b[0], jump, 3);
-  memcpy(&b[3], "NTFS    ", 8);
-  b[0x0C] = 2;                // 512 bytes per sector
-  b[0x0D] = 8;                // sectors per cluster
-  b[0x15] = (char)0xF8;       // media
-  for (int i = 0; i < 8; i++) b[0x28 + i] = (char)(total >> (8 * i));
-  b[0x40] = (char)0xF6;       // MFT records of 1 KiB
-  b[0x44] = 1;                // one cluster per index record
-  b[510] = (char)0x55;
-  b[511] = (char)0xAA;
-  return b;
-}
 
 std::string firstTrack(const std::string& image) {
   std::string track;

@@ -19,6 +19,24 @@ protected:
     cancel(wizard);
     return percent;
   }
+
+  // From the welcome page: every stretch chosen (`areas` of them) and a quick
+  // search run to its result page, where the only partition it found is
+  // picked, as a click on its row does.
+  void pickTheOnlyFoundPartition(int areas) {
+    leaveWelcome(false);
+    ASSERT_EQ(areas, selectAllFreeSpace());
+    ASSERT_TRUE(next(wizard));
+    chooseSearch(true);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+    ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+    FXIconList* found = wizard->recoverChooser->getFoundList();
+    ASSERT_EQ(1, found->getNumItems());
+    found->setCurrentItem(0, TRUE);
+    found->selectItem(0, TRUE);
+    pumpFor(0.02);
+  }
 };
 }  // namespace
 
@@ -145,6 +163,30 @@ TEST_F(WizardFlow, AStoppedSearchThatFoundNothingSaysWhereItStopped) {
   EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.055", percent), asker.shown.back().text);
 }
 
+// A 2.1 TiB disk whose only partition ends where table entries end (2^32
+// sectors), with an NTFS found beyond it: shown where it lies, and refused,
+// with the reason, when chosen.
+TEST_F(WizardFlow, APartitionBeyondATablesReachIsShownAndRefusedWithTheReason) {
+  const unsigned long long sectors = 2100ull << 21, reach = 1ull << 32, found = reach + 10517;
+  disk.image = dir.path("big.img");
+  disk.chs = std::to_string(sectors / (255 * 63)) + "/255/63";
+  makeImage(disk.image, sectors * 512);
+  writeSector(disk.image, 0, tableSector({entryBytes(0x83, 1u << 21, (unsigned)(reach - (1u << 21)))}));
+  writeSector(disk.image, found, ntfsBootSector(2047));
+  std::string before = readSector(disk.image, 0);
+  open();
+  ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(2));
+  bool shown = false;
+  for (const FreeSpace& slot : wizard->recoverChooser->getFreeSpaces()) shown = shown || slot.start == found;
+  EXPECT_TRUE(shown) << "listed at its true first sector";
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
+  ASSERT_FALSE(asker.shown.empty());
+  EXPECT_EQ(wizard->Format("Kelvarin.onCmd_Next.010", (double)found, (double)(found + 2048)),
+            asker.shown.back().text);
+  EXPECT_TRUE(before == readSector(disk.image, 0));
+}
+
 // With -sim, whoever looks at the window, the question before writing or
 // the end page learns that nothing is written; and nothing is.
 TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
@@ -152,18 +194,7 @@ TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
   std::string before = readFile(disk.image);
   open({"-sim"});
   EXPECT_NE(-1, wizard->getTitle().find(text("Kelvarin.mFXWizard.050"))) << wizard->getTitle().text();
-  leaveWelcome(false);
-  ASSERT_EQ(1, selectAllFreeSpace());
-  ASSERT_TRUE(next(wizard));
-  chooseSearch(true);
-  ASSERT_TRUE(next(wizard));
-  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
-  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
-  FXIconList* found = wizard->recoverChooser->getFoundList();
-  ASSERT_EQ(1, found->getNumItems());
-  found->setCurrentItem(0, TRUE);
-  found->selectItem(0, TRUE);
-  pumpFor(0.02);
+  ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(1));
   asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot code asked for
   ASSERT_TRUE(next(wizard));
   ASSERT_TRUE(next(wizard));
@@ -248,4 +279,21 @@ TEST_F(WizardFlow, AnUndoThatWouldOverwriteLaterChangesIsNotOffered) {
   EXPECT_EQ(wizard->Format("Kelvarin.DoUndo.001", model.trimEnd().text(), 0.0), asker.shown[0].text);
   pictureOfBox(wizard, asker.shown[0], "wizard-undo-would-overwrite");
   EXPECT_TRUE(changed == readFile(disk.image));
+}
+
+// A simulated undo of an earlier recovery: the end page says that nothing was
+// undone, and the disk keeps the recovered table.
+TEST_F(WizardFlow, ASimulatedUndoSaysThatNothingWasUndone) {
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 10, disk));
+  CliResult recovered = runCli("-file " + quote(disk.image) + " -chs " + disk.chs + " recover --disk 1 --pick 1");
+  ASSERT_EQ(0, recovered.status) << recovered.err;
+  std::string before = readFile(disk.image);
+  open({"-sim"});
+  FXString model = sharedAnalyser->disks[0].model;
+  asker.expect(wizard->Format("Kelvarin.mFXWizard.037", model.trimEnd().text()), true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+  EXPECT_EQ(text("Kelvarin.mFXWizard.052"), wizard->endLabel->getText());
+  saveScreenshot(wizard, "wizard-page-8-simulated-undo");
+  EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -57,6 +58,22 @@ std::string entryBytes(unsigned char type, unsigned dist, unsigned num, unsigned
     e[12 + i] = (char)(num >> (8 * i));
   }
   return e;
+}
+
+std::string ntfsBootSector(unsigned long long total) {
+  std::string b(512, '\0');
+  const unsigned char jump[3] = {0xEB, 0x52, 0x90};
+  memcpy(&b[0], jump, 3);
+  memcpy(&b[3], "NTFS    ", 8);
+  b[0x0C] = 2;           // 512 bytes per sector
+  b[0x0D] = 8;           // sectors per cluster
+  b[0x15] = (char)0xF8;  // media
+  for (int i = 0; i < 8; i++) b[0x28 + i] = (char)(total >> (8 * i));
+  b[0x40] = (char)0xF6;  // MFT records of 1 KiB
+  b[0x44] = 1;           // one cluster per index record
+  b[510] = (char)0x55;
+  b[511] = (char)0xAA;
+  return b;
 }
 
 std::string tableSector(const std::vector<std::string>& entries) {

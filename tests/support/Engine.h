@@ -164,6 +164,11 @@ private:
   Analyse* analyse;
 };
 
+// An NTFS boot sector of `total` sectors (the backup boot sector after them
+// not counted), its fields as mkntfs writes them; for volumes too large to
+// make.
+std::string ntfsBootSector(unsigned long long total);
+
 // A disk record of `sectors` sectors with the given logical geometry.
 NRD diskRecord(const std::string& device, const std::string& model, FXulong sectors,
                FXint heads = 255, FXint sectorsPerTrack = 63);
