@@ -90,6 +90,8 @@ void ParseCommandLine(int argc, char** argv, CommandLine& line, UsageError& erro
       line.verbose = true;
     } else if (arg == "--help" || arg == "-h") {
       line.help = true;
+    } else if (arg == "--version") {
+      line.version = true;
     } else if (line.command.empty() && !arg.empty() && arg[0] != '-') {
       line.command = arg;
     } else if (line.command.empty()) {

@@ -52,6 +52,7 @@ struct CommandLine {
   bool json = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // Splits argv; engine options are checked here (-file needs -chs, the

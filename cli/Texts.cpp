@@ -1,58 +1,23 @@
 #include "Texts.h"
 
-#include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "Installation.h"
+
 static const FXchar NOT_AVAILABLE[] = "<not available>";
 
-static bool isDirectory(const FXString& path) {
-  struct stat st;
-  return stat(path.text(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-static FXString programDirectory(const char* argv0) {
-  char buffer[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  FXString exe = n > 0 ? FXString(buffer, (FXint)n) : FXString(argv0 ? argv0 : "");
-  FXint slash = exe.rfind('/');
-  return slash > 0 ? exe.left(slash) : FXString(".");
-}
-
 bool Texts::LoadData(const char* argv0) {
-  std::vector<FXString> places;
-  places.push_back(".");
-  if (const char* dir = getenv("KELVARIN_DATADIR")) places.push_back(dir);
-  FXString own = programDirectory(argv0);
-  places.push_back(own);
-  places.push_back(own + "/../share/kelvarin");
-
-  // Information reads relative to the current directory; visit the data
-  // directory for the reading and come back, so image names given on the
-  // command line keep their meaning.
-  int here = open(".", O_RDONLY | O_DIRECTORY);
-  bool found = false;
-  for (const FXString& place : places) {
-    if (!isDirectory(place + "/lang")) continue;
-    if (chdir(place.text()) != 0) continue;
-    Information::ReadConfigParams();
-    Information::ReadTranslations();
-    found = !Information::translations.empty();
-    if (here >= 0 && fchdir(here) != 0) break;
-    if (found) break;
-  }
-  if (here >= 0) close(here);
+  Installation::UseProgramData(argv0);
+  Information::ReadConfigParams();
+  Information::ReadTranslations();
   setlocale(LC_CTYPE, "");  // only the character set: numbers keep their '.'
-  return found;
+  return !Information::translations.empty();
 }
 
 Texts::Texts(Information* info) : info(info) {}

@@ -11,10 +11,9 @@
 
 class Texts {
 public:
-  // Reads default.cfg and the language files from the first place that has
-  // them: the current directory (as the wizard does), $KELVARIN_DATADIR,
-  // the program's own directory, or ../share/kelvarin beside it.  Returns
-  // false when no language file was found.
+  // Reads default.cfg and the language files from the places the wizard
+  // reads them from (Installation::DataPlaces).  Returns false when no
+  // language file was found.
   static bool LoadData(const char* argv0);
 
   // `info` supplies the current language (the analyser, once it exists).

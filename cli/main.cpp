@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "Installation.h"
 
 namespace {
 
@@ -46,13 +47,19 @@ int main(int argc, char** argv) {
   CommandLine line;
   UsageError usage;
   ParseCommandLine(argc, argv, line, usage);
+  if (line.version) {
+    Installation::PrintVersion("kelvarin-cli");
+    return EXIT_OK;
+  }
   Console::Setup(line.verbose || line.engine.traceLevel > 0);
   if (line.engine.traceLevel >= 0) fxTraceLevel = (unsigned int)line.engine.traceLevel;
   if (!Texts::LoadData(argv[0])) {
     // Nothing to translate this into: no language file could be read.
-    fputs("kelvarin-cli: no language files found (lang/ in the current directory, "
-          "$KELVARIN_DATADIR, or beside the program); texts are shown as their keys.\n",
-          Console::Err());
+    FXString places;
+    for (const FXString& place : Information::dataPlaces) places += (places.empty() ? "" : ", ") + place;
+    fprintf(Console::Err(),
+            "kelvarin-cli: no language files found in lang/ of %s; texts are shown as their keys.\n",
+            places.text());
   }
 
   Session session(line);

@@ -57,6 +57,7 @@ FXString Information::translations;
 std::vector<std::pair<FXString, FXint>> Information::langEncodings;
 std::vector<std::pair<FXString, FXString>> Information::langFonts;
 FXushort Information::currentEncoding = 0;
+std::vector<FXString> Information::dataPlaces(1, ".");
 
 namespace {
 
@@ -84,6 +85,12 @@ FXFont* firstNormalFont = nullptr;
 
 // Keys whose translation has already been reported as not fitting.
 std::set<std::string> reportedKeys;
+
+// `name` in a data place; in the current directory just `name`, as it was
+// always read.
+FXString inPlace(const FXString& place, const FXString& name) {
+  return place == "." ? name : place + PATHSEPSTRING + name;
+}
 
 bool isBlank(FXchar c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -341,7 +348,7 @@ Information::~Information() {}
 void Information::ReadConfigParams() {
   KV_TRACE(10, "Information::ReadConfigParams\n");
   FXFileStream stream;
-  bool opened = stream.open("default.cfg", FXStreamLoad, 8192);
+  bool opened = stream.open(DataPath("default.cfg"), FXStreamLoad, 8192);
   configParams.clear();
   configParams["shortver"] = "1.0";
   configParams["longver"] = "1.0.1440";
@@ -398,18 +405,16 @@ void Information::ReadLine(FXString& line, FXStream& stream) {
   }
 }
 
-void Information::ReadTranslations() {
-  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
-  if (!translations.empty()) return;
-  KV_TRACE(10, "Information::ReadTranslations\n");
+// Appends the language files of one folder to the translations.
+static void readLanguageFolder(const FXString& folder) {
   // Only regular "*.lng" files: an editor's backup or a stray directory in
   // lang/ is not a language.
   FXString* names = nullptr;
-  FXint count = FXDir::listFiles(names, LANG_DIR, "*.lng", FXDir::NoDirs);
+  FXint count = FXDir::listFiles(names, folder, "*.lng", FXDir::NoDirs);
   KV_TRACE(11, "Information::ReadTranslations - %d translations found\n", count);
   for (FXint i = 0; i < count; i++) {
     KV_TRACE(11, "Information::ReadTranslations - file: %s\n", names[i].text());
-    FXString path = FXString(LANG_DIR) + names[i];
+    FXString path = folder + names[i];
     if (!FXStat::isFile(path)) continue;
     FXFile file;
     if (!file.open(path, FXIO::Reading)) continue;
@@ -419,9 +424,30 @@ void Information::ReadTranslations() {
     }
     FXchar buffer[8192];
     FXival n;
-    while ((n = file.readBlock(buffer, sizeof(buffer))) > 0) translations.append(buffer, (FXint)n);
+    while ((n = file.readBlock(buffer, sizeof(buffer))) > 0) Information::translations.append(buffer, (FXint)n);
   }
   delete[] names;
+}
+
+void Information::ReadTranslations() {
+  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
+  if (!translations.empty()) return;
+  KV_TRACE(10, "Information::ReadTranslations\n");
+  // The texts of one place only, so they never mix versions; a lang/ folder
+  // without a text in it (someone else's, in the current directory) is
+  // passed over.
+  for (const FXString& place : dataPlaces) {
+    readLanguageFolder(inPlace(place, LANG_DIR));
+    if (!translations.empty()) break;
+  }
+}
+
+FXString Information::DataPath(const FXString& name) {
+  for (const FXString& place : dataPlaces) {
+    FXString path = inPlace(place, name);
+    if (FXStat::isFile(path)) return path;
+  }
+  return name;
 }
 
 // --- languages ---

@@ -20,6 +20,10 @@ public:
   static std::vector<std::pair<FXString, FXint>> langEncodings;
   static std::vector<std::pair<FXString, FXString>> langFonts;
   static FXushort currentEncoding;
+  // Where default.cfg, lang/ and res/ are looked for, first place first.
+  // Only the current directory, unless a program adds the places it is
+  // installed in (Installation::UseProgramData).
+  static std::vector<FXString> dataPlaces;
 
   FXString language;
   FXString font;
@@ -38,6 +42,9 @@ public:
   FXString GetString(const FXString& location);
   const FXchar* GetStringText(const FXString& location);
   static void ReadLine(FXString& line, FXStream& stream);
+  // `name` ("default.cfg", "res/backimage.png") in the first data place that
+  // has it; `name` itself, in the current directory, when none has.
+  static FXString DataPath(const FXString& name);
 
   // A translated text used as a printf format, filled with the given
   // arguments.  The translation is data: when its conversions do not match

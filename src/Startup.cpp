@@ -97,8 +97,8 @@ int RunApplication(int argc, char** argv, const MainWindowFactory& makeMainWindo
   FXFont* toolTipFont = info->GetFontEncoded("Arial,80,bold", app);
   toolTip->setFont(toolTipFont);
 
-  FXImage* backImage = Helper::loadImage(app, "res/backimage.png");
-  FXImage* welcomeImage = Helper::loadImage(app, "res/welcomeimage.png");
+  FXImage* backImage = Helper::loadImage(app, Information::DataPath("res/backimage.png"));
+  FXImage* welcomeImage = Helper::loadImage(app, Information::DataPath("res/welcomeimage.png"));
   app->create();
 
   StartContext context = {app, ApplicationTitle(), backImage, welcomeImage, argc, argv};

@@ -65,6 +65,10 @@ bool fsckVolume(const std::string& image, unsigned long long start, unsigned lon
 }
 
 CliResult runCli(const std::string& args, const std::string& input) {
+  return runProgram("./kelvarin-cli " + args, input);
+}
+
+CliResult runProgram(const std::string& command, const std::string& input) {
   TempDir io;
   std::string in = io.path("in"), out = io.path("out"), err = io.path("err");
   {
@@ -75,7 +79,7 @@ CliResult runCli(const std::string& args, const std::string& input) {
     }
   }
   std::string status;
-  sh("./kelvarin-cli " + args + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
+  sh(command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) +
          "; echo $?",
      &status);
   CliResult r;

@@ -36,6 +36,8 @@ struct CliResult {
   std::string err;
 };
 CliResult runCli(const std::string& args, const std::string& input = "");
+// Any shell command, run the same way.
+CliResult runProgram(const std::string& command, const std::string& input = "");
 
 // Shell-quotes one argument.
 std::string quote(const std::string& text);
