@@ -87,7 +87,7 @@ Traced traced(const TempDir& dir, const std::string& args, const std::string& in
   std::string log = dir.path("strace.log");
   Traced t;
   // A leak check cannot run under ptrace; a sanitizer build keeps its other checks.
-  t.result = runProgram("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -e trace=%file,ioctl -o " +
+  t.result = runProgram("env ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -e trace=%file,ioctl -o " +
                             quote(log) + " ./kelvarin-cli " + args,
                         input);
   t.calls = lines(readFile(log));
