@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolder.h"
 #include "recognise/Scan.h"
 
 namespace {
@@ -76,14 +77,8 @@ double readAll(const std::string& path, Use use) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir;
-  if (argc > 1) {
-    dir = argv[1];
-  } else {
-    char pattern[] = "/tmp/kvbench.XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    dir = pattern;
-  }
+  std::string dir = BenchFolder(argc, argv);
+  if (dir.empty()) return 1;
   std::string image = dir + "/recognise.img";
   bool ok = writeRandomImage(image) && placeVolume(image, 100, 16, "mke2fs -q -F -t ext4") &&
             placeVolume(image, 300, 40, "mkfs.vfat -F 32 -s 1") &&

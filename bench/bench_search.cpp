@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolder.h"
 #include "Analyse.h"
 
 namespace {
@@ -168,14 +169,8 @@ bool benchQuickSearch(const std::string& image) {
 int main(int argc, char** argv) {
   bool quickToo = !(argc > 1 && strcmp(argv[1], "--full-only") == 0);
   if (!quickToo) argc--, argv++;
-  std::string dir;
-  if (argc > 1) {
-    dir = argv[1];
-  } else {
-    char pattern[] = "/tmp/kvbench.XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    dir = pattern;
-  }
+  std::string dir = BenchFolder(argc, argv);
+  if (dir.empty()) return 1;
   bool ok = benchFullSearch(dir + "/full.img") && (!quickToo || benchQuickSearch(dir + "/sparse.img"));
   if (argc <= 1) rmdir(dir.c_str());
   return ok ? 0 : 1;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolder.h"
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "Recover.h"
@@ -116,8 +117,8 @@ Result median(const std::string& original, const std::string& image, bool loggin
 }  // namespace
 
 int main(int argc, char** argv) {
-  char folder[] = "/tmp/kvbench.XXXXXX";
-  std::string dir = argc > 1 ? argv[1] : mkdtemp(folder);
+  std::string dir = BenchFolder(argc, argv);
+  if (dir.empty()) return 1;
   std::string original = dir + "/original.img", image = dir + "/disk.img";
   run("truncate -s " + std::to_string(2ull * HEADS * SPT * 512) + " '" + original + "'");
   run("printf 'start=20000, size=2048, type=83\\n' | sfdisk -q --no-reread --no-tell-kernel '" +
