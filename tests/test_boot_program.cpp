@@ -49,7 +49,7 @@ protected:
 TEST(BootProgramBytes, AreWhatNasmMakesOfTheSource) {
   if (!haveTool("nasm")) GTEST_SKIP() << "nasm is not installed";
   TempDir dir;
-  ASSERT_EQ(0, sh("nasm -f bin -o '" + dir.path("mbr.bin") + "' '" KV_SOURCE_DIR "/src/boot/mbr.asm'"));
+  ASSERT_EQ(0, sh("nasm -f bin -o '" + dir.path("mbr.bin") + "' '" KV_SOURCE_DIR "/src/engine/boot/mbr.asm'"));
   std::string bytes = readFile(dir.path("mbr.bin"));
   ASSERT_EQ(bytes.size(), (size_t)Recover::BOOT_PROGRAM_SIZE);
   EXPECT_EQ(bytes, std::string((const char*)Recover::standardBootProgram, bytes.size()))

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "Records.h"
+class Partition;
 
 class Information {
 public:
