@@ -110,7 +110,7 @@ std::unique_ptr<Analyse> analyse(const std::string& image, FXulong sectors) {
   std::vector<std::string> args = {"kvbench", "-chs", chs, "-file", image};
   std::vector<FXchar*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
-  return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+  return std::unique_ptr<Analyse>(new Analyse((FXint)argv.size(), argv.data()));
 }
 
 // The first pass of a full search against sequential preads of the same

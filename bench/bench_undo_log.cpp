@@ -72,7 +72,7 @@ Result once(const std::string& original, const std::string& image, bool logging,
   for (auto& a : args) argv.push_back(&a[0]);
   Result result;
   {
-    Analyse analyser(nullptr, (FXint)argv.size(), argv.data());
+    Analyse analyser((FXint)argv.size(), argv.data());
     sharedAnalyser = &analyser;
     analyser.disks[0].dbActive = logging;
     IOSystem::disableWriteLog = !logging;

@@ -3,7 +3,7 @@
 #include "Console.h"
 
 Session::Session(const CommandLine& line) : line(line), texts(&startInfo), analyse(nullptr) {
-  if (line.engine.langGiven) startInfo.SetLanguage(nullptr, line.engine.lang);
+  if (line.engine.langGiven) startInfo.ChooseLanguage(line.engine.lang);
 }
 
 Session::~Session() {
@@ -21,7 +21,7 @@ int Session::openDisks() {
   for (FXString& a : args) argv.push_back((FXchar*)a.text());
   argv.push_back(nullptr);
   // No application object: the analyser needs none without a display.
-  analyse = new Analyse(nullptr, (FXint)args.size(), argv.data());
+  analyse = new Analyse((FXint)args.size(), argv.data());
   sharedAnalyser = analyse;
   texts.use(analyse);
 

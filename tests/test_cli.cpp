@@ -365,3 +365,12 @@ TEST(CliUsage, ExitStatusesAndHelp) {
   // Standard output of a failed command stays empty for scripts.
   EXPECT_EQ("", runCli(disk + " search --json --disk 3").out);
 }
+
+// A rescue console has no X: the console program carries FOX's core inside
+// and loads none of the display's libraries.
+TEST(CliUsage, NeedsNoDisplayLibraries) {
+  std::string libraries;
+  ASSERT_EQ(0, kvtest::sh("ldd ./kelvarin-cli", &libraries));
+  for (const char* display : {"libX11", "libXext", "libXft", "libGL", "libFOX"})
+    EXPECT_EQ(std::string::npos, libraries.find(display)) << display << " in\n" << libraries;
+}

@@ -85,7 +85,7 @@ TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
   makeImage(image, 1 << 20);
   char* argv[] = {(char*)"kelvarin", (char*)"-lang", (char*)"DE", (char*)"-file", (char*)image.c_str(),
                   (char*)"-chs", (char*)"2/16/63"};
-  Analyse analyse(app, 7, argv);
+  Analyse analyse(7, argv);
   EXPECT_TRUE(analyse.langGiven);
   ASSERT_EQ(1u, analyse.disks.size());
   EXPECT_EQ("Festplatten-Abbilddatei", std::string(analyse.disks[0].model.text()));  // in German
@@ -243,7 +243,7 @@ TEST(Translator, MessageBoxButtonsShowTheTranslationWithoutTheHotKeyMarker) {
   copyShippedLanguages(dir);
   FXApp* app = guiApp();
   Information texts;
-  texts.SetLanguage(nullptr, "DE");
+  texts.ChooseLanguage("DE");
   MyTranslator* translator = new MyTranslator(app, &texts);
   app->setTranslator(translator);
   FXMessageBox box(app, "caption", "text", NULL, MBOX_YES_NO);

@@ -46,10 +46,10 @@ Analyse::Analyse()
   ScanNRDStump();
 }
 
-Analyse::Analyse(FXApp* app, FXint argc, FXchar** argv)
+Analyse::Analyse(FXint argc, FXchar** argv)
     : stopSearch(false), langGiven(false), helpWanted(false), vC(-1), vH(-1), vS(-1) {
   KV_TRACE(7, "Analyse::Analyse( FXint, FXchar** ) constructor\n");
-  CheckOptions(app, argc, argv);
+  CheckOptions(argc, argv);
   // A wrong option must not turn into work on other disks than those meant.
   if (helpWanted || startMessage.problem()) return;
   ScanNRDStump();
@@ -95,7 +95,7 @@ bool Analyse::ParseGeometry(const FXString& text, FXint& c, FXint& h, FXint& s) 
   return true;
 }
 
-void Analyse::CheckOptions(FXApp* app, FXint argc, FXchar** argv) {
+void Analyse::CheckOptions(FXint argc, FXchar** argv) {
   KV_TRACE(6, "Analyse::CheckOptions( argc = %d )\n", argc);
   FXString imagePath, geometry;
   bool fileGiven = false, geometryGiven = false;
@@ -121,7 +121,7 @@ void Analyse::CheckOptions(FXApp* app, FXint argc, FXchar** argv) {
         geometry = value;
         geometryGiven = true;
       } else {
-        SetLanguage(app, value);
+        ChooseLanguage(value);
         KV_TRACE(6, "Analyse::CheckOptions got language %s\n", value.text());
         langGiven = true;
       }

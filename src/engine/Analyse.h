@@ -62,13 +62,13 @@ public:
   FXint vC, vH, vS;  // -1 when -chs was not given
 
   Analyse();
-  Analyse(FXApp* app, FXint argc, FXchar** argv);
+  Analyse(FXint argc, FXchar** argv);
   ~Analyse();
 
   // --- start-up ---
   // Reads the options.  A wrong one becomes a BAD_OPTION start message, and
   // then no disk is opened at all.
-  void CheckOptions(FXApp* app, FXint argc, FXchar** argv);
+  void CheckOptions(FXint argc, FXchar** argv);
   // A geometry C/H/S: three whole numbers above 0, at most 256 heads and 63
   // sectors per track (what the CHS fields of a table entry hold).
   static bool ParseGeometry(const FXString& text, FXint& c, FXint& h, FXint& s);

@@ -27,19 +27,6 @@ public:
   virtual void increment(FXuint step) = 0;
 };
 
-// A toolkit progress bar as the writer's progress (the wizard's page).
-class ProgressBarProgress : public RecoverProgress {
-public:
-  explicit ProgressBarProgress(FXProgressBar* bar) : bar(bar) {}
-  void setProgress(FXuint value) override { bar->setProgress(value); }
-  void setTotal(FXuint total) override { bar->setTotal(total); }
-  FXuint getTotal() override { return bar->getTotal(); }
-  void increment(FXuint step) override { bar->increment(step); }
-
-private:
-  FXProgressBar* bar;
-};
-
 class Recover : public Information {
 public:
   // One partition to place on the disk being handled.

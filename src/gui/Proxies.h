@@ -14,6 +14,7 @@
 #include <list>
 
 #include "Analyse.h"
+#include "Recover.h"
 #include "compat/FXMessageChannel.h"
 
 class ProxyObject : public FXObject {
@@ -107,6 +108,19 @@ public:
   FXSelector completion;
   ProxyWizard() : completion(0) {}
   bool process(FXint kind, void* data) override;
+};
+
+// A toolkit progress bar as the writer's progress (the wizard's page).
+class ProgressBarProgress : public RecoverProgress {
+public:
+  explicit ProgressBarProgress(FXProgressBar* bar) : bar(bar) {}
+  void setProgress(FXuint value) override { bar->setProgress(value); }
+  void setTotal(FXuint total) override { bar->setTotal(total); }
+  FXuint getTotal() override { return bar->getTotal(); }
+  void increment(FXuint step) override { bar->increment(step); }
+
+private:
+  FXProgressBar* bar;
 };
 
 #endif

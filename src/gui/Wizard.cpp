@@ -87,7 +87,7 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
   KV_TRACE(5, "mFXWizard::mFXWizard() constructor\n");
   KV_TRACE(6, "mFXWizard::mFXWizard running on %s\n", FormatSystemVersion().text());
 
-  sharedAnalyser = (argc == 1) ? new Analyse() : new Analyse(app, argc, argv);
+  sharedAnalyser = (argc == 1) ? new Analyse() : new Analyse(argc, argv);
   ChooseLanguage();
   SetLanguage(app, sharedAnalyser->language);
   // Whoever sees the window must see that it writes nothing.

@@ -68,20 +68,12 @@ const FXchar LANG_DIR[] = "lang/";
 // and reading it would only fill the memory.
 const FXlong MAX_LANGUAGE_FILE = 4 * 1024 * 1024;
 
-// FOX keeps a font's face in a fixed array of 116 characters (FXFontDesc);
-// longer faces from a language header are cut well below that.
-const FXint MAX_FACE = 100;
-
 // The pattern that ends a lookup, and the number of characters between it
 // and the quoted text, which are skipped unseen.
 const FXint SKIPPED = 6;
 
 // Guards the process-wide tables: the search thread looks texts up too.
 std::recursive_mutex tablesMutex;
-
-// Normal fonts made for languages, and the application's own one they replaced.
-std::vector<FXFont*> madeFonts;
-FXFont* firstNormalFont = nullptr;
 
 // Keys whose translation has already been reported as not fitting.
 std::set<std::string> reportedKeys;
@@ -313,20 +305,6 @@ FXString latin1ToUtf8(const FXString& text) {
     }
   }
   return out;
-}
-
-// The face of a font text ("face" or "face,size,..."), cut to what FOX keeps.
-FXString faceOf(const FXString& fontText) {
-  FXString face = fontText.before(',');
-  if (face.length() > MAX_FACE) face = face.left(MAX_FACE);
-  return face;
-}
-
-// A language font's size in tenths of a point; 0 when it gives none that a
-// font can have.
-FXuint sizeOf(const FXString& fontText) {
-  long size = strtol(fontText.after(',').text(), nullptr, 10);
-  return (size > 0 && size <= 2000) ? (FXuint)size : 0;
 }
 
 void reportUnfitText(const FXString& key, const FXString& lang, const FXString& text) {
@@ -578,10 +556,10 @@ FXString Information::Format(const FXString& location, ...) {
   return result;
 }
 
-// --- fonts ---
+// --- the language ---
 
-void Information::SetLanguage(FXApp* app, const FXString& lang) {
-  KV_TRACE(10, "Information::SetLanguage( lang = %s )\n", lang.text());
+void Information::ChooseLanguage(const FXString& lang) {
+  KV_TRACE(10, "Information::ChooseLanguage( lang = %s )\n", lang.text());
   language = lang;
   FXint encoding = 0;
   {
@@ -606,82 +584,6 @@ void Information::SetLanguage(FXApp* app, const FXString& lang) {
       }
     }
   }
-  SetFontEncoding(app, this, encoding);
-}
-
-void Information::SetFontEncoding(FXApp* app, Information* info, FXint encoding) {
-  KV_TRACE(10, "Information::SetFontEncoding( encoding = %u )\n", (FXuint)encoding);
-  FXFont* normal = app ? app->getNormalFont() : nullptr;
-  if (!normal || !info) {
-    // No application, or one that was never initialised: there is no normal
-    // font to change, only the encoding later fonts are made in.
-    currentEncoding = (FXushort)encoding;
-    return;
-  }
-  KV_TRACE(11, "Information::SetFontEncoding actual font is %s\n", normal->getName().text());
-  FXFontDesc N;
-  normal->getFontDesc(N);
-
-  const FXString& fontText = info->font;
-  bool hasSize = !fontText.after(',').empty();
-  // Sizes below are in tenths of a point, as in a font description.
-  FXFont* F = new FXFont(app, fontText.empty() ? FXString("Arial,10") : faceOf(fontText) + ",10");
-  FXFontDesc D;
-  F->getFontDesc(D);
-  if (hasSize) {
-    FXuint size = sizeOf(fontText);
-    D.size = (FXushort)(size ? size : N.size);
-    D.weight = FXFont::Normal;
-    D.slant = FXFont::Straight;
-    D.setwidth = FXFont::NonExpanded;
-    D.encoding = FONTENCODING_DEFAULT;
-  }
-  KV_TRACE(11, "Information::SetFontEncoding encoding is %d\n", D.encoding);
-  D.encoding = (FXushort)encoding;
-  if (!hasSize) {
-    D.size = N.size;
-    D.weight = N.weight;
-    D.slant = N.slant;
-    D.setwidth = N.setwidth;
-  }
-  D.flags = N.flags;
-  F->setFontDesc(D);
-
-  {
-    std::lock_guard<std::recursive_mutex> lock(tablesMutex);
-    if (madeFonts.empty()) firstNormalFont = normal;
-    madeFonts.push_back(F);
-  }
-  app->setNormalFont(F);
-  KV_TRACE(11, "Information::SetFontEncoding changed font is %s\n", app->getNormalFont()->getName().text());
-  KV_TRACE(11, "Information::SetFontEncoding changed encoding is %d\n", encoding);
   currentEncoding = (FXushort)encoding;
 }
 
-FXFont* Information::GetFontEncoded(const FXString& fontText, FXApp* app) {
-  KV_TRACE(10, "Information::GetFontEncoded( font = %s )\n", fontText.text());
-  if (!app) return nullptr;
-  FXString description = fontText;
-  if (!font.empty()) {
-    KV_TRACE(11, "Information::GetFontEncoded overriding font to %s\n", font.text());
-    description = faceOf(font) + "," + fontText.after(',');
-  }
-  KV_TRACE(11, "Information::GetFontEncoded trying font %s\n", description.text());
-  FXFont* result = new FXFont(app, description);
-  FXFontDesc D;
-  result->getFontDesc(D);
-  KV_TRACE(11, "Information::GetFontEncoded encoding is %d\n", D.encoding);
-  D.encoding = currentEncoding;
-  result->setFontDesc(D);
-  KV_TRACE(11, "Information::GetFontEncoded changed encoding is %d\n", D.encoding);
-  return result;
-}
-
-void Information::ReleaseFonts(FXApp* app) {
-  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
-  if (madeFonts.empty()) return;
-  if (app && firstNormalFont) app->setNormalFont(firstNormalFont);
-  for (FXFont* f : madeFonts) delete f;
-  madeFonts.clear();
-  firstNormalFont = nullptr;
-}

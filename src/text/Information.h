@@ -54,8 +54,12 @@ public:
   // a text from GetString as a format yourself: it is not checked there.
   FXString Format(const FXString& location, ...);
 
-  // Fonts and encodings.  `app` may be null or have no display: then only
-  // the language changes.
+  // The language of the texts from now on, with the encoding and font its
+  // header names; no display is needed.
+  void ChooseLanguage(const FXString& lang);
+
+  // Fonts and encodings (the widgets' part).  `app` may be null or have no
+  // display: then only the language changes.
   void SetLanguage(FXApp* app, const FXString& lang);
   static void SetFontEncoding(FXApp* app, Information* info, FXint encoding);
   FXFont* GetFontEncoded(const FXString& font, FXApp* app);

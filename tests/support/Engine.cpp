@@ -16,7 +16,7 @@ std::unique_ptr<Analyse> analyseArgs(std::vector<std::string> args) {
   args.insert(args.begin(), "kelvarin");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
-  return std::unique_ptr<Analyse>(new Analyse(nullptr, (FXint)argv.size(), argv.data()));
+  return std::unique_ptr<Analyse>(new Analyse((FXint)argv.size(), argv.data()));
 }
 
 std::unique_ptr<Analyse> analyseImage(const std::string& image, const std::string& chs,
