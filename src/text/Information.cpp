@@ -525,7 +525,7 @@ const FXchar* Information::GetStringText(const FXString& location) {
   return lastString.text();
 }
 
-FXString Information::Format(const FXString& location, ...) {
+FXString Information::Format(const FXchar* location, ...) {
   FXString format = GetString(location);
   const FXchar* arguments = TextKeys::ArgumentsOf(location);
   if (!arguments) {

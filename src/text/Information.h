@@ -52,7 +52,7 @@ public:
   // that does not fit either, the key followed by the expected conversions.
   // The arguments must be those the key's entry in TextKeys names.  Never use
   // a text from GetString as a format yourself: it is not checked there.
-  FXString Format(const FXString& location, ...);
+  FXString Format(const FXchar* location, ...);
 
   // The language of the texts from now on, with the encoding and font its
   // header names; no display is needed.
