@@ -167,7 +167,7 @@ bool activeSelection(Session& session, const Options& o, FXint disk,
 bool hasBootCode(const NRD& d) {
   FXuchar MBR[SECTOR_SIZE];
   IOSystem::ReadBR(d.device, MBR, 0, SECTOR_SIZE);
-  return MBR[0] == 0xEB || MBR[0] == 0xFA || MBR[0] == 0x33;
+  return startsWithBootCode(MBR);
 }
 
 // Each chosen partition must be in the table read back.

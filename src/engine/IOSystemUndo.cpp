@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Analyse.h"
+#include "Bytes.h"
 #include "Information.h"
 #include "compat/Assert.h"
 
@@ -55,21 +56,6 @@ const FXuint TAG_MASK = 0xFF000000;
 typedef std::array<FXuchar, SECTOR_SIZE> Sector;
 // The first sector behind a GPT's header and its 128 entries of 128 bytes.
 const FXulong GPT_ENTRIES_END = 34;
-
-FXuint le32(const FXuchar* p) {
-  return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
-}
-
-FXulong le64(const FXuchar* p) { return (FXulong)le32(p) | ((FXulong)le32(p + 4) << 32); }
-
-void putLe32(FXuchar* p, FXuint v) {
-  for (int i = 0; i < 4; i++) p[i] = (FXuchar)(v >> (8 * i));
-}
-
-void putLe64(FXuchar* p, FXulong v) {
-  putLe32(p, (FXuint)v);
-  putLe32(p + 4, (FXuint)(v >> 32));
-}
 
 // Bytes 1..3 0xDB and a zero word: a sector of a database, live or not.
 bool carriesDBMarker(const FXuchar* s) {

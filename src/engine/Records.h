@@ -8,11 +8,13 @@
 #include <list>
 #include <vector>
 
+#include "Bytes.h"
+
 const FXuint SECTOR_SIZE = 512;
 
 // Offsets inside a partition-table sector (MBR or EPTB).
-const FXuint TABLE_OFFSET = 446;      // slot k is at TABLE_OFFSET + 16 * k
-const FXuint SIGNATURE_OFFSET = 510;  // 0x55 0xAA
+const FXuint TABLE_OFFSET = 446;  // slot k is at TABLE_OFFSET + 16 * k
+const FXuint SIGNATURE_OFFSET = BOOT_SIGNATURE_AT;
 
 // A 16-byte partition-table entry exactly as it stands on disk.  The 32-bit
 // fields are little-endian on disk; fromBytes/toBytes convert, so the struct

@@ -34,8 +34,7 @@ bool readTable(const FXString& device, FXulong sector, FXuchar* table) {
 }
 
 bool writeTable(const FXString& device, FXulong sector, FXuchar* table) {
-  table[SIGNATURE_OFFSET] = 0x55;
-  table[SIGNATURE_OFFSET + 1] = 0xAA;
+  putBootSignature(table);
   return IOSystem::WriteBR(device, table, sector * SECTOR_SIZE);
 }
 
@@ -348,7 +347,7 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
   for (FXint k = (FXint)placeList.size() - 1; k >= 0; k--)
     PlaceEntry(device, MBR, placeList[k], H, S, chainLengths[k]);
 
-  if (writeBootCode && MBR[0] != 0xEB && MBR[0] != 0xFA && MBR[0] != 0x33)
+  if (writeBootCode && !startsWithBootCode(MBR))
     memcpy(MBR, standardBootProgram, BOOT_PROGRAM_SIZE);
 
   // The MBR lists its entries by position.
@@ -362,10 +361,7 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
   memset(MBR + TABLE_OFFSET, 0, 4 * 16);
   for (size_t slot = 0; slot < used.size(); slot++) used[slot].toTable(MBR, (int)slot);
   // Entries are only read from a table that carries the signature.
-  if (!used.empty() || writeBootCode) {
-    MBR[SIGNATURE_OFFSET] = 0x55;
-    MBR[SIGNATURE_OFFSET + 1] = 0xAA;
-  }
+  if (!used.empty() || writeBootCode) putBootSignature(MBR);
   return true;
 }
 
