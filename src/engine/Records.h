@@ -176,6 +176,16 @@ public:
 FXStream& operator<<(FXStream& store, const NRD& d);
 FXStream& operator>>(FXStream& store, NRD& d);
 
+// Why something the program was to do was not done: the key of the text
+// that says so, and whether a disk could not be read or written (rather than
+// the step being refused).  No key: it was done.
+struct Reason {
+  const FXchar* key;
+  bool ioError;
+  bool done() const { return key == nullptr; }
+};
+const Reason DONE = {nullptr, false};
+
 // A partition the user chose for recovery.
 struct RecoverPart {
   FXString device;
