@@ -5,8 +5,8 @@
 // on fresh copies of one image, first without change logging (the baseline),
 // then with it, then is undone; last, the trial run that checks before a
 // logged recovery that the log can hold it.  Every sector write is flushed
-// to the medium, so the flushes dominate; the report gives device writes and
-// time as ratios to the baseline.
+// to the medium, so the flushes dominate; the report gives device writes,
+// flushes and time as ratios to the baseline.
 //
 // Usage: bench_undo_log [work directory]   (default: a new one under /tmp;
 // put it on the disk whose cost you want to know)
@@ -32,9 +32,14 @@ typedef std::chrono::steady_clock Clock;
 class CountingWrites : public LinuxDiskAccess {
 public:
   unsigned writes = 0;
+  unsigned flushes = 0;
   bool write(Handle h, const void* buffer, FXuint length, FXuint& done) override {
     writes++;
     return LinuxDiskAccess::write(h, buffer, length, done);
+  }
+  bool flush(Handle h) override {
+    flushes++;
+    return LinuxDiskAccess::flush(h);
   }
 };
 
@@ -57,6 +62,7 @@ void putTable(const std::string& image, FXulong sector, FXuint dist, FXuint num)
 struct Result {
   double seconds = 0;
   unsigned writes = 0;
+  unsigned flushes = 0;
 };
 
 enum Step { RECOVER, UNDO, TRIAL };
@@ -95,11 +101,13 @@ Result once(const std::string& original, const std::string& image, bool logging,
     IOSystem::disableWriteLog = true;
     if (step == UNDO) {
       disk.writes = 0;
+      disk.flushes = 0;
       start = Clock::now();
       IOSystem::Undo(image.c_str(), IOSystem::IsUndoAvailable(image.c_str()));
     }
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.writes = disk.writes;
+    result.flushes = disk.flushes;
     sharedAnalyser = nullptr;
   }
   DiskAccess::install(previous);
@@ -131,12 +139,14 @@ int main(int argc, char** argv) {
   Result logged = median(original, image, true, RECOVER);
   Result undone = median(original, image, true, UNDO);
   Result trial = median(original, image, true, TRIAL);
-  printf("recovery without undo log: %u writes, 1.00x time (baseline %.1f ms)\n", plain.writes,
-         plain.seconds * 1000);
-  printf("recovery with undo log:    %u writes (%.1fx), %.1fx time\n", logged.writes,
-         (double)logged.writes / plain.writes, logged.seconds / plain.seconds);
-  printf("undo of that recovery:     %u writes (%.1fx), %.1fx time\n", undone.writes,
-         (double)undone.writes / plain.writes, undone.seconds / plain.seconds);
+  printf("recovery without undo log: %u writes, %u flushes, 1.00x time (baseline %.1f ms)\n",
+         plain.writes, plain.flushes, plain.seconds * 1000);
+  printf("recovery with undo log:    %u writes (%.1fx), %u flushes (%.1fx), %.1fx time\n",
+         logged.writes, (double)logged.writes / plain.writes, logged.flushes,
+         (double)logged.flushes / plain.flushes, logged.seconds / plain.seconds);
+  printf("undo of that recovery:     %u writes (%.1fx), %u flushes (%.1fx), %.1fx time\n",
+         undone.writes, (double)undone.writes / plain.writes, undone.flushes,
+         (double)undone.flushes / plain.flushes, undone.seconds / plain.seconds);
   printf("trial before it (log room): %u writes, %.2fx time\n", trial.writes,
          trial.seconds / plain.seconds);
   if (argc <= 1) run("rm -rf '" + dir + "'");

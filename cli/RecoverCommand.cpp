@@ -167,7 +167,47 @@ bool activeSelection(Session& session, const Options& o, FXint disk,
 bool hasBootCode(const NRD& d) {
   FXuchar MBR[SECTOR_SIZE];
   IOSystem::ReadBR(d.device, MBR, 0, SECTOR_SIZE);
-  return MBR[0] == 0xEB || MBR[0] == 0xFA || MBR[0] == 0x33;
+  return startsWithBootCode(MBR);
+}
+
+// Says what is about to be written once the recovery is sure to write.
+class WritingNotes : public RecoverProgress {
+public:
+  WritingNotes(Session& session, FXint disk, const std::vector<Candidate>& chosen)
+      : session(session), disk(disk), chosen(chosen) {}
+  void starting() override {
+    Texts& tx = session.texts;
+    const NRD& d = session.analyser().disks[disk];
+    session.note(tx.format("kelvarin-cli.recover.013", disk + 1, d.device.text()));
+    for (const Candidate& c : chosen) session.note("  " + describe(session, c));
+    if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
+  }
+  void setProgress(FXuint) override {}
+  void setTotal(FXuint) override {}
+  FXuint getTotal() override { return 0; }
+  void increment(FXuint) override {}
+
+private:
+  Session& session;
+  FXint disk;
+  const std::vector<Candidate>& chosen;
+};
+
+// Names every chosen partition the writer did not write, and why; the exit
+// status that says so (EXIT_OK when each was written).
+int reportResults(Session& session, const std::vector<RecoverResult>& results) {
+  int status = EXIT_OK;
+  for (const RecoverResult& r : results) {
+    if (r.done()) continue;
+    session.error(session.texts.format("kelvarin-cli.recover.022", (double)r.part.first,
+                                       session.texts.get(r.reason.key).text()));
+    if (r.reason.ioError) {
+      status = EXIT_IO;
+    } else if (status == EXIT_OK) {
+      status = EXIT_NOTHING;
+    }
+  }
+  return status;
 }
 
 // Each chosen partition must be in the table read back.
@@ -255,38 +295,34 @@ int RecoverCommand(Session& session) {
   // Logging makes an undo possible; the wizard offers it for every disk.
   // A log that cannot hold the whole recovery could not take it back: that
   // is said before anything is written, and only --no-undo goes on without.
-  if (!o.noUndo) {
-    for (NRD& d : a.disks) d.dbActive = true;
-    if (!Recover::DisksTheLogCannotHold(list, FoundVolumes(a, found), writeBootCode, active, a.GetDeviceNames(false))
-             .empty()) {
-      session.error(tx.format("kelvarin-cli.recover.020", disk + 1));
-      return EXIT_NOTHING;
-    }
-  }
-
-  session.note(tx.format("kelvarin-cli.recover.013", disk + 1, a.disks[disk].device.text()));
-  for (const Candidate& c : chosen) session.note("  " + describe(session, c));
-  if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
-
+  for (NRD& d : a.disks) d.dbActive = !o.noUndo;
+  RecoveryChoice choice;
+  choice.chosen = list;
+  choice.foundVolumes = FoundVolumes(a, found);
+  choice.writeBootCode = writeBootCode;
+  choice.activeStarts = active;
+  choice.devices = a.GetDeviceNames(false);
+  WritingNotes notes(session, disk, chosen);
+  std::vector<RecoverResult> results;
   {
     HoldInterrupts hold;  // a table is never left half written
-    IOSystem::disableWriteLog = false;
-    Recover recover(list, FoundVolumes(a, found), nullptr, writeBootCode, active,
-                    a.GetDeviceNames(false));
-    a.ReReadPartitions();
-    a.CalcNRDChecksums();
-    a.WriteNRDChecksums();
-    IOSystem::disableWriteLog = true;
+    results = Recover::Apply(a, choice, &notes);
   }
+  if (!results.empty() && Recover::RefusedForTheLog(results.front())) {
+    session.error(tx.format("kelvarin-cli.recover.020", disk + 1));
+    return EXIT_NOTHING;
+  }
+  int written = reportResults(session, results);
   // The free space is shown as it now is.
   a.disks[disk].gaps.clear();
   a.FindGaps(disk);
 
   // A simulation reads back what it would have written, so it fails here
   // exactly when the real run would.
-  bool written = true;
-  for (const Candidate& c : chosen) written = written && tableHolds(a.disks[disk], c);
-  if (!written) {
+  bool readBack = true;
+  for (size_t i = 0; i < chosen.size(); i++)
+    readBack = readBack && (!results[i].done() || tableHolds(a.disks[disk], chosen[i]));
+  if (!readBack) {
     session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
     return EXIT_IO;
   }
@@ -306,5 +342,5 @@ int RecoverCommand(Session& session) {
     session.print(TableHeading(session) + "\n");
     session.print(DiskText(session, disk));
   }
-  return EXIT_OK;
+  return written;
 }

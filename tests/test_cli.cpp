@@ -231,6 +231,33 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
   EXPECT_TRUE(lost == kvtest::readFile(image));
 }
 
+// A disk that cannot be written: each chosen partition is named with the
+// reason it was not written back, and the status is that of an I/O error.
+// With logging on, the undo log is the first thing that cannot be written.
+TEST_F(CliOnLostDisk, AnUnwritableDiskSaysWhyForEachPartitionAndEndsWithStatus3) {
+  if (kvtest::sh("chattr +i " + quote(image) + " 2>/dev/null") != 0)
+    GTEST_SKIP() << "chattr +i does not work here, so no image can be made unwritable";
+  struct Writable {  // again, whatever the test finds
+    std::string file;
+    ~Writable() { kvtest::sh("chattr -i " + quote(file)); }
+  } writable{image};
+  const struct {
+    const char* options;
+    const char* reason;
+  } cases[] = {{" --no-undo", "IOSystem.WriteBR.001"}, {"", "IOSystem.WriteBR.004"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    CliResult r = runCli(disk() + " recover --disk 1 --pick @63 --pick @20160" + c.options);
+    EXPECT_EQ(3, r.status) << r.err;
+    for (const char* sector : {"63", "20160"}) {
+      std::string line = FXStringFormat(englishText("kelvarin-cli.recover.022").c_str(), atof(sector),
+                                        englishText(c.reason).c_str()).text();
+      EXPECT_NE(std::string::npos, r.err.find(line)) << line << "\n" << r.err;
+    }
+  }
+  EXPECT_EQ(lost, kvtest::readFile(image));
+}
+
 TEST_F(CliOnLostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // A stray table in free space before the first volume: its two entries
   // become two candidates at one sector, one of them overlapping the FAT16.

@@ -141,23 +141,24 @@ TEST_P(Chain, ReaderGapFinderAndWriterMeetTheSameTables) {
   EXPECT_EQ(inFront, logicals);
 
   // The writer puts a partition behind the chain's last table, or leaves a
-  // chain that does not end alone.
-  AssertLog reports;
+  // chain that does not end alone and says so.
   counting.writes = 0;
   std::vector<Recover::NewPart> part = {{PartitionEntry(), 55000, false}};
   part[0].entry.type = 0x83;
   part[0].entry.dist = 55000;
   part[0].entry.num = 1000;
   Recover writer;
-  writer.RecoverOne(device(), (FXuchar*)&mbr[0], part, false, 255, 63);
+  bool placed = writer.RecoverOne(device(), (FXuchar*)&mbr[0], part, false, 255, 63);
   EXPECT_EQ(tablesRead(), c.met) << "writer";
+  ASSERT_EQ(writer.results.size(), 1u);
+  EXPECT_EQ(placed, c.ends);
   if (c.ends) {
-    EXPECT_TRUE(reports.empty());
+    EXPECT_TRUE(writer.results[0].done());
     std::vector<SfdiskPartition> table = sfdiskDump(image);
     ASSERT_FALSE(table.empty());
     EXPECT_EQ(table.back().start, 55000u);
   } else {
-    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_STREQ(writer.results[0].reason.key, "Recover.DoRecover.007");
     EXPECT_EQ(counting.writes, 0u) << "nothing written";
   }
 }

@@ -114,23 +114,22 @@ TEST_F(GptDisk, TheEngineLeavesItAlone) {
   // Sectors 3 to 33 hold unused entries, zeros that look like free sectors.
   EXPECT_EQ(34u, IOSystem::LocateFreeDBSector(image.c_str(), 0, 63));
 
-  AssertLog reports;
   a.disk().dbActive = true;
   IOSystem::disableWriteLog = false;
   std::string mbr = tableSector({entryBytes(0x0e, VOLUME_START, VOLUME_SECTORS)});
   EXPECT_FALSE(IOSystem::WriteBR(image.c_str(), mbr.data(), 0));
+  EXPECT_STREQ(IOSystem::writeFailure.key, "IOSystem.WriteBR.002");
   RecoverPart chosen;
   chosen.device = image.c_str();
   chosen.sector = VOLUME_START;
   chosen.size = VOLUME_SECTORS * 512;
   chosen.heads = 255;
   chosen.sectorsPerTrack = 63;
-  Recover({chosen}, {}, nullptr, true, {{VOLUME_START}}, {image.c_str()});
+  Recover recover({chosen}, {}, nullptr, true, {{VOLUME_START}}, {image.c_str()});
   IOSystem::disableWriteLog = true;
   EXPECT_EQ(hooked.writes, 0u);
-  bool toldWhy = false;
-  for (const std::string& r : reports) toldWhy = toldWhy || r.find("GUID partition table") != std::string::npos;
-  EXPECT_TRUE(toldWhy) << "the writer reports why it writes nothing";
+  ASSERT_EQ(recover.results.size(), 1u);
+  EXPECT_STREQ(recover.results[0].reason.key, "IOSystem.WriteBR.002") << "the writer says why it writes nothing";
   EXPECT_TRUE(before == readFile(image));
   EXPECT_EQ(verified, sgdiskVerify(image));
 }

@@ -1,11 +1,13 @@
 // The partition-table writer on images whose tables are laid out by hand or
 // by sfdisk: CHS addresses, MBR placement and ordering, chains rebuilt from
 // found EPTBs, the four ways into an existing chain, boot code, the active
-// flag, and tables it must refuse to damage.  sfdisk reads every result.
+// flag, and tables it must refuse to damage, saying why.  sfdisk reads every
+// result.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "IOSystem.h"
 #include "Recover.h"
@@ -17,6 +19,8 @@
 using namespace kvtest;
 
 namespace {
+
+using Lines = std::vector<std::string>;
 
 unsigned char at(const std::string& s, size_t i) { return (unsigned char)s[i]; }
 
@@ -45,13 +49,27 @@ protected:
   FXString device() { return FXString(image.c_str()); }
 
   // RecoverOne as DoRecover runs it: the MBR read, placed into, written.
-  void recoverOne(std::vector<Recover::NewPart> parts, bool bootCode = false, int heads = HEADS,
-                  int track = TRACK) {
+  // What became of each part, in the order given.
+  std::vector<RecoverResult> recoverOne(std::vector<Recover::NewPart> parts, bool bootCode = false,
+                                        int heads = HEADS, int track = TRACK) {
     if (!analyser) start();
     std::string mbr = readSector(image, 0);
     Recover writer;
-    writer.RecoverOne(device(), (FXuchar*)&mbr[0], parts, bootCode, heads, track);
-    ASSERT_TRUE(IOSystem::WriteBR(device(), mbr.data(), 0));
+    bool placed = writer.RecoverOne(device(), (FXuchar*)&mbr[0], parts, bootCode, heads, track);
+    EXPECT_TRUE(IOSystem::WriteBR(device(), mbr.data(), 0));
+    EXPECT_EQ(placed, allDone(writer.results));
+    return writer.results;
+  }
+  static bool allDone(const std::vector<RecoverResult>& results) {
+    for (const RecoverResult& r : results)
+      if (!r.done()) return false;
+    return true;
+  }
+  // The reason key of each result ("" when done).
+  static Lines reasons(const std::vector<RecoverResult>& results) {
+    Lines keys;
+    for (const RecoverResult& r : results) keys.push_back(r.done() ? "" : r.reason.key);
+    return keys;
   }
   Recover::NewPart filesystem(unsigned start, unsigned size, unsigned char type = 0x83) {
     return {entry(type, start, size), start, false};
@@ -67,10 +85,7 @@ protected:
   std::string image;
   HookedDisk hooked;
   std::unique_ptr<ImageAnalyser> analyser;
-  AssertLog reports;
 };
-
-using Lines = std::vector<std::string>;
 
 }  // namespace
 
@@ -93,9 +108,8 @@ TEST(ConvertLBA, Addresses) {
 
 TEST_F(Writer, APrimaryGoesIntoAFreeSlotAndTheMBRIsOrderedByStart) {
   sfdisk(image, "start=63, size=1985, type=c\n");
-  recoverOne({filesystem(2048, 20480, 0x0c), filesystem(30000, 1000, 0x07)});
+  EXPECT_TRUE(allDone(recoverOne({filesystem(2048, 20480, 0x0c), filesystem(30000, 1000, 0x07)})));
   EXPECT_EQ(partitions(), (Lines{"63 1985 c", "2048 20480 c", "30000 1000 7"}));
-  EXPECT_TRUE(reports.empty());
 
   // A partition lower than the existing ones ends up in slot 0.
   writeSector(image, 0, tableSector({entryBytes(0x83, 50000, 1000), entryBytes(0x83, 60000, 100)}));
@@ -116,29 +130,32 @@ TEST_F(Writer, ExistingBootCodeAndDiskSignatureStay) {
   EXPECT_EQ(after.substr(0, 446), mbr.substr(0, 446));
 }
 
-// Tables the writer must not damage: it reports once and places nothing.
+// Tables the writer must not damage: it places nothing and says why.
 TEST_F(Writer, TablesItCannotPlaceIntoAreLeftAlone) {
   using Tables = std::vector<std::pair<FXulong, std::vector<std::string>>>;
   struct Case {
     const char* name;
     Tables tables;
     unsigned start;  // the found file system, 1000 sectors (2048 from 10240 on)
+    const char* reason;
   } cases[] = {
       {"all four slots taken",
        {{0, {entryBytes(0x83, 2048, 2048), entryBytes(0x83, 4096, 2048), entryBytes(0x83, 6144, 2048),
-             entryBytes(0x83, 8192, 2048)}}}, 20000},
-      {"inside a primary", {{0, {entryBytes(0x83, 2048, 20480)}}}, 4096},
+             entryBytes(0x83, 8192, 2048)}}}, 20000, "Recover.DoRecover.005"},
+      {"inside a primary", {{0, {entryBytes(0x83, 2048, 20480)}}}, 4096, "Recover.DoRecover.006"},
       {"a primary overlapping the extended partition",
-       {{0, {entryBytes(0x05, 10000, 50000), entryBytes(0x83, 2048, 20000)}}, {10000, {}}}, 15000},
+       {{0, {entryBytes(0x05, 10000, 50000), entryBytes(0x83, 2048, 20000)}}, {10000, {}}}, 15000,
+       "Recover.DoRecover.006"},
       {"a new EPTB would land inside the logical partition before it",
-       {{0, {entryBytes(0x05, 2048, 100000)}}, {2048, {entryBytes(0x83, 1, 8191)}}}, 10240},
+       {{0, {entryBytes(0x05, 2048, 100000)}}, {2048, {entryBytes(0x83, 1, 8191)}}}, 10240,
+       "Recover.DoRecover.009"},
       {"a chain that loops",
        {{0, {entryBytes(0x05, 2048, 100000)}}, {2048, {entryBytes(0x83, 2048, 2048), entryBytes(0x05, 0, 4096)}}},
-       10240},
+       10240, "Recover.DoRecover.007"},
       {"a chain that loops further on",
        {{0, {entryBytes(0x05, 2048, 100000)}},
         {2048, {entryBytes(0x83, 2048, 2048), entryBytes(0x05, 8192, 4096)}},
-        {10240, {entryBytes(0x83, 10, 10), entryBytes(0x05, 0, 4096)}}}, 50000},
+        {10240, {entryBytes(0x83, 10, 10), entryBytes(0x05, 0, 4096)}}}, 50000, "Recover.DoRecover.007"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -147,15 +164,14 @@ TEST_F(Writer, TablesItCannotPlaceIntoAreLeftAlone) {
     // The MBR may be put in order by start; its entries and every other sector stay.
     Lines entries = partitions();
     std::string rest = readFile(image).substr(512);
-    reports.clear();
     analyser.reset();
-    recoverOne({filesystem(c.start, c.start >= 10240 ? 2048 : 1000)});
+    std::vector<RecoverResult> results = recoverOne({filesystem(c.start, c.start >= 10240 ? 2048 : 1000)});
     Lines after = partitions();
     std::sort(entries.begin(), entries.end());
     std::sort(after.begin(), after.end());
     EXPECT_EQ(after, entries);
     EXPECT_TRUE(readFile(image).substr(512) == rest) << "no other sector written";
-    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reasons(results), Lines{c.reason});
   }
 }
 
@@ -191,16 +207,15 @@ TEST_F(Writer, TheActiveFlagMovesToTheChosenPartition) {
   Recover writer;
   writer.devices = {device()};
   writer.activeStarts = {{2048}};
-  writer.SetActive();
+  EXPECT_TRUE(writer.SetActive());
   std::string mbr = readSector(image, 0);
   EXPECT_EQ(at(mbr, 446), 0x80);
   EXPECT_EQ(at(mbr, 462), 0x00);
 
   // A choice the table does not hold leaves the disk bootable as it was.
   writer.activeStarts = {{99999}};
-  writer.SetActive();
+  EXPECT_FALSE(writer.SetActive());
   EXPECT_EQ(readSector(image, 0), mbr);
-  EXPECT_EQ(reports.size(), 1u);
 }
 
 TEST_F(Writer, AWholeRecoveryReportsEachPartitionsStep) {
@@ -222,10 +237,12 @@ TEST_F(Writer, AWholeRecoveryReportsEachPartitionsStep) {
     FXuint getTotal() override { return total; }
     void increment(FXuint s) override { steps += s; }
   } progress;
-  Recover(chosen, {}, &progress, false, {{}}, {device()});
+  Recover recover(chosen, {}, &progress, false, {{}}, {device()});
   EXPECT_EQ(progress.steps, 2u);
   EXPECT_EQ(partitions(), (Lines{"1000 6063 5", "1063 3937 83", "5063 2000 83"}));
-  EXPECT_TRUE(reports.empty());
+  ASSERT_EQ(recover.results.size(), 2u);
+  EXPECT_EQ(reasons(recover.results), (Lines{"", ""}));
+  EXPECT_EQ(recover.results[0].part.sector, 5000u) << "in the order chosen";
 }
 
 TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
@@ -243,8 +260,54 @@ TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
   r.sector = first;
   r.heads = HEADS;
   r.sectorsPerTrack = TRACK;
-  Recover({r}, {}, nullptr, false, {{}}, {device()});
+  Recover recover({r}, {}, nullptr, false, {{}}, {device()});
   EXPECT_EQ(readSector(image, 0), mbr);
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_NE(reports[0].find("partition lies on the disk"), std::string::npos);
+  EXPECT_EQ(reasons(recover.results), Lines{"Recover.DoRecover.004"});
+}
+
+// A sector that cannot be read or written costs the partitions that need it,
+// each told why; the others of the chain are written.  Three lost logical
+// partitions and a lost FAT16 file system behind them.
+TEST_F(Writer, EachChosenPartitionSaysWhyItWasNotWritten) {
+  const Lines all = {"1000 8100 5", "20000 32768 e", "1063 3937 83", "5063 2000 83", "9063 37 83"};
+  const Lines without5000 = {"1000 8100 5", "20000 32768 e", "1063 3937 83", "9063 37 83"};
+  struct Case {
+    const char* what;
+    std::set<FXulong> badReads, badWrites;
+    Lines reasons;  // for the partitions found at 1000, 5000, 9000 and 20000
+    Lines table;    // as sfdisk then lists it
+  } cases[] = {
+      {"every sector there", {}, {}, {"", "", "", ""}, all},
+      {"the MBR unreadable", {0}, {}, Lines(4, "Recover.DoRecover.001"), {}},
+      {"the MBR unwritable", {}, {0}, Lines(4, "IOSystem.WriteBR.001"), {}},
+      {"one EPTB unreadable", {5000}, {}, {"", "Recover.DoRecover.002", "", ""}, without5000},
+      {"one EPTB unwritable", {}, {5000}, {"", "IOSystem.WriteBR.001", "", ""}, without5000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    makeImage(image, 13ull * HEADS * TRACK * 512);
+    ASSERT_EQ(0, sh("mkfs.vfat -F 16 -s 2 -h 20000 --offset=20000 '" + image + "' 16384 >/dev/null 2>&1"));
+    foundEPTB(1000, TRACK, 3937);
+    foundEPTB(5000, TRACK, 2000);
+    foundEPTB(9000, TRACK, 37);
+    analyser.reset();
+    start();
+    std::vector<RecoverPart> chosen(4);
+    const FXulong sectors[] = {1000, 5000, 9000, 20000};
+    for (int i = 0; i < 4; i++) {
+      chosen[i].device = device();
+      chosen[i].sector = chosen[i].first = sectors[i];
+      chosen[i].logical = i < 3;
+      chosen[i].heads = HEADS;
+      chosen[i].sectorsPerTrack = TRACK;
+    }
+    hooked.badSectors = c.badReads;
+    hooked.badWrites = c.badWrites;
+    Recover recover(chosen, {}, nullptr, false, {{}}, {device()});
+    hooked.badSectors.clear();
+    hooked.badWrites.clear();
+    EXPECT_EQ(reasons(recover.results), c.reasons);
+    for (const RecoverResult& r : recover.results) EXPECT_TRUE(r.done() || r.reason.ioError) << r.reason.key;
+    EXPECT_EQ(partitions(), c.table);
+  }
 }

@@ -91,14 +91,14 @@ protected:
     IOSystem::disableWriteLog = false;
     return ok;
   }
-  // With no room for a database a write goes ahead unlogged, and the first
-  // track stays as it was.
-  void expectUnloggedWrite(unsigned long long sector) {
-    std::string data = changed(sector, 0, 4, 'z');
-    EXPECT_TRUE(write(sector, data));
-    EXPECT_EQ(readSector(image, sector), data);
+  // A write that logging is on for but that the log cannot take is not made:
+  // the disk stays as it was, and the write says why.
+  void expectRefusedWrite(unsigned long long sector, const char* reason) {
+    snapshot();
+    EXPECT_FALSE(write(sector, changed(sector, 0, 4, 'z')));
+    EXPECT_STREQ(IOSystem::writeFailure.key, reason);
+    EXPECT_TRUE(sameFile(image, before)) << "nothing written";
     EXPECT_EQ(disk().dbStartSec, 0u);
-    for (unsigned s = 0; s < TRACK; s++) EXPECT_TRUE(s == sector || readSector(image, s) == readSector(before, s)) << s;
   }
   // The image equals the snapshot byte for byte: database sectors taken from
   // zeros are zeros again.
@@ -187,44 +187,89 @@ TEST_F(UndoDatabase, FreeSectorsAndThePartitionChecksum) {
   EXPECT_EQ(Information::CalcPartChksum(parts), 1070u + 1070u + 5000u);
 }
 
-// With no room for a database a write goes ahead unlogged: a full first
-// track, a partition inside it, a lowered bound, a whole-disk volume.
-TEST_F(UndoDatabase, NoRoomForADatabaseMeansUnloggedWrites) {
-  for (unsigned s = 1; s < TRACK; s++) writeSector(image, s, "boot loader " + std::to_string(s));
+// A logged write costs one write of each database sector its records fill,
+// and the write itself: the log keeps pace with the disk.  The records are
+// those a write of one byte at a time would leave.
+TEST_F(UndoDatabase, ALoggedWriteWritesEachDatabaseSectorOnce) {
   start();
   snapshot();
-  expectUnloggedWrite(20);
+  const struct {
+    unsigned long long sector;
+    unsigned bytes;
+    unsigned writes;
+  } cases[] = {{10, 10, 2}, {11, 100, 3}, {12, 1, 2}};
+  for (const auto& c : cases) {
+    unsigned writes = hooked.writes;
+    ASSERT_TRUE(write(c.sector, changed(c.sector, 0, c.bytes, 'w')));
+    EXPECT_EQ(hooked.writes - writes, c.writes) << c.bytes << " bytes";
+  }
+  std::string records = sectorRecord(10);
+  for (unsigned i = 0; i < 10; i++) records += byteRecord(i, 0);
+  records += witness(readSector(image, 10)) + sectorRecord(11);
+  EXPECT_EQ(readSector(image, 1).substr(24, records.size()), records);
+  ASSERT_TRUE(undo());
+  expectRestored();
+}
+
+// With no room for a database a logged write is refused: a full first
+// track, a partition inside it, a lowered bound, a whole-disk volume.  After
+// the log failed once, no later write of the disk is made while logging is
+// on; with logging off the same write goes ahead.
+TEST_F(UndoDatabase, NoRoomForADatabaseRefusesLoggedWrites) {
+  const char* LOG_FULL = "IOSystem.WriteBR.003";
+  for (unsigned s = 1; s < TRACK; s++) writeSector(image, s, "boot loader " + std::to_string(s));
+  start();
+  expectRefusedWrite(20, LOG_FULL);
+  expectRefusedWrite(21, "IOSystem.WriteBR.006");
+  start(false);
+  EXPECT_TRUE(write(20, changed(20, 0, 4, 'z')));
+  EXPECT_EQ(readSector(image, 20).substr(0, 4), "zzzz");
 
   makeImage(image, 20ull * 16 * TRACK * 512);
   for (unsigned s = 1; s < 8; s++) writeSector(image, s, "loader " + std::to_string(s));
   start();
-  snapshot();
   disk().partitions.push_back(Partition(entryBytes(0x83, 8, 1000).data(), 1, 0));
-  expectUnloggedWrite(2000);
-  disk().partitions.clear();
+  expectRefusedWrite(2000, LOG_FULL);
+  start();
   IOSystem::KeepDBBelow(device(), 8);
-  expectUnloggedWrite(2001);
+  expectRefusedWrite(2001, LOG_FULL);
 
   ASSERT_EQ(0, sh("mkfs.vfat -F 32 '" + image + "' >/dev/null"));
   start();
   ASSERT_TRUE(disk().bootSectorOnly);
-  snapshot();
-  expectUnloggedWrite(15000);
+  expectRefusedWrite(15000, LOG_FULL);
 }
 
 // Two free sectors hold 95 + 99 records: 300 changed bytes give the database
-// up entirely, and later changes are not logged.
+// up entirely, the write is not made, and neither is any later one.
 TEST_F(UndoDatabase, ADatabaseThatRunsOutOfSectorsIsGivenUpEntirely) {
   for (unsigned s = 3; s < TRACK; s++) writeSector(image, s, "boot loader " + std::to_string(s));
   start();
-  std::string data = changed(20, 0, 300, 'x');
-  EXPECT_TRUE(write(20, data));
-  EXPECT_EQ(readSector(image, 20), data);
+  std::string old = readSector(image, 20);
+  EXPECT_FALSE(write(20, changed(20, 0, 300, 'x')));
+  EXPECT_STREQ(IOSystem::writeFailure.key, "IOSystem.WriteBR.003");
+  EXPECT_EQ(readSector(image, 20), old);
   EXPECT_TRUE(isDeadMarker(readSector(image, 1)) && isDeadMarker(readSector(image, 2)));
   EXPECT_EQ(IOSystem::IsUndoAvailable(device()), 0u);
   unsigned writes = hooked.writes;
-  EXPECT_TRUE(write(21, changed(21, 0, 1, 'y')));
-  EXPECT_EQ(hooked.writes, writes + 1);
+  EXPECT_FALSE(write(21, changed(21, 0, 1, 'y')));
+  EXPECT_EQ(hooked.writes, writes);
+}
+
+// Logging on for a disk the program keeps no log for: nothing is written.
+TEST_F(UndoDatabase, ADiskWithoutALogIsNotWrittenWhileLogging) {
+  start();
+  snapshot();
+  std::string other = dir.path("other.img");
+  makeImage(other, 20ull * 16 * TRACK * 512);
+  std::string data(512, 'q');
+  EXPECT_FALSE(IOSystem::WriteBR(other.c_str(), data.data(), 0));
+  EXPECT_STREQ(IOSystem::writeFailure.key, "IOSystem.WriteBR.005");
+  EXPECT_EQ(readSector(other, 0), std::string(512, '\0'));
+  // The log belongs to the disk, not to whichever analyser is published.
+  sharedAnalyser = nullptr;
+  EXPECT_TRUE(write(9, changed(9, 0, 1, 1)));
+  EXPECT_EQ(readSector(image, 1).substr(24, 12), sectorRecord(9));
 }
 
 TEST_F(UndoDatabase, AnEarlierRunsLeftOverSectorsAreRetired) {

@@ -41,6 +41,7 @@ static FXString geometryText(const CHS& g) {
 Analyse::Analyse()
     : stopSearch(false), langGiven(false), helpWanted(false), vC(-1), vH(-1), vS(-1) {
   KV_TRACE(7, "Analyse::Analyse() constructor\n");
+  IOSystem::AttachDisks(&disks);
   IOSystem::useBackup = false;
   IOSystem::simulationMode = false;
   ScanNRDStump();
@@ -49,6 +50,7 @@ Analyse::Analyse()
 Analyse::Analyse(FXint argc, FXchar** argv)
     : stopSearch(false), langGiven(false), helpWanted(false), vC(-1), vH(-1), vS(-1) {
   KV_TRACE(7, "Analyse::Analyse( FXint, FXchar** ) constructor\n");
+  IOSystem::AttachDisks(&disks);
   CheckOptions(argc, argv);
   // A wrong option must not turn into work on other disks than those meant.
   if (helpWanted || startMessage.problem()) return;
@@ -63,6 +65,7 @@ Analyse::~Analyse() {
     WriteBackupFile(first);
   }
   if (sharedAnalyser == this) sharedAnalyser = nullptr;
+  IOSystem::DetachDisks(&disks);
 }
 
 const FXchar* Analyse::UsageText() { return USAGE; }
@@ -333,9 +336,4 @@ std::vector<FXString> Analyse::GetPrimaryNames(FXint disk) {
   return names;
 }
 
-NRD* Analyse::FindNRD(const FXString& name) {
-  if (!sharedAnalyser) return nullptr;
-  for (NRD& d : sharedAnalyser->disks)
-    if (d.device == name) return &d;
-  return nullptr;
-}
+NRD* Analyse::FindNRD(const FXString& name) { return IOSystem::FindDisk(name); }

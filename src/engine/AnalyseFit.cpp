@@ -41,16 +41,12 @@ bool Analyse::CheckTableReach(const std::vector<RecoverPart>& rp, FXString& reas
   return true;
 }
 
-static bool startsWithBootCode(FXuchar first) {
-  return first == 0xEB || first == 0xFA || first == 0x33;
-}
-
 bool Analyse::CheckMBRCode() {
   for (const NRD& d : disks) {
     FXuchar sector[SECTOR_SIZE] = {0};
     // A failed read leaves zeros: no boot code.
     if (!IOSystem::ReadBR(d.device, sector, 0, SECTOR_SIZE)) sector[0] = 0;
-    if (!startsWithBootCode(sector[0])) return false;
+    if (!startsWithBootCode(sector)) return false;
   }
   return true;
 }

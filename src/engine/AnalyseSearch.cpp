@@ -20,10 +20,6 @@ FXulong mulDiv(FXulong a, FXulong b, FXulong c) {
   return (FXulong)((unsigned __int128)a * b / c);
 }
 
-bool hasBootSignature(const FXuchar* sector) {
-  return sector[SIGNATURE_OFFSET] == 0x55 && sector[SIGNATURE_OFFSET + 1] == 0xAA;
-}
-
 // Moves the bar through one pass: `share` units spread evenly over `steps`
 // probes, reported every `granularity` probes.  A report skipped while the
 // bar stands at 100 is carried into the next one, and finish() sends what

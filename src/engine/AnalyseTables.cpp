@@ -15,10 +15,6 @@ const FXuint WHOLE_DISK_PROBE = 2048;  // bytes tested for a table-less FAT volu
 const FXuchar GPT_PROTECTIVE_TYPE = 0xEE;
 const char GPT_SIGNATURE[] = "EFI PART";  // the first bytes of a GPT header
 
-bool hasSignature(const FXuchar* sector) {
-  return sector[SIGNATURE_OFFSET] == 0x55 && sector[SIGNATURE_OFFSET + 1] == 0xAA;
-}
-
 // The table sectors of one disk.  What lies beyond the device's end (or
 // cannot be read) stays zero, so no signature test passes on it.
 struct TableSectors {
@@ -35,9 +31,6 @@ struct TableSectors {
     IOSystem::ReadBR(device, buffer, sector * SECTOR_SIZE, bytes);
   }
 };
-
-FXuint le16(const FXuchar* p) { return (FXuint)p[0] | ((FXuint)p[1] << 8); }
-FXuint le32(const FXuchar* p) { return le16(p) | (le16(p + 2) << 16); }
 
 // A disk without a table whose sector 0 is a FAT boot sector is one volume.
 bool readWholeDiskFat(const TableSectors& disk, std::vector<Partition>& partitions) {
@@ -120,7 +113,7 @@ bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
   TableSectors disk{device, IOSystem::useBackup ? 0 : IOSystem::CalculateSectorCnt(device)};
   bootSectorOnly = readWholeDiskFat(disk, partitions);
   if (bootSectorOnly) return true;
-  if (!hasSignature(BR)) return false;
+  if (!hasBootSignature(BR)) return false;
 
   EntryLister list{partitions, 0};
   for (FXint slot = 0; slot < 4; slot++) {

@@ -5,14 +5,6 @@
 #include "IOSystem.h"
 #include "compat/Assert.h"
 
-namespace {
-
-bool hasSignature(const FXuchar* sector) {
-  return sector[SIGNATURE_OFFSET] == 0x55 && sector[SIGNATURE_OFFSET + 1] == 0xAA;
-}
-
-}  // namespace
-
 ExtendedChain::ExtendedChain(FXulong first, FXulong linkBase, SectorReader read)
     : linkBase(linkBase), read(std::move(read)), pending(first) {}
 
@@ -41,7 +33,7 @@ bool ExtendedChain::Next(ChainTable& table) {
     return false;
   }
   memset(table.bytes, 0, sizeof(table.bytes));
-  if (!read(pending, table.bytes) || !hasSignature(table.bytes)) {
+  if (!read(pending, table.bytes) || !hasBootSignature(table.bytes)) {
     KV_TRACE(8, "ExtendedChain::Next no table at sector %.0lf\n", (double)pending);
     ended = NO_TABLE;
     return false;

@@ -2,6 +2,7 @@
 // device queries.
 #include "IOSystem.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "compat/Assert.h"
@@ -18,8 +19,24 @@ FXulong IOSystem::filePos = 0;
 std::map<FXulong, BackupSector> IOSystem::backupSectors;
 std::map<FXString, IOSystem::SectorOverlay> IOSystem::simulatedSectors;
 FXString IOSystem::readDevice;
+std::vector<std::vector<NRD>*> IOSystem::attachedDisks;
+Reason IOSystem::writeFailure = DONE;
 
 static DiskAccess& disk() { return DiskAccess::current(); }
+
+void IOSystem::AttachDisks(std::vector<NRD>* disks) { attachedDisks.push_back(disks); }
+
+void IOSystem::DetachDisks(std::vector<NRD>* disks) {
+  attachedDisks.erase(std::remove(attachedDisks.begin(), attachedDisks.end(), disks),
+                      attachedDisks.end());
+}
+
+NRD* IOSystem::FindDisk(const FXString& device) {
+  for (auto list = attachedDisks.rbegin(); list != attachedDisks.rend(); ++list)
+    for (NRD& d : **list)
+      if (d.device == device) return &d;
+  return nullptr;
+}
 
 void IOSystem::Reset() {
   if (cache) CloseRead();

@@ -55,6 +55,8 @@ public:
   static std::map<FXString, SectorOverlay> simulatedSectors;
   // The device the read context was opened on.
   static FXString readDevice;
+  // The disk lists attached, the last attached at the back.
+  static std::vector<std::vector<NRD>*> attachedDisks;
 
   // --- read side and device queries ---
   static bool ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
@@ -69,14 +71,29 @@ public:
   static bool RereadTable(const FXString& device);
 
   // --- write side, change log and undo database ---
+  // The disks whose writes are logged, with their undo-log cursors: an
+  // analyser attaches its disk list for as long as it lives, so a write finds
+  // its disk's log whichever analyser (if any) is published.  The list
+  // attached last is searched first.
+  static void AttachDisks(std::vector<NRD>* disks);
+  static void DetachDisks(std::vector<NRD>* disks);
+  static NRD* FindDisk(const FXString& device);
+  // Writes one sector.  While logging is on (disableWriteLog clear) a disk
+  // whose logging is on is written only once the change is in its undo log,
+  // and a disk the program keeps no log for is not written at all.
   static bool WriteBR(const FXString& device, const void* buffer, FXulong offset);
+  // Why the last WriteBR that returned false wrote nothing.
+  static Reason writeFailure;
   // Whether the device open as `h` has a whole sector at byte `offset`.
   static bool HoldsSector(DiskAccess::Handle h, const FXString& device, FXulong offset);
-  static void LogChanges(const FXString& device, const void* data, FXulong offset);
-  static void AddToUndoDB(const FXString& device, FXulong sector, bool first, FXuint byteOffset,
-                          FXuchar oldValue);
-  static bool CheckDBSpace(const FXString& device, FXuint needed);
-  static bool WriteDBHeader(const FXString& device);
+  // Logs the old value of every byte the write of `data` at `offset` changes;
+  // false, with the reason in writeFailure, when the log cannot take them.
+  static bool LogChanges(const FXString& device, const void* data, FXulong offset);
+  // Appends the records of one sector write: its changed bytes (offset, old
+  // value) and the checksum of the sector as written.
+  static bool AddToUndoDB(const FXString& device, FXulong sector,
+                          const std::vector<std::pair<FXuint, FXuchar>>& changed,
+                          FXuint writtenCrc);
   static FXulong LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax);
   static void CloseDB(const FXString& device);
   static FXulong IsUndoAvailable(const FXString& device);

@@ -18,7 +18,7 @@
 #include <map>
 #include <vector>
 
-#include "Analyse.h"
+#include "Bytes.h"
 #include "Information.h"
 #include "compat/Assert.h"
 
@@ -55,21 +55,6 @@ const FXuint TAG_MASK = 0xFF000000;
 typedef std::array<FXuchar, SECTOR_SIZE> Sector;
 // The first sector behind a GPT's header and its 128 entries of 128 bytes.
 const FXulong GPT_ENTRIES_END = 34;
-
-FXuint le32(const FXuchar* p) {
-  return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
-}
-
-FXulong le64(const FXuchar* p) { return (FXulong)le32(p) | ((FXulong)le32(p + 4) << 32); }
-
-void putLe32(FXuchar* p, FXuint v) {
-  for (int i = 0; i < 4; i++) p[i] = (FXuchar)(v >> (8 * i));
-}
-
-void putLe64(FXuchar* p, FXulong v) {
-  putLe32(p, (FXuint)v);
-  putLe32(p + 4, (FXuint)(v >> 32));
-}
 
 // Bytes 1..3 0xDB and a zero word: a sector of a database, live or not.
 bool carriesDBMarker(const FXuchar* s) {
@@ -123,20 +108,6 @@ FXulong claimableEnd(const NRD& d) {
   return std::min(end, d.dbKeepBelow);
 }
 
-bool writeFreshHeader(const FXString& device, FXulong sector) {
-  FXuchar header[SECTOR_SIZE];
-  bool wasZeros = readSector(device, sector, header) && isUniform(header) && header[0] == 0;
-  memset(header, 0xFF, sizeof(header));
-  putLe32(header, LIVE_MARKER);
-  putLe32(header + 4, 0);
-  if (wasZeros) header[ORIGIN_AT] = WAS_ZEROS;
-  if (!writeSector(device, sector, header)) {
-    KV_TRACE(7, "WriteDBHeader: Error writing db header!\n");
-    return false;
-  }
-  return true;
-}
-
 // Marks every live database sector of the track dead, except `keep`.  A new
 // database replaces the old ones: their left-over sectors must not later be
 // taken for the start of a database, nor be followed from a fresh chain.
@@ -151,8 +122,8 @@ void retireOldDatabases(const FXString& device, const NRD& d, FXulong keep) {
 }
 
 // A database that ran out of sectors cannot restore the disk: every sector
-// of it is marked dead, so no part of it is ever offered for undo, and the
-// disk's later changes are not logged in this run.
+// of it is marked dead, so no part of it is ever offered for undo, and no
+// later change of the disk is written while logging is on.
 void giveUp(const FXString& device, NRD& d) {
   FXuchar s[SECTOR_SIZE];
   FXulong sec = d.dbStartSec;
@@ -166,34 +137,128 @@ void giveUp(const FXString& device, NRD& d) {
   }
   KV_TRACE(7, "CheckDBSpace: no more free sectors - undo db header at sec %.0lf destroyed\n",
            (double)d.dbStartSec);
-  d.dbActive = false;
 }
 
-// Set while the sector record of the sector being logged could not be
-// placed: its byte records would otherwise be taken for the previous sector's.
-bool sectorRecordMissing = false;
+// Why a logged write cannot go ahead.
+const Reason DISK_UNWRITABLE = {"IOSystem.WriteBR.001", true};
+const Reason GPT_DISK = {"IOSystem.WriteBR.002", false};
+const Reason LOG_FULL = {"IOSystem.WriteBR.003", false};
+const Reason LOG_UNREADABLE = {"IOSystem.WriteBR.004", true};
+const Reason NO_LOG = {"IOSystem.WriteBR.005", false};
+const Reason LOG_BROKEN = {"IOSystem.WriteBR.006", false};
 
-// Places one five-byte record (a byte record or a witness) at the cursor.
-bool appendByteRecord(const FXString& device, NRD& d, FXuint word, FXuchar value) {
-  FXuchar s[SECTOR_SIZE];
-  if (!IOSystem::CheckDBSpace(device, BYTE_RECORD_SIZE) || !readSector(device, d.currDBsec, s))
-    return false;
-  putLe32(s + d.dbOffset, word);
-  s[d.dbOffset + 4] = value;
-  if (!writeSector(device, d.currDBsec, s)) return false;
-  d.dbOffset += BYTE_RECORD_SIZE;
+// The records one sector write adds to the log, in their on-disk form: a
+// sector record, a byte record per changed byte, and the witness.
+struct Record {
+  FXuchar bytes[SECTOR_RECORD_SIZE];
+  FXuint size;
+};
+
+Record sectorRecord(FXulong sector) {
+  Record r;
+  r.size = SECTOR_RECORD_SIZE;
+  putLe32(r.bytes, SECTOR_TAG);
+  putLe64(r.bytes + 4, sector);
+  return r;
+}
+
+Record byteRecord(FXuint word, FXuchar value) {
+  Record r;
+  r.size = BYTE_RECORD_SIZE;
+  putLe32(r.bytes, word);
+  r.bytes[4] = value;
+  return r;
+}
+
+// A database sector just claimed: the live marker, 0xFF everywhere else,
+// and the note whether it held zeros before.
+bool freshHeader(const FXString& device, FXulong sector, FXuchar* header) {
+  FXuchar old[SECTOR_SIZE];
+  if (!readSector(device, sector, old)) return false;
+  bool wasZeros = isUniform(old) && old[0] == 0;
+  memset(header, 0xFF, SECTOR_SIZE);
+  putLe32(header, LIVE_MARKER);
+  putLe32(header + 4, 0);
+  if (wasZeros) header[ORIGIN_AT] = WAS_ZEROS;
   return true;
 }
 
-// Logs the witness of a sector write whose changed bytes were just logged.
-void addWitness(const FXString& device, const FXuchar* written) {
-  NRD* d = Analyse::FindNRD(device);
-  if (!d || !d->dbActive || sectorRecordMissing) return;
-  FXuint crc = sectorCrc(written);
-  KV_TRACE(7, "AddToUndoDB: Writing DB witness %08x\n", crc);
-  if (!appendByteRecord(device, *d, WITNESS_TAG | (crc >> 8), (FXuchar)crc))
-    d->logIncomplete = true;
-}
+// Appends the records of one sector write to a disk's database.  The
+// database sector being filled is kept in memory and written once, when the
+// records are all in or when it is full: so a logged write costs one
+// database write (two when a sector fills up) instead of one per record.
+// A full sector is written with the link to the next one before the next
+// gets its header; cut short between the two, the chain leads to a sector
+// without a live marker, where an undo stops, and the sector write these
+// records are for has not been made yet.
+class RecordAppender {
+public:
+  RecordAppender(const FXString& device, NRD& d) : device(device), d(d) {}
+
+  bool append(const std::vector<Record>& records, Reason& failure) {
+    if (!begin(failure)) return false;
+    for (const Record& r : records) {
+      if (d.dbOffset + r.size >= SECTOR_SIZE && !moveOn(failure)) return false;
+      memcpy(buffer + d.dbOffset, r.bytes, r.size);
+      d.dbOffset += r.size;
+    }
+    if (!writeSector(device, d.currDBsec, buffer)) return fail(LOG_UNREADABLE, failure);
+    d.dbStartSec = start;
+    return true;
+  }
+
+private:
+  // Loads the sector being filled, opening the database on first use.
+  bool begin(Reason& failure) {
+    if (d.dbStartSec != 0) {
+      start = d.dbStartSec;
+      if (!readSector(device, d.currDBsec, buffer)) return fail(LOG_UNREADABLE, failure);
+      return true;
+    }
+    KV_TRACE(7, "CheckDBSpace: opening DB\n");
+    start = IOSystem::LocateFreeDBSector(device, 0, claimableEnd(d));
+    if (start == 0) return fail(LOG_FULL, failure);
+    retireOldDatabases(device, d, start);
+    KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)start, 0);
+    if (!freshHeader(device, start, buffer)) return fail(LOG_UNREADABLE, failure);
+    d.currDBsec = start;
+    d.dbOffset = FIRST_RECORD_AT;
+    return true;
+  }
+
+  // Writes the full sector with its link and continues in the next free one.
+  bool moveOn(Reason& failure) {
+    KV_TRACE(7, "CheckDBSpace: DB sector %.0lf is full, offset %d \n", (double)d.currDBsec,
+             d.dbOffset);
+    FXulong next = IOSystem::LocateFreeDBSector(device, d.currDBsec, claimableEnd(d));
+    KV_TRACE(7, "CheckDBSpace: LocateFreeDBSector nextsec=%.0lf\n", (double)next);
+    if (next == 0) {
+      if (d.dbStartSec != 0) giveUp(device, d);
+      return fail(LOG_FULL, failure);
+    }
+    putLe64(buffer + NEXTSEC_AT, next);
+    if (!writeSector(device, d.currDBsec, buffer)) return fail(LOG_UNREADABLE, failure);
+    d.dbStartSec = start;
+    KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
+    if (!freshHeader(device, next, buffer)) return fail(LOG_UNREADABLE, failure);
+    d.currDBsec = next;
+    d.dbOffset = LATER_RECORD_AT;
+    return true;
+  }
+
+  // The database can no longer vouch for the disk: no later change of it is
+  // written while logging is on.
+  bool fail(const Reason& why, Reason& failure) {
+    d.logIncomplete = true;
+    failure = why;
+    return false;
+  }
+
+  const FXString& device;
+  NRD& d;
+  FXulong start = 0;
+  FXuchar buffer[SECTOR_SIZE];
+};
 
 // One logged sector write: the old value of every byte it changed and, when
 // the writer logged one, the checksum of the sector as written.
@@ -246,23 +311,28 @@ void collectRecords(const FXuchar* s, FXuint at, std::vector<LoggedWrite>& write
 bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offset) {
   KV_TRACE(7, "IOSystem::WriteBR( device = %s seek = %.0lf disableWriteLog = %d)\n", device.text(),
            (double)(offset / SECTOR_SIZE), disableWriteLog);
+  writeFailure = DISK_UNWRITABLE;
   if (offset % SECTOR_SIZE != 0) {
     // The change log records whole sectors; a write across two of them
     // could not be undone.
     FXASSERT(offset % SECTOR_SIZE == 0);
     return false;
   }
-  const NRD* target = Analyse::FindNRD(device);
+  const NRD* target = FindDisk(device);
   if (target && target->gpt) {
     // Its header and entry array lie where an MBR tool sees free sectors.
     KV_TRACE(7, "IOSystem::WriteBR %s carries a GUID partition table: not written\n", device.text());
+    writeFailure = GPT_DISK;
     return false;
   }
   if (!disableWriteLog) {
+    // The database writes made while logging are not logged themselves.
     disableWriteLog = true;
-    LogChanges(device, buffer, offset);
+    bool logged = LogChanges(device, buffer, offset);
     disableWriteLog = false;
+    if (!logged) return false;
   }
+  writeFailure = DISK_UNWRITABLE;
   // Nothing reaches a disk or the backup store.
   if (simulationMode) return SimulatedWriteBR(device, buffer, offset);
   if (useBackup) return BackupWriteBR(buffer, offset);
@@ -280,104 +350,71 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
   return ok;
 }
 
-void IOSystem::LogChanges(const FXString& device, const void* data, FXulong offset) {
+// A write that logging is on for goes ahead only once its old bytes are in
+// the disk's database; false, with the reason in writeFailure, otherwise.
+bool IOSystem::LogChanges(const FXString& device, const void* data, FXulong offset) {
   KV_TRACE(7, "IOSystem::LogChanges ( device = %s seek = %.0lf )\n", device.text(),
            (double)(offset / SECTOR_SIZE));
+  NRD* d = FindDisk(device);
+  if (!d) {
+    KV_TRACE(7, "IOSystem::LogChanges no undo log is kept for %s: not written\n", device.text());
+    writeFailure = NO_LOG;
+    return false;
+  }
+  if (!d->dbActive) return true;
+  if (d->logIncomplete) {
+    KV_TRACE(7, "IOSystem::LogChanges the undo log of %s failed before: not written\n",
+             device.text());
+    writeFailure = LOG_BROKEN;
+    return false;
+  }
   FXuchar old[SECTOR_SIZE];
   if (!ReadBR(device, old, offset, SECTOR_SIZE)) {
     KV_TRACE(7, "Error reading sector!\n");
-    NRD* d = Analyse::FindNRD(device);
-    if (d && d->dbActive) d->logIncomplete = true;
-    return;
-  }
-  const FXuchar* now = (const FXuchar*)data;
-  FXString changed;
-  FXint count = 0;
-  for (FXuint i = 0; i < SECTOR_SIZE; i++) {
-    if (old[i] == now[i]) continue;
-    changed += FXStringFormat("0x%x,", i);
-    AddToUndoDB(device, offset / SECTOR_SIZE, count == 0, i, old[i]);
-    count++;
-  }
-  if (count > 0) addWitness(device, now);
-  KV_TRACE(7, "IOSystem::LogChanges %d bytes changed, ofs: %s\n", count, changed.text());
-}
-
-void IOSystem::AddToUndoDB(const FXString& device, FXulong sector, bool first, FXuint i,
-                           FXuchar old) {
-  NRD* d = Analyse::FindNRD(device);
-  if (!d || !d->dbActive) return;
-  KV_TRACE(7, "AddToUndoDB: device is %s %s  currDBsec=%.0lf  currDBofs=%d\n", device.text(),
-           d->model.text(), (double)d->currDBsec, d->dbOffset);
-  if (first) {
-    sectorRecordMissing = true;
-    FXuchar s[SECTOR_SIZE];
-    if (CheckDBSpace(device, SECTOR_RECORD_SIZE) && readSector(device, d->currDBsec, s)) {
-      KV_TRACE(7, "AddToUndoDB: Writing DB currUndoSec=%.0lf\n", (double)sector);
-      putLe32(s + d->dbOffset, SECTOR_TAG);
-      putLe64(s + d->dbOffset + 4, sector);
-      if (writeSector(device, d->currDBsec, s)) {
-        d->dbOffset += SECTOR_RECORD_SIZE;
-        sectorRecordMissing = false;
-      }
-    }
-  }
-  KV_TRACE(7, "AddToUndoDB: Writing DB entry:  secOfs=0x%x, value=0x%x \n", i, old);
-  if (sectorRecordMissing || !appendByteRecord(device, *d, i, old)) d->logIncomplete = true;
-}
-
-bool IOSystem::CheckDBSpace(const FXString& device, FXuint needed) {
-  NRD* d = Analyse::FindNRD(device);
-  if (!d) return false;
-  KV_TRACE(7, "CheckDBSpace: neededspace=%d\n", needed);
-  if (d->dbStartSec == 0) {
-    KV_TRACE(7, "CheckDBSpace: opening DB\n");
-    FXulong start = LocateFreeDBSector(device, 0, claimableEnd(*d));
-    if (start == 0) return false;
-    retireOldDatabases(device, *d, start);
-    d->currDBsec = start;
-    d->dbOffset = 0;
-    if (!WriteDBHeader(device)) return false;
-    d->dbStartSec = start;
-    d->dbOffset = FIRST_RECORD_AT;
-  }
-  if (d->dbOffset + needed < SECTOR_SIZE) return true;
-
-  KV_TRACE(7, "CheckDBSpace: DB sector %.0lf is full, offset %d \n", (double)d->currDBsec,
-           d->dbOffset);
-  FXulong next = LocateFreeDBSector(device, d->currDBsec, claimableEnd(*d));
-  KV_TRACE(7, "CheckDBSpace: LocateFreeDBSector nextsec=%.0lf\n", (double)next);
-  if (next == 0) {
-    giveUp(device, *d);
+    writeFailure = LOG_UNREADABLE;
     return false;
   }
-  // The chain points at the new sector before the sector gets its header.
-  // Cut short between the two writes, the chain leads to a sector that
-  // carries no live marker, where an undo stops; the other way round, a live
-  // sector outside the chain would outlast the undo and be offered again.
-  FXuchar s[SECTOR_SIZE];
-  if (!readSector(device, d->currDBsec, s)) return false;
-  putLe64(s + NEXTSEC_AT, next);
-  if (!writeSector(device, d->currDBsec, s)) return false;
-  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
-  if (!writeFreshHeader(device, next)) return false;
-  d->currDBsec = next;
-  d->dbOffset = LATER_RECORD_AT;
-  return true;
+  const FXuchar* now = (const FXuchar*)data;
+  std::vector<std::pair<FXuint, FXuchar>> changed;
+  FXString offsets;
+  for (FXuint i = 0; i < SECTOR_SIZE; i++) {
+    if (old[i] == now[i]) continue;
+    offsets += FXStringFormat("0x%x,", i);
+    changed.emplace_back(i, old[i]);
+  }
+  KV_TRACE(7, "IOSystem::LogChanges %d bytes changed, ofs: %s\n", (FXint)changed.size(),
+           offsets.text());
+  return changed.empty() || AddToUndoDB(device, offset / SECTOR_SIZE, changed, sectorCrc(now));
 }
 
-bool IOSystem::WriteDBHeader(const FXString& device) {
-  NRD* d = Analyse::FindNRD(device);
-  if (!d) return false;
-  KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)d->currDBsec,
-           d->dbOffset);
-  return writeFreshHeader(device, d->currDBsec);
+bool IOSystem::AddToUndoDB(const FXString& device, FXulong sector,
+                           const std::vector<std::pair<FXuint, FXuchar>>& changed,
+                           FXuint writtenCrc) {
+  NRD* d = FindDisk(device);
+  if (!d) {
+    writeFailure = NO_LOG;
+    return false;
+  }
+  KV_TRACE(7, "AddToUndoDB: device is %s %s  currDBsec=%.0lf  currDBofs=%d\n", device.text(),
+           d->model.text(), (double)d->currDBsec, d->dbOffset);
+  KV_TRACE(7, "AddToUndoDB: Writing DB currUndoSec=%.0lf\n", (double)sector);
+  std::vector<Record> records;
+  records.push_back(sectorRecord(sector));
+  for (const auto& byte : changed) {
+    KV_TRACE(8, "AddToUndoDB: Writing DB entry:  secOfs=0x%x, value=0x%x \n", byte.first,
+             byte.second);
+    records.push_back(byteRecord(byte.first, byte.second));
+  }
+  KV_TRACE(7, "AddToUndoDB: Writing DB witness %08x\n", writtenCrc);
+  records.push_back(byteRecord(WITNESS_TAG | (writtenCrc >> 8), (FXuchar)writtenCrc));
+  return RecordAppender(device, *d).append(records, writeFailure);
 }
+
 
 FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulong secmax) {
   KV_TRACE(7, "IOSystem::LocateFreeDBSector ( device = %s sec = %.0lf secmax = %.0lf )\n",
            device.text(), (double)sec, (double)secmax);
-  const NRD* d = Analyse::FindNRD(device);
+  const NRD* d = FindDisk(device);
   if (!d) return 0;
   FXuchar s[SECTOR_SIZE];
   // Sectors 1 to 33 of a GPT disk hold its header and entry array, whose
@@ -399,7 +436,7 @@ FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulon
 }
 
 void IOSystem::CloseDB(const FXString& device) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   if (!d) return;
   KV_TRACE(7, "IOSystem::CloseDB ( device = %s )\n", device.text());
   if (d->dbStartSec == 0) return;
@@ -415,7 +452,7 @@ void IOSystem::CloseDB(const FXString& device) {
 }
 
 void IOSystem::KeepDBBelow(const FXString& device, FXulong sector) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   if (!d) return;
   KV_TRACE(8, "IOSystem::KeepDBBelow( device = %s sector = %.0lf )\n", device.text(),
            (double)sector);
@@ -426,7 +463,7 @@ void IOSystem::KeepDBBelow(const FXString& device, FXulong sector) {
 // Undoing
 
 FXulong IOSystem::IsUndoAvailable(const FXString& device) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   if (!d) return 0;
   FXulong end = trackEnd(*d);
   KV_TRACE(7, "IOSystem::IsUndoAvailable ( device = %s secmax = %.0lf )\n", device.text(),
@@ -447,7 +484,7 @@ FXulong IOSystem::IsUndoAvailable(const FXString& device) {
 }
 
 bool IOSystem::CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstartsec) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   if (!d) return false;
   FXuchar s[SECTOR_SIZE];
   if (dbstartsec == 0 || dbstartsec >= trackEnd(*d) || !readSector(device, dbstartsec, s)) {
@@ -613,7 +650,7 @@ bool findForeignChange(const UndoPlan& plan, FXulong& sector) {
 }  // namespace
 
 bool IOSystem::UndoWouldOverwrite(const FXString& device, FXulong dbstartsec, FXulong& sector) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   KV_TRACE(7, "IOSystem::UndoWouldOverwrite ( device = %s dbstartsec = %.0lf )\n", device.text(),
            (double)dbstartsec);
   UndoPlan plan;
@@ -640,7 +677,7 @@ bool IOSystem::UndoWouldOverwrite(const FXString& device, FXulong dbstartsec, FX
 // (CheckUndoDBPartitionChkSum).  Nothing is written until the whole chain
 // and every logged sector have been read.
 bool IOSystem::Undo(const FXString& device, FXulong dbstartsec) {
-  NRD* d = Analyse::FindNRD(device);
+  NRD* d = FindDisk(device);
   if (!d) return false;
   KV_TRACE(7, "IOSystem::Undo ( device = %s dbstartsec = %.0lf )\n", device.text(),
            (double)dbstartsec);

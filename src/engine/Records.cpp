@@ -2,17 +2,6 @@
 
 #include "compat/Assert.h"
 
-static FXuint le32(const FXuchar* p) {
-  return (FXuint)p[0] | ((FXuint)p[1] << 8) | ((FXuint)p[2] << 16) | ((FXuint)p[3] << 24);
-}
-
-static void putLe32(FXuchar* p, FXuint v) {
-  p[0] = (FXuchar)v;
-  p[1] = (FXuchar)(v >> 8);
-  p[2] = (FXuchar)(v >> 16);
-  p[3] = (FXuchar)(v >> 24);
-}
-
 PartitionEntry PartitionEntry::fromBytes(const FXuchar* b) {
   PartitionEntry e;
   e.boot = b[0];

@@ -8,11 +8,13 @@
 #include <list>
 #include <vector>
 
+#include "Bytes.h"
+
 const FXuint SECTOR_SIZE = 512;
 
 // Offsets inside a partition-table sector (MBR or EPTB).
-const FXuint TABLE_OFFSET = 446;      // slot k is at TABLE_OFFSET + 16 * k
-const FXuint SIGNATURE_OFFSET = 510;  // 0x55 0xAA
+const FXuint TABLE_OFFSET = 446;  // slot k is at TABLE_OFFSET + 16 * k
+const FXuint SIGNATURE_OFFSET = BOOT_SIGNATURE_AT;
 
 // A 16-byte partition-table entry exactly as it stands on disk.  The 32-bit
 // fields are little-endian on disk; fromBytes/toBytes convert, so the struct
@@ -173,6 +175,16 @@ public:
 
 FXStream& operator<<(FXStream& store, const NRD& d);
 FXStream& operator>>(FXStream& store, NRD& d);
+
+// Why something the program was to do was not done: the key of the text
+// that says so, and whether a disk could not be read or written (rather than
+// the step being refused).  No key: it was done.
+struct Reason {
+  const FXchar* key;
+  bool ioError;
+  bool done() const { return key == nullptr; }
+};
+const Reason DONE = {nullptr, false};
 
 // A partition the user chose for recovery.
 struct RecoverPart {

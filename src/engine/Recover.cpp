@@ -17,11 +17,6 @@
 #include "TrialRun.h"
 #include "compat/Assert.h"
 
-// A failed check is reported the way FXASSERT reports one, under this unit's
-// name, and the writer goes on without the step it guards.
-#define RECOVER_CHECK(ok, text) \
-  ((ok) ? true : (kv::assertFailed((text), "src/Recover", __LINE__), false))
-
 namespace {
 
 const FXuchar EXTENDED = 0x05;
@@ -29,14 +24,23 @@ const FXuint BR_SIZE = 2048;
 // Table values are 32-bit.
 const FXulong TABLE_LIMIT = 0x100000000ULL;
 
+// Why a chosen partition was not written.
+const Reason MBR_UNREADABLE = {"Recover.DoRecover.001", true};
+const Reason GPT_DISK = {"IOSystem.WriteBR.002", false};
+const Reason FOUND_UNREADABLE = {"Recover.DoRecover.002", true};
+const Reason BEYOND_REACH = {"Recover.DoRecover.003", false};
+const Reason NOT_ON_DISK = {"Recover.DoRecover.004", false};
+const Reason NO_FREE_SLOT = {"Recover.DoRecover.005", false};
+const Reason OVERLAPS_PARTITION = {"Recover.DoRecover.006", false};
+const Reason NO_ROOM_IN_CHAIN = {"Recover.DoRecover.007", false};
+const Reason CHAIN_TOO_LONG = {"Recover.DoRecover.008", false};
+const Reason NO_SECTOR_FOR_EPTB = {"Recover.DoRecover.009", false};
+const Reason TABLE_UNREADABLE = {"Recover.DoRecover.010", true};
+const Reason ACTIVE_NOT_SET = {"Recover.DoRecover.011", false};
+const Reason LOG_CANNOT_HOLD = {"Recover.Apply.001", false};
+
 bool readTable(const FXString& device, FXulong sector, FXuchar* table) {
   return IOSystem::ReadBR(device, table, sector * SECTOR_SIZE, SECTOR_SIZE);
-}
-
-bool writeTable(const FXString& device, FXulong sector, FXuchar* table) {
-  table[SIGNATURE_OFFSET] = 0x55;
-  table[SIGNATURE_OFFSET + 1] = 0xAA;
-  return IOSystem::WriteBR(device, table, sector * SECTOR_SIZE);
 }
 
 // An entry built by the writer.  Its CHS bytes start as the recogniser sets
@@ -100,27 +104,49 @@ FXulong logicalEnd(FXulong sector, const PartitionEntry& slot0) {
   return sector + slot0.dist + slot0.num;
 }
 
+}  // namespace
+
 // The tables of the chain behind the extended partition at `E0`.  The writer
 // only adds to a chain that ends properly: one that loops, goes on too long
 // or leads to a sector without a table is left alone.  An extended partition
 // whose first sector holds no table yet has an empty chain, and that sector
 // becomes its first table.
-bool readChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tables) {
+bool Recover::ReadChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tables) {
   ExtendedChain chain(E0, E0, ExtendedChain::ReadFrom(device));
   ChainTable t;
   while (chain.Next(t)) tables.push_back(t);
   if (chain.end() == ExtendedChain::NO_TABLE && tables.empty()) {
-    if (!RECOVER_CHECK(readTable(device, E0, t.bytes), "ReadBR( EPTB )")) return false;
+    if (!Check(readTable(device, E0, t.bytes), TABLE_UNREADABLE)) return false;
     memset(t.bytes + TABLE_OFFSET, 0, 4 * 16);
     t.sector = E0;
     t.linkSlot = -1;
     tables.push_back(t);
     return true;
   }
-  return RECOVER_CHECK(chain.endsProperly(), "the extended chain ends properly");
+  return Check(chain.endsProperly(), NO_ROOM_IN_CHAIN);
 }
 
-}  // namespace
+bool Recover::WriteTable(const FXString& device, FXulong sector, FXuchar* table) {
+  putBootSignature(table);
+  if (IOSystem::WriteBR(device, table, sector * SECTOR_SIZE)) return true;
+  return Check(false, IOSystem::writeFailure);
+}
+
+bool Recover::Check(bool ok, const Reason& why) {
+  if (ok) return true;
+  KV_TRACE(7, "Recover: not done: %s\n", why.key);
+  if (reason.done()) reason = why;
+  return false;
+}
+
+void Recover::Fail(const std::vector<size_t>& owners) {
+  // Every failing step names its reason; a step that did not is a fault of
+  // the writer, and the partition is still reported as not written.
+  Reason why = reason.done() ? IOSystem::writeFailure : reason;
+  for (size_t i : owners)
+    if (i < results.size() && results[i].done()) results[i].reason = why;
+  reason = DONE;
+}
 
 Recover::Recover(const std::vector<RecoverPart>& recoverList,
                  const std::vector<VolumeSpan>& foundVolumes, RecoverProgress* progress,
@@ -163,18 +189,22 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
                         bool writeBootCode) {
   KV_TRACE(7, "Recover::DoRecover( recover count = %u )\n", (FXuint)recoverList.size());
   if (progress) progress->setProgress(0);
+  results.clear();
+  for (const RecoverPart& r : recoverList) results.push_back(RecoverResult{r, DONE});
   // Each disk's records must follow one another; by position within a disk.
-  std::vector<RecoverPart> chosen(recoverList);
-  std::stable_sort(chosen.begin(), chosen.end(), [](const RecoverPart& a, const RecoverPart& b) {
-    if (a.device != b.device) return compare(a.device, b.device) < 0;
-    return a.sector < b.sector;
+  std::vector<size_t> order;
+  for (size_t i = 0; i < recoverList.size(); i++) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&recoverList](size_t a, size_t b) {
+    const RecoverPart &x = recoverList[a], &y = recoverList[b];
+    if (x.device != y.device) return compare(x.device, y.device) < 0;
+    return x.sector < y.sector;
   });
-  if (progress) progress->setTotal((FXuint)chosen.size());
+  if (progress) progress->setTotal((FXuint)order.size());
 
   // The undo database must not land on what is about to be restored.
   // (A table the writer adds in front of a partition lies inside an
   // existing extended partition, which the database keeps clear of anyway.)
-  for (const RecoverPart& r : chosen) IOSystem::KeepDBBelow(r.device, r.sector);
+  for (const RecoverPart& r : recoverList) IOSystem::KeepDBBelow(r.device, r.sector);
 
   FXString current;
   FXuchar MBR[SECTOR_SIZE];
@@ -184,47 +214,63 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   FXint heads = 0, sectorsPerTrack = 0;
   auto finishDisk = [&]() {
     if (newparts.empty()) return;
-    RecoverOne(current, MBR, newparts, writeBootCode, heads, sectorsPerTrack);
-    IOSystem::WriteBR(current, MBR, 0);
+    std::vector<size_t> inMBR = PlaceOnDisk(current, MBR, newparts, writeBootCode, heads,
+                                            sectorsPerTrack);
+    // The MBR goes back with the signature only where it has entries or
+    // boot code.
+    if (!IOSystem::WriteBR(current, MBR, 0)) {
+      Check(false, IOSystem::writeFailure);
+      Fail(inMBR);
+    }
   };
 
-  for (const RecoverPart& r : chosen) {
+  for (size_t i : order) {
+    const RecoverPart& r = recoverList[i];
     if (r.device != current) {
       finishDisk();
       newparts.clear();
+      reason = DONE;
       // Without the disk's own MBR nothing can be placed on it: writing a
       // fresh one would drop every entry it holds.
-      mbrRead = RECOVER_CHECK(IOSystem::ReadBR(r.device, MBR, 0, SECTOR_SIZE),
-                              "ReadBR( device, MBR, 0, 512 )");
+      mbrRead = Check(IOSystem::ReadBR(r.device, MBR, 0, SECTOR_SIZE), MBR_UNREADABLE);
       // An MBR written over a GPT disk's would hide its partitions.
       if (const NRD* target = Analyse::FindNRD(r.device))
-        mbrRead = mbrRead && RECOVER_CHECK(!target->gpt, "disk without a GUID partition table");
+        mbrRead = mbrRead && Check(!target->gpt, GPT_DISK);
       current = r.device;
       heads = r.heads;
       sectorsPerTrack = r.sectorsPerTrack;
       handled.push_back(current);
     }
     NewPart part;
-    if (mbrRead && ReadChosen(r, heads, sectorsPerTrack, part)) newparts.push_back(part);
+    part.result = i;
+    if (mbrRead && ReadChosen(r, heads, sectorsPerTrack, part)) {
+      newparts.push_back(part);
+    } else {
+      Fail({i});
+      if (!mbrRead) reason = results[i].reason;  // the disk's other records share it
+    }
     if (progress) progress->increment(1);
   }
   finishDisk();
+  reason = DONE;
 
   SetActive();
   // A simulation changed nothing for the system to see.
   if (!IOSystem::simulationMode)
     for (const FXString& device : handled) IOSystem::RereadTable(device);
   if (progress) progress->setProgress(std::min<FXuint>(100, progress->getTotal()));
+  for (const RecoverResult& r : results)
+    if (!r.done()) return false;
   return true;
 }
 
 // Reads what the search found at a chosen record and makes its entry.
 bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrack, NewPart& part) {
   FXuchar BR[BR_SIZE];
-  if (!RECOVER_CHECK(IOSystem::ReadBR(r.device, BR, r.sector * (FXulong)SECTOR_SIZE, BR_SIZE),
-                     "ReadBR( (*iter).device, BR, (*iter).start * (FXulong) 512, 2048 )"))
+  if (!Check(IOSystem::ReadBR(r.device, BR, r.sector * (FXulong)SECTOR_SIZE, BR_SIZE),
+             FOUND_UNREADABLE))
     return false;
-  if (!RECOVER_CHECK(r.sector < TABLE_LIMIT, "(*iter).start < 0x100000000"))
+  if (!Check(r.sector < TABLE_LIMIT, BEYOND_REACH))
     return false;  // a table entry cannot address it
 
   // A partition is only written where the disk has it all.
@@ -239,10 +285,9 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   if (r.logical) {
     // Slot 0 of the EPTB found there is the lost logical partition.
     part.entry = PartitionEntry::fromTable(BR, 0);
-    return RECOVER_CHECK(part.entry.type != 0 && !isExtendedType(part.entry.type) &&
-                             part.entry.num != 0 &&
-                             onDisk(r.sector + part.entry.dist, part.entry.num),
-                         "EPTB slot 0 holds a logical partition on the disk");
+    return Check(part.entry.type != 0 && !isExtendedType(part.entry.type) &&
+                     part.entry.num != 0 && onDisk(r.sector + part.entry.dist, part.entry.num),
+                 NOT_ON_DISK);
   }
   PartitionEntry pr;
   memset(&pr, 0, sizeof(pr));
@@ -250,8 +295,8 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   FXint code = FileSystem::CheckFS(BR, r.sector, &pr);
   IOSystem::CloseRead();
   // Without a file system there is no type and no size to write.
-  if (!RECOVER_CHECK(code != 0, "CheckFS( BR, (*iter).start, &pr )")) return false;
-  if (!RECOVER_CHECK(pr.num != 0 && onDisk(pr.dist, pr.num), "partition lies on the disk"))
+  if (!Check(code != 0, NOT_ON_DISK)) return false;
+  if (!Check(pr.num != 0 && onDisk(pr.dist, pr.num), NOT_ON_DISK))
     return false;
   setCHS(pr, pr.dist, pr.num, heads, sectorsPerTrack);
   part.entry = pr;
@@ -262,8 +307,30 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
 
 bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPart>& newparts,
                          bool writeBootCode, FXint H, FXint S) {
+  PlaceOnDisk(device, MBR, newparts, writeBootCode, H, S);
+  for (const NewPart& p : newparts)
+    if (!results[p.result].done()) return false;
+  return true;
+}
+
+// Places one disk's partitions; returns the chosen partitions whose entries
+// went into the MBR buffer, which the caller writes.
+std::vector<size_t> Recover::PlaceOnDisk(const FXString& device, FXuchar* MBR,
+                                         std::vector<NewPart>& newparts, bool writeBootCode,
+                                         FXint H, FXint S) {
   KV_TRACE(7, "Recover::RecoverOne( device = %s, newpart cnt = %u )\n", device.text(),
            (FXuint)newparts.size());
+  // Results are kept for the chosen partitions; a writer driven step by step
+  // gets one per partition here.
+  for (NewPart& p : newparts) {
+    if (p.result < results.size()) continue;
+    p.result = results.size();
+    RecoverPart r;
+    r.device = device;
+    r.sector = p.start;
+    r.logical = p.logical;
+    results.push_back(RecoverResult{r, DONE});
+  }
   std::stable_sort(newparts.begin(), newparts.end(),
                    [](const NewPart& a, const NewPart& b) { return a.start > b.start; });
 
@@ -283,25 +350,34 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
 
   // Found EPTBs, from the highest down, become a chain: each links to the one
   // above it.  A run of them closes into one extended entry for the MBR.
-  std::vector<PartitionEntry> placeList;
-  std::vector<FXuint> chainLengths;  // per placeList entry: EPTBs of its chain
-  FXint new_ext_pos = -1;
+  struct Placement {
+    PartitionEntry entry;
+    FXuint chainLength;          // EPTBs of its chain; 0 for a file system
+    std::vector<size_t> owners;  // the chosen partitions it places
+  };
+  std::vector<Placement> placeList;
+  bool chainClosed = false;
   bool pending = false;
   FXulong chainEnd = 0;  // the sector past the highest logical partition
   FXuint chainLength = 0;
+  std::vector<size_t> chainOwners;
   const NewPart* last = nullptr;
 
   auto closeChain = [&]() {
     FXulong size = chainEnd - last->start;
     PartitionEntry E = newEntry(EXTENDED, last->start, size);
     setCHS(E, last->start, size, H, S);
-    RECOVER_CHECK(new_ext_pos == -1, "new_ext_pos == -1");
-    new_ext_pos = (FXint)placeList.size();
-    if (RECOVER_CHECK(fitsTable(last->start, size), "extended entry fits the table")) {
-      placeList.push_back(E);
-      chainLengths.push_back(chainLength);
+    // A second chain on one disk becomes a second extended entry; the fit
+    // check keeps a choice from needing one.
+    if (chainClosed) KV_TRACE(8, "Recover::RecoverOne a second found chain on %s\n", device.text());
+    chainClosed = true;
+    if (Check(fitsTable(last->start, size), BEYOND_REACH) &&
+        FixExtendedChain(device, last->start)) {
+      placeList.push_back(Placement{E, chainLength, chainOwners});
+    } else {
+      Fail(chainOwners);
     }
-    FixExtendedChain(device, last->start);
+    chainOwners.clear();
     pending = false;
   };
 
@@ -312,7 +388,10 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
       KV_TRACE(8, "Recover::RecoverOne partition is extended, fixing\n");
       if (!pending) {
         // This EPTB ends the chain.
-        if (!FixExtended(device, p.start, H, S, 0, 0)) continue;
+        if (!FixExtended(device, p.start, H, S, 0, 0)) {
+          Fail({p.result});
+          continue;
+        }
         pending = true;
         chainEnd = p.start + p.entry.dist + p.entry.num;
         chainLength = 1;
@@ -320,13 +399,15 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
         // This EPTB links to the one above it; the link covers that table's
         // logical partition from the table on.  A reader follows no more
         // tables than a chain may have.
-        if (!RECOVER_CHECK(chainLength < (FXuint)ExtendedChain::MAX_TABLES,
-                           "found chain no longer than a reader follows"))
-          continue;
         FXulong size = (FXulong)last->entry.dist + last->entry.num;
-        if (!FixExtended(device, p.start, H, S, last->start, size)) continue;
+        if (!Check(chainLength < (FXuint)ExtendedChain::MAX_TABLES, CHAIN_TOO_LONG) ||
+            !FixExtended(device, p.start, H, S, last->start, size)) {
+          Fail({p.result});
+          continue;
+        }
         chainLength++;
       }
+      chainOwners.push_back(p.result);
       last = &p;
     } else {
       KV_TRACE(8, "Recover::RecoverOne partition is filesystem\n");
@@ -335,8 +416,7 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
         closeChain();
       }
       KV_TRACE(8, "Recover::RecoverOne pushing partition information\n");
-      placeList.push_back(p.entry);
-      chainLengths.push_back(0);
+      placeList.push_back(Placement{p.entry, 0, {p.result}});
     }
   }
   if (pending) {
@@ -344,11 +424,21 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
     closeChain();
   }
 
-  // The lowest partitions first.
-  for (FXint k = (FXint)placeList.size() - 1; k >= 0; k--)
-    PlaceEntry(device, MBR, placeList[k], H, S, chainLengths[k]);
+  // The lowest partitions first.  An entry that went into a slot of the MBR
+  // is only written with it.
+  std::vector<size_t> inMBR;
+  for (auto p = placeList.rbegin(); p != placeList.rend(); ++p) {
+    FXuchar before[4 * 16];
+    memcpy(before, MBR + TABLE_OFFSET, sizeof(before));
+    if (!PlaceEntry(device, MBR, p->entry, H, S, p->chainLength)) {
+      Fail(p->owners);
+      continue;
+    }
+    if (memcmp(before, MBR + TABLE_OFFSET, sizeof(before)) != 0)
+      inMBR.insert(inMBR.end(), p->owners.begin(), p->owners.end());
+  }
 
-  if (writeBootCode && MBR[0] != 0xEB && MBR[0] != 0xFA && MBR[0] != 0x33)
+  if (writeBootCode && !startsWithBootCode(MBR))
     memcpy(MBR, standardBootProgram, BOOT_PROGRAM_SIZE);
 
   // The MBR lists its entries by position.
@@ -362,11 +452,8 @@ bool Recover::RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPa
   memset(MBR + TABLE_OFFSET, 0, 4 * 16);
   for (size_t slot = 0; slot < used.size(); slot++) used[slot].toTable(MBR, (int)slot);
   // Entries are only read from a table that carries the signature.
-  if (!used.empty() || writeBootCode) {
-    MBR[SIGNATURE_OFFSET] = 0x55;
-    MBR[SIGNATURE_OFFSET + 1] = 0xAA;
-  }
-  return true;
+  if (!used.empty() || writeBootCode) putBootSignature(MBR);
+  return inMBR;
 }
 
 // Puts one entry into the MBR: into the extended partition it lies in, or
@@ -386,9 +473,8 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
     KV_TRACE(8, "Recover::RecoverOne check with NEW dist %.0lf, num %.0lf\n", (double)P.dist,
              (double)P.num);
     if (!sectorsOf(X).overlaps(sectorsOf(P))) continue;
-    const PartitionEntry* pr = &X;
     // Only an extended partition's first sector is an EPTB.
-    if (!RECOVER_CHECK(CheckExtended( pr->type ), "CheckExtended( pr->type )")) return false;
+    if (!Check(CheckExtended(X.type), OVERLAPS_PARTITION)) return false;
     if (extendedSlot < 0) extendedSlot = slot;
   }
   if (extendedSlot >= 0) {
@@ -396,7 +482,7 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
     if (isExtendedType(P.type)) return AppendChain(device, X, P, chainLength);
     return InsertLogical(device, MBR, X, P, H, S);
   }
-  if (!RECOVER_CHECK(freeSlot >= 0, "free MBR slot")) return false;
+  if (!Check(freeSlot >= 0, NO_FREE_SLOT)) return false;
   P.toTable(MBR, freeSlot);
   return true;
 }
@@ -408,17 +494,16 @@ bool Recover::PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P,
 bool Recover::AppendChain(const FXString& device, const PartitionEntry& extended, PartitionEntry P,
                           FXuint chainLength) {
   FXulong E0 = extended.dist, n0 = P.dist;
-  if (!RECOVER_CHECK(SectorRange(E0 + 1, sectorsOf(extended).end).contains(sectorsOf(P)),
-                     "found chain inside the extended partition"))
+  if (!Check(SectorRange(E0 + 1, sectorsOf(extended).end).contains(sectorsOf(P)),
+             OVERLAPS_PARTITION))
     return false;
   std::vector<ChainTable> tables;
-  if (!readChain(device, E0, tables)) return false;
+  if (!ReadChain(device, E0, tables)) return false;
   ChainTable& T = tables.back();
-  if (!RECOVER_CHECK(n0 > T.sector && n0 >= logicalEnd(T.sector, T.slot(0)) && T.slot(1).type == 0,
-                     "found chain behind the last EPTB"))
+  if (!Check(n0 > T.sector && n0 >= logicalEnd(T.sector, T.slot(0)) && T.slot(1).type == 0,
+             NO_ROOM_IN_CHAIN))
     return false;
-  if (!RECOVER_CHECK(tables.size() + chainLength <= (size_t)ExtendedChain::MAX_TABLES,
-                     "chain no longer than a reader follows"))
+  if (!Check(tables.size() + chainLength <= (size_t)ExtendedChain::MAX_TABLES, CHAIN_TOO_LONG))
     return false;
 
   ExtendedChain found(n0, n0, ExtendedChain::ReadFrom(device));
@@ -427,7 +512,7 @@ bool Recover::AppendChain(const FXString& device, const PartitionEntry& extended
     PartitionEntry link = C.slot(C.linkSlot);
     link.dist = (FXuint)(C.next - E0);
     link.toTable(C.bytes, C.linkSlot);
-    writeTable(device, C.sector, C.bytes);
+    WriteTable(device, C.sector, C.bytes);
   }
 
   // The link goes into the empty slot 1 of the last EPTB, where every reader
@@ -435,7 +520,7 @@ bool Recover::AppendChain(const FXString& device, const PartitionEntry& extended
   P.boot = 0;
   P.dist = (FXuint)(n0 - E0);
   P.toTable(T.bytes, 1);
-  return writeTable(device, T.sector, T.bytes);
+  return WriteTable(device, T.sector, T.bytes);
 }
 
 // The sectors a new table must keep out of: every partition of the table
@@ -467,11 +552,10 @@ bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
   FXulong E0 = extended.dist;
   SectorRange part = sectorsOf(P);
   FXulong n0 = part.first, n1 = part.end - 1;
-  if (!RECOVER_CHECK(SectorRange(E0 + 1, sectorsOf(extended).end).contains(part),
-                     "partition inside the extended partition"))
+  if (!Check(SectorRange(E0 + 1, sectorsOf(extended).end).contains(part), OVERLAPS_PARTITION))
     return false;
   std::vector<ChainTable> tables;
-  if (!readChain(device, E0, tables)) return false;
+  if (!ReadChain(device, E0, tables)) return false;
 
   // The table the partition goes behind: the last one that lies in front of it.
   size_t i = 0;
@@ -486,20 +570,20 @@ bool Recover::InsertLogical(const FXString& device, const FXuchar* MBR,
   if (s0.type == 0) {
     // An EPTB without a logical partition takes it.
     KV_TRACE(8, "Recover::RecoverOne inserting into empty\n");
-    if (!RECOVER_CHECK(n0 > at && (!T.hasLink() || n1 < next), "room in the empty EPTB"))
+    if (!Check(n0 > at && (!T.hasLink() || n1 < next), NO_ROOM_IN_CHAIN))
       return false;
     e.toTable(T.bytes, 0);
-    return writeTable(device, at, T.bytes);
+    return WriteTable(device, at, T.bytes);
   }
   if (T.linkSlot == 0) {
     // The link keeps slot 0: it moves to slot 1, the partition takes slot 0.
     KV_TRACE(8, "Recover::RecoverOne inserting into first\n");
-    if (!RECOVER_CHECK(s1.type == 0 && n0 > at && n1 < next, "room in front of the next EPTB"))
+    if (!Check(s1.type == 0 && n0 > at && n1 < next, NO_ROOM_IN_CHAIN))
       return false;
     setCHS(s0, E0 + s0.dist, s0.num, H, S);
     s0.toTable(T.bytes, 1);
     e.toTable(T.bytes, 0);
-    return writeTable(device, at, T.bytes);
+    return WriteTable(device, at, T.bytes);
   }
   return InsertWithNewTable(device, MBR, E0, tables, T, P, H, S);
 }
@@ -513,13 +597,12 @@ bool Recover::InsertWithNewTable(const FXString& device, const FXuchar* MBR, FXu
                                  PartitionEntry e, FXint H, FXint S) {
   FXulong at = T.sector, next = T.next, n0 = e.dist, n1 = n0 + e.num - 1;
   PartitionEntry s0 = T.slot(0), s1 = T.slot(1);
-  if (!RECOVER_CHECK(T.hasLink() ? T.linkSlot == 1 : s1.type == 0, "EPTB slot 1 is a link") ||
-      !RECOVER_CHECK(tables.size() < (size_t)ExtendedChain::MAX_TABLES,
-                     "chain no longer than a reader follows") ||
-      !RECOVER_CHECK(!T.hasLink() || n1 < next, "room in front of the next EPTB"))
+  if (!Check(T.hasLink() ? T.linkSlot == 1 : s1.type == 0, NO_ROOM_IN_CHAIN) ||
+      !Check(tables.size() < (size_t)ExtendedChain::MAX_TABLES, CHAIN_TOO_LONG) ||
+      !Check(!T.hasLink() || n1 < next, NO_ROOM_IN_CHAIN))
     return false;
   FXulong q = placeForNewTable(n0, at, logicalEnd(at, s0), S, OccupiedSectors(MBR, tables));
-  if (!RECOVER_CHECK(q != 0, "a free sector for the new EPTB, outside every partition and found volume"))
+  if (!Check(q != 0, NO_SECTOR_FOR_EPTB))
     return false;
   FXuchar N[SECTOR_SIZE];
   if (!T.hasLink()) {
@@ -535,7 +618,7 @@ bool Recover::InsertWithNewTable(const FXString& device, const FXuchar* MBR, FXu
   e.dist = (FXuint)(n0 - q);
   e.toTable(N, 0);
   // The new table is written before anything points at it.
-  if (!writeTable(device, q, N)) return false;
+  if (!WriteTable(device, q, N)) return false;
 
   PartitionEntry link = s1;
   if (!T.hasLink()) {
@@ -549,7 +632,7 @@ bool Recover::InsertWithNewTable(const FXString& device, const FXuchar* MBR, FXu
   }
   setCHS(link, E0 + link.dist, link.num, H, S);
   link.toTable(T.bytes, 1);
-  return writeTable(device, at, T.bytes);
+  return WriteTable(device, at, T.bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -562,7 +645,7 @@ bool Recover::FixExtended(const FXString& device, FXulong distance, FXint H, FXi
            device.text(), (double)distance, (double)inc_dist, (double)inc_size);
   FXuchar T[SECTOR_SIZE];
   // An unreadable table is not rewritten from zeros.
-  if (!RECOVER_CHECK(readTable(device, distance, T), "ReadBR( EPTB )")) return false;
+  if (!Check(readTable(device, distance, T), TABLE_UNREADABLE)) return false;
   memset(T + TABLE_OFFSET + 16, 0, 3 * 16);  // slot 0, the logical partition, stays
   if (inc_dist != 0) {
     KV_TRACE(8, "Recover::FixExtended( including dist=%.0lf, size=%.0lf )\n", (double)inc_dist,
@@ -572,7 +655,7 @@ bool Recover::FixExtended(const FXString& device, FXulong distance, FXint H, FXi
     setCHS(link, inc_dist, inc_size, H, S);
     link.toTable(T, 1);
   }
-  return writeTable(device, distance, T);
+  return WriteTable(device, distance, T);
 }
 
 bool Recover::FixExtendedChain(const FXString& device, FXulong first) {
@@ -595,29 +678,43 @@ bool Recover::FixExtendedChain(const FXString& device, FXulong first) {
     KV_TRACE(8, "Recover::FixExtendedChain next sector = %.0lf\n", (double)t.next);
     link.dist = (FXuint)rebased;
     link.toTable(t.bytes, t.linkSlot);
-    writeTable(device, t.sector, t.bytes);
+    if (!WriteTable(device, t.sector, t.bytes)) return false;
   }
   return true;
 }
 
-void Recover::SetActive() {
+bool Recover::SetActive() {
+  bool ok = true;
   for (size_t i = 0; i < activeStarts.size() && i < devices.size(); i++) {
     if (activeStarts[i].empty()) continue;
     FXulong chosen = activeStarts[i][0];
+    reason = DONE;
     FXuchar MBR[SECTOR_SIZE];
-    if (!RECOVER_CHECK(readTable(devices[i], 0, MBR), "ReadBR( devices[i], MBR, 0, 512 )"))
-      continue;
     int match = -1;
-    for (int slot = 0; slot < 4 && match < 0; slot++) {
-      PartitionEntry e = PartitionEntry::fromTable(MBR, slot);
-      if (e.type != 0 && (chosen >> 32) == 0 && e.dist == chosen) match = slot;
+    if (Check(readTable(devices[i], 0, MBR), MBR_UNREADABLE)) {
+      for (int slot = 0; slot < 4 && match < 0; slot++) {
+        PartitionEntry e = PartitionEntry::fromTable(MBR, slot);
+        if (e.type != 0 && (chosen >> 32) == 0 && e.dist == chosen) match = slot;
+      }
     }
     // When the chosen partition is not in the table, the disk keeps the
     // active partition it has rather than losing it.
-    if (!RECOVER_CHECK(match >= 0, "active partition in the MBR")) continue;
-    for (int slot = 0; slot < 4; slot++) MBR[TABLE_OFFSET + 16 * slot] = slot == match ? 0x80 : 0x00;
-    writeTable(devices[i], 0, MBR);
+    if (match >= 0) {
+      for (int slot = 0; slot < 4; slot++)
+        MBR[TABLE_OFFSET + 16 * slot] = slot == match ? 0x80 : 0x00;
+      if (WriteTable(devices[i], 0, MBR)) continue;
+    } else {
+      Check(false, ACTIVE_NOT_SET);
+    }
+    // Said of the chosen partition that was to become active.
+    ok = false;
+    std::vector<size_t> owners;
+    for (size_t k = 0; k < results.size(); k++)
+      if (results[k].part.device == devices[i] && results[k].part.first == chosen) owners.push_back(k);
+    Fail(owners);
   }
+  reason = DONE;
+  return ok;
 }
 
 std::vector<FXString> Recover::DisksTheLogCannotHold(
@@ -627,15 +724,50 @@ std::vector<FXString> Recover::DisksTheLogCannotHold(
   KV_TRACE(7, "Recover::DisksTheLogCannotHold( recover count = %u )\n",
            (FXuint)recoverList.size());
   std::vector<FXString> unlogged;
-  if (!sharedAnalyser) return unlogged;
-  bool logging = false;
-  for (const NRD& d : sharedAnalyser->disks) logging = logging || d.dbActive;
-  if (!logging) return unlogged;  // nothing to try out
+  std::vector<NRD*> logged;
+  for (const FXString& device : devices) {
+    NRD* d = Analyse::FindNRD(device);
+    if (d && d->dbActive) logged.push_back(d);
+  }
+  if (logged.empty()) return unlogged;  // nothing to try out
   TrialRun trial;
-  for (NRD& d : sharedAnalyser->disks) d.logIncomplete = false;
+  for (NRD* d : logged) d->logIncomplete = false;
   IOSystem::disableWriteLog = false;
   Recover recover(recoverList, foundVolumes, nullptr, writeBootCode, activeStarts, devices);
-  for (const NRD& d : sharedAnalyser->disks)
-    if (d.logIncomplete) unlogged.push_back(d.device);
+  for (NRD* d : logged)
+    if (d->logIncomplete) unlogged.push_back(d->device);
   return unlogged;
+}
+
+bool Recover::RefusedForTheLog(const RecoverResult& result) {
+  return !result.done() && strcmp(result.reason.key, LOG_CANNOT_HOLD.key) == 0;
+}
+
+std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoice& choice,
+                                          RecoverProgress* progress,
+                                          const std::function<bool(const NRD&)>& goOnUnlogged) {
+  KV_TRACE(7, "Recover::Apply( recover count = %u )\n", (FXuint)choice.chosen.size());
+  std::vector<FXString> unlogged =
+      DisksTheLogCannotHold(choice.chosen, choice.foundVolumes, choice.writeBootCode,
+                            choice.activeStarts, choice.devices);
+  for (const FXString& device : unlogged) {
+    NRD* d = Analyse::FindNRD(device);
+    if (goOnUnlogged && goOnUnlogged(*d)) continue;
+    std::vector<RecoverResult> refused;
+    for (const RecoverPart& r : choice.chosen) refused.push_back(RecoverResult{r, LOG_CANNOT_HOLD});
+    return refused;
+  }
+  // A log that would give up half way could take nothing back.
+  for (const FXString& device : unlogged) Analyse::FindNRD(device)->dbActive = false;
+
+  if (progress) progress->starting();
+  // Every sector written is logged on the disks whose logging is on.
+  IOSystem::disableWriteLog = false;
+  Recover recover(choice.chosen, choice.foundVolumes, progress, choice.writeBootCode,
+                  choice.activeStarts, choice.devices);
+  IOSystem::disableWriteLog = true;
+  analyser.ReReadPartitions();
+  analyser.CalcNRDChecksums();
+  analyser.WriteNRDChecksums();
+  return recover.results;
 }

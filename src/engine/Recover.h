@@ -10,6 +10,7 @@
 
 #include <fx.h>
 
+#include <functional>
 #include <vector>
 
 #include "ExtendedChain.h"
@@ -25,6 +26,28 @@ public:
   virtual void setTotal(FXuint total) = 0;
   virtual FXuint getTotal() = 0;
   virtual void increment(FXuint step) = 0;
+  // Called once every question is answered, right before the first write.
+  virtual void starting() {}
+};
+
+class Analyse;
+
+// What became of one chosen partition: done, or the reason it was not.
+struct RecoverResult {
+  RecoverPart part;
+  Reason reason;
+  bool done() const { return reason.done(); }
+};
+
+// A recovery as the user chose it.
+struct RecoveryChoice {
+  std::vector<RecoverPart> chosen;
+  // Every volume the search found, chosen or not: no new table goes into one.
+  std::vector<VolumeSpan> foundVolumes;
+  bool writeBootCode = false;
+  // Per disk: empty, or the first sector of the partition to make active.
+  std::vector<std::vector<FXulong>> activeStarts;
+  std::vector<FXString> devices;  // in the order of activeStarts
 };
 
 class Recover : public Information {
@@ -34,6 +57,7 @@ public:
     PartitionEntry entry;
     FXulong start;  // where the search found its boot record or EPTB
     bool logical;   // the structure found is an EPTB
+    size_t result = ~(size_t)0;  // its place in `results`; none yet
   };
 
   static const FXuint BOOT_PROGRAM_SIZE = 352;
@@ -48,6 +72,8 @@ public:
   // Every volume the search found on any disk, chosen or not: no new table
   // goes into one.
   std::vector<VolumeSpan> foundVolumes;
+  // Per chosen partition, in the order chosen: done, or why not.
+  std::vector<RecoverResult> results;
 
   // Runs the whole recovery.  `progress` may be null.
   Recover(const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,
@@ -57,6 +83,7 @@ public:
   // Runs nothing: for driving the steps one by one.
   Recover() {}
 
+  // True when every chosen partition was written; `results` says which were.
   bool DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProgress* progress,
                  bool writeBootCode);
   bool RecoverOne(const FXString& device, FXuchar* MBR, std::vector<NewPart>& newparts,
@@ -70,7 +97,7 @@ public:
   static bool ConvertLBA(FXuint LBA_s, FXuint LBA_c, FXuint HPS, FXuint SPT,
                          FXuchar& startCylinder, FXuchar& startHead, FXuchar& startSector,
                          FXuchar& endCylinder, FXuchar& endHead, FXuchar& endSector);
-  void SetActive();
+  bool SetActive();
 
   // The disks on which logging is on but whose undo log could not hold the
   // whole of this recovery.  The recovery is tried out first (TrialRun), so
@@ -80,7 +107,22 @@ public:
       bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
       const std::vector<FXString>& devices);
 
+  // Applies a recovery the way every front end does: tries it out first,
+  // and where the undo log of a disk cannot hold it asks `goOnUnlogged`
+  // whether to write that disk without logging (no question: refuse); then
+  // writes it with logging on, reads the tables back and stores each logged
+  // disk's new checksum.  A refusal writes nothing and gives every chosen
+  // partition the reason.
+  static std::vector<RecoverResult> Apply(
+      Analyse& analyser, const RecoveryChoice& choice, RecoverProgress* progress,
+      const std::function<bool(const NRD& disk)>& goOnUnlogged = nullptr);
+  // Whether Apply refused the recovery for a disk whose undo log cannot hold it.
+  static bool RefusedForTheLog(const RecoverResult& result);
+
 private:
+  std::vector<size_t> PlaceOnDisk(const FXString& device, FXuchar* MBR,
+                                  std::vector<NewPart>& newparts, bool writeBootCode, FXint heads,
+                                  FXint sectorsPerTrack);
   bool ReadChosen(const RecoverPart& chosen, FXint heads, FXint sectorsPerTrack, NewPart& part);
   bool PlaceEntry(const FXString& device, FXuchar* MBR, PartitionEntry P, FXint heads,
                   FXint sectorsPerTrack, FXuint chainLength);
@@ -93,10 +135,21 @@ private:
                           FXint heads, FXint sectorsPerTrack);
   std::vector<SectorRange> OccupiedSectors(const FXuchar* MBR,
                                            const std::vector<ChainTable>& tables) const;
+  bool ReadChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tables);
+  // Writes a table sector with its signature; on failure the reason is the
+  // write's.
+  bool WriteTable(const FXString& device, FXulong sector, FXuchar* table);
+  // False, after noting `why` as the reason of the step at hand unless it
+  // has one already, when `ok` is false.
+  bool Check(bool ok, const Reason& why);
+  // Gives the chosen partitions `owners` the reason of the step that failed.
+  void Fail(const std::vector<size_t>& owners);
 
   // On the disk being handled: the found volumes and the partitions chosen
   // for it, which a new table must keep out of.
   std::vector<SectorRange> taken;
+  // Why the step at hand failed.
+  Reason reason = DONE;
 };
 
 #endif

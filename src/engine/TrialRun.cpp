@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "Analyse.h"
 
 // The disk layer of a trial: reads come from the layer below, with the
 // sectors written so far laid over them; writes stay in memory.  It opens
@@ -96,13 +95,13 @@ TrialRun::TrialRun()
       writeLogOff(IOSystem::disableWriteLog),
       asserts(kv::setAssertSink(dropAssertion)) {
   KV_TRACE(7, "TrialRun::TrialRun()\n");
-  if (sharedAnalyser) disks = sharedAnalyser->disks;
+  for (std::vector<NRD>* list : IOSystem::attachedDisks) disks.emplace_back(list, *list);
   IOSystem::simulationMode = false;
 }
 
 TrialRun::~TrialRun() {
   KV_TRACE(7, "TrialRun::~TrialRun()\n");
-  if (sharedAnalyser) sharedAnalyser->disks = disks;
+  for (auto& list : disks) *list.first = list.second;
   IOSystem::backupSectors.swap(backup);
   IOSystem::disableWriteLog = writeLogOff;
   IOSystem::simulationMode = simulation;

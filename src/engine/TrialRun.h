@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "IOSystem.h"
@@ -30,7 +31,8 @@ private:
   class Layer;
   std::unique_ptr<Layer> layer;
   DiskAccess* previous;
-  std::vector<NRD> disks;
+  // Every attached disk list as it was, with the undo-log cursors.
+  std::vector<std::pair<std::vector<NRD>*, std::vector<NRD>>> disks;
   std::map<FXulong, BackupSector> backup;
   bool simulation;
   bool writeLogOff;

@@ -28,9 +28,11 @@ bool mFXWizard::DoUndo() {
     // The undo's own writes are not logged.
     bool logging = !IOSystem::disableWriteLog;
     IOSystem::disableWriteLog = true;
-    IOSystem::Undo(disk.device, dbStart);
+    bool ok = IOSystem::Undo(disk.device, dbStart);
     IOSystem::disableWriteLog = !logging;
     IOSystem::RereadTable(disk.device);
+    // What was written back stays; the user learns that the rest was not.
+    if (!ok) inform("Kelvarin.mFXWizard.035", Format("Kelvarin.DoUndo.002", model.text()));
     undone = true;
   }
   if (!undone && ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.036"))) {

@@ -4,6 +4,8 @@
 
 #include <FXPNGIcon.h>
 
+#include <functional>
+
 #include "ActiveChooser.h"
 #include "Analyse.h"
 #include "Asker.h"
@@ -478,44 +480,67 @@ void mFXWizard::HandOverToActiveChooser() {
   }
 }
 
+namespace {
+
+// The bar of the recovering page, which the wizard turns to once every
+// question is answered.
+class RecoveringPage : public ProgressBarProgress {
+public:
+  RecoveringPage(FXProgressBar* bar, const std::function<void()>& show)
+      : ProgressBarProgress(bar), show(show) {}
+  void starting() override { show(); }
+
+private:
+  std::function<void()> show;
+};
+
+}  // namespace
+
 // Before anything is written: a disk whose undo log cannot hold the whole
 // recovery is named, and the user chooses whether to go on without logging
-// it.  False to stay on the page.
-bool mFXWizard::GoOnWhereTheLogCannotHold() {
-  std::vector<FXString> unlogged = Recover::DisksTheLogCannotHold(
-      recoverList, recoverChooser->GetFoundVolumes(), bootCodeAnswer, activeChooser->GetActiveSelection(),
-      sharedAnalyser->GetDeviceNames(false));
-  for (const FXString& device : unlogged) {
-    FXString model = Analyse::FindNRD(device)->model;
-    if (!ask("Kelvarin.onCmd_Next.001",
-             Format("Kelvarin.NextFromSummary.001", model.trimEnd().text())))
-      return false;
+// it.
+bool mFXWizard::GoOnWhereTheLogCannotHold(const NRD& disk) {
+  FXString model = disk.model;
+  return ask("Kelvarin.onCmd_Next.001",
+             Format("Kelvarin.NextFromSummary.001", model.trimEnd().text()));
+}
+
+// The end page names every chosen partition that was not written, and why.
+void mFXWizard::ShowResults(const std::vector<RecoverResult>& results) {
+  FXString lines;
+  for (size_t j = 0; j < results.size(); j++) {
+    if (results[j].done()) continue;
+    FXString name = recoverChooser->GetSelectedPartitionName((FXint)j).trimEnd();
+    lines += "\n" + Format("Kelvarin.NextFromSummary.003", name.text(),
+                           (double)results[j].part.first, GetString(results[j].reason.key).text());
   }
-  // A log that would give up half way could take nothing back.
-  for (const FXString& device : unlogged) Analyse::FindNRD(device)->dbActive = false;
-  return true;
+  if (lines.empty()) return;
+  endLabel->setText(GetString("Kelvarin.NextFromSummary.002") + "\n" + lines);
 }
 
 long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
   const FXchar* confirmation =
       IOSystem::simulationMode ? "Kelvarin.onCmd_Next.011" : "Kelvarin.onCmd_Next.004";
   if (!ask("Kelvarin.onCmd_Next.001", GetString(confirmation))) return 1;
-  if (!GoOnWhereTheLogCannotHold()) return 1;
-  FXWizard::onCmdNext(sender, sel, ptr);
-  ShowNow();
-  // From here on every sector written is logged on disks whose logging is on.
-  IOSystem::disableWriteLog = false;
-  {
-    ProgressBarProgress progress(recoverProgress);
-    Recover recover(recoverList, recoverChooser->GetFoundVolumes(), &progress, bootCodeAnswer,
-                    activeChooser->GetActiveSelection(), sharedAnalyser->GetDeviceNames(false));
-    sharedAnalyser->ReReadPartitions();
-    sharedAnalyser->CalcNRDChecksums();
-    sharedAnalyser->WriteNRDChecksums();
+  RecoveryChoice choice;
+  choice.chosen = recoverList;
+  choice.foundVolumes = recoverChooser->GetFoundVolumes();
+  choice.writeBootCode = bootCodeAnswer;
+  choice.activeStarts = activeChooser->GetActiveSelection();
+  choice.devices = sharedAnalyser->GetDeviceNames(false);
+  RecoveringPage progress(recoverProgress, [&] {
     FXWizard::onCmdNext(sender, sel, ptr);
-    retreatButton()->disable();
-    cancelButton()->disable();
-  }
+    ShowNow();
+  });
+  std::vector<RecoverResult> results = Recover::Apply(
+      *sharedAnalyser, choice, &progress,
+      [this](const NRD& disk) { return GoOnWhereTheLogCannotHold(disk); });
+  // Refused where the log cannot hold it: nothing was written.
+  if (!results.empty() && Recover::RefusedForTheLog(results.front())) return 1;
+  ShowResults(results);
+  FXWizard::onCmdNext(sender, sel, ptr);
+  retreatButton()->disable();
+  cancelButton()->disable();
   return 1;
 }
 

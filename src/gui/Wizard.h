@@ -14,6 +14,8 @@
 #include "Information.h"
 #include "Records.h"
 
+struct RecoverResult;
+
 class Analyse;
 class mFXDiskChooser;
 class mFXActiveChooser;
@@ -148,7 +150,8 @@ private:
   long NextFromSearching(FXObject*, FXSelector, void*);
   long NextFromResult(FXObject*, FXSelector, void*);
   long NextFromSummary(FXObject*, FXSelector, void*);
-  bool GoOnWhereTheLogCannotHold();
+  bool GoOnWhereTheLogCannotHold(const NRD& disk);
+  void ShowResults(const std::vector<RecoverResult>& results);
   void SendBack(int times);
   void HandOverToActiveChooser();
   void ShowNow();

@@ -60,7 +60,10 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.onCmd_Next.010", "%.0lf %.0lf"},  // first sector, end sector
     {"Kelvarin.onCmd_Next.011", ""},
     {"Kelvarin.DoUndo.001", "%s %.0lf"},      // disk model, changed sector
+    {"Kelvarin.DoUndo.002", "%s"},           // disk model
     {"Kelvarin.NextFromSummary.001", "%s"},  // disk model
+    {"Kelvarin.NextFromSummary.002", ""},
+    {"Kelvarin.NextFromSummary.003", "%s %.0lf %s"},  // partition name, first sector, reason
     {"Kelvarin.mFXWizard.001", ""},
     {"Kelvarin.mFXWizard.002", ""},
     {"Kelvarin.mFXWizard.003", ""},
@@ -101,6 +104,26 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.mFXWizard.053", "%d"},  // per cent searched
     {"Kelvarin.mFXWizard.054", "%d"},  // per cent searched
     {"Kelvarin.mFXWizard.055", "%d"},  // per cent searched
+
+    // Why the writer did not write a chosen partition, or a sector.
+    {"IOSystem.WriteBR.001", ""},
+    {"IOSystem.WriteBR.002", ""},
+    {"IOSystem.WriteBR.003", ""},
+    {"IOSystem.WriteBR.004", ""},
+    {"IOSystem.WriteBR.005", ""},
+    {"IOSystem.WriteBR.006", ""},
+    {"Recover.DoRecover.001", ""},
+    {"Recover.DoRecover.002", ""},
+    {"Recover.DoRecover.003", ""},
+    {"Recover.DoRecover.004", ""},
+    {"Recover.DoRecover.005", ""},
+    {"Recover.DoRecover.006", ""},
+    {"Recover.DoRecover.007", ""},
+    {"Recover.DoRecover.008", ""},
+    {"Recover.DoRecover.009", ""},
+    {"Recover.DoRecover.010", ""},
+    {"Recover.DoRecover.011", ""},
+    {"Recover.Apply.001", ""},
 
     // The toolkit's own button texts, passed through the translator.
     {"MyTranslator.tr.&OK", ""},
@@ -179,6 +202,7 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.recover.019", "%s %d"},
     {"kelvarin-cli.recover.020", "%d"},
     {"kelvarin-cli.recover.021", "%d"},
+    {"kelvarin-cli.recover.022", "%.0lf %s"},  // first sector, reason
     {"kelvarin-cli.undo.001", ""},
     {"kelvarin-cli.undo.002", ""},
     {"kelvarin-cli.undo.003", ""},

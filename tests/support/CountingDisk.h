@@ -1,5 +1,5 @@
 // A disk layer for tests: passes every call to the Linux layer, counts the
-// reads, seeks and writes it sees, fails reads that touch chosen sectors,
+// reads, seeks and writes it sees, fails reads and writes of chosen sectors,
 // runs a hook after each write (a test kills its process there), and reports
 // the disks, drive letters and fixed volumes a test gives it.
 #ifndef KV_TEST_COUNTINGDISK_H
@@ -26,6 +26,7 @@ public:
   std::vector<FXulong> readOffsets;
   std::vector<FXulong> writtenSectors;
   std::set<FXulong> badSectors;  // a read touching one of these fails
+  std::set<FXulong> badWrites;   // a write of one of these fails, writing nothing
   std::vector<FXString> disks;   // what listDisks reports, when set
   bool fakeDiskList = false;
   std::function<void(unsigned writes)> afterWrite;  // called after each write
@@ -65,6 +66,10 @@ public:
   }
   bool write(Handle h, const void* buffer, FXuint length, FXuint& done) override {
     writtenSectors.push_back(pos[h] / 512);
+    if (badWrites.count(pos[h] / 512)) {
+      done = 0;
+      return false;
+    }
     bool ok = LinuxDiskAccess::write(h, buffer, length, done);
     pos[h] += done;
     writes++;

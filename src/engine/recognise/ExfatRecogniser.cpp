@@ -64,7 +64,7 @@ bool headerFits(const FXuchar* bs) {
   static const FXuchar zeros[MUST_BE_ZERO_END - MUST_BE_ZERO] = {};
   return memcmp(bs, "\xEB\x76\x90" "EXFAT   ", 11) == 0 &&
          memcmp(bs + MUST_BE_ZERO, zeros, sizeof(zeros)) == 0 && bs[REVISION_MAJOR] == 1 &&
-         bs[510] == 0x55 && bs[511] == 0xAA;
+         hasBootSignature(bs);
 }
 
 // The boot region's last sector repeats a checksum of the eleven before it,

@@ -53,7 +53,7 @@ FXulong recordBytesOf(FXuint field, FXulong clusterBytes) {
 bool layoutFits(const FXuchar* bs, Layout& l) {
   l.sectorBytes = le16(bs + BYTES_PER_SECTOR);
   if (!FileSystem::CheckNTFS(bs) || !isPowerOfTwoIn(l.sectorBytes, 512, 4096) ||
-      bs[SECTORS_PER_CLUSTER] == 0 || bs[510] != 0x55 || bs[511] != 0xAA)
+      bs[SECTORS_PER_CLUSTER] == 0 || !hasBootSignature(bs))
     return false;
   l.scale = l.sectorBytes / 512;
   l.clusterSectors = l.scale * bs[SECTORS_PER_CLUSTER];

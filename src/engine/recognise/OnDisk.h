@@ -8,16 +8,17 @@
 
 #include <cstddef>
 
+#include "Bytes.h"
 #include "recognise/Recogniser.h"
 
 namespace ondisk {
 
-inline FXuint le16(const FXuchar* p) { return (FXuint)p[0] | ((FXuint)p[1] << 8); }
-inline FXuint le32(const FXuchar* p) { return le16(p) | (le16(p + 2) << 16); }
-inline FXulong le64(const FXuchar* p) { return le32(p) | ((FXulong)le32(p + 4) << 32); }
-inline FXuint be16(const FXuchar* p) { return ((FXuint)p[0] << 8) | (FXuint)p[1]; }
-inline FXuint be32(const FXuchar* p) { return (be16(p) << 16) | be16(p + 2); }
-inline FXulong be64(const FXuchar* p) { return ((FXulong)be32(p) << 32) | be32(p + 4); }
+using ::be16;
+using ::be32;
+using ::be64;
+using ::le16;
+using ::le32;
+using ::le64;
 
 inline bool isPowerOfTwo(FXulong v) { return v != 0 && (v & (v - 1)) == 0; }
 // Whether v is a power of two from `low` to `high`.
