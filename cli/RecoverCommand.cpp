@@ -274,8 +274,9 @@ int RecoverCommand(Session& session) {
     session.error(Texts::toTerminal(reason));
     return EXIT_NOTHING;
   }
-  if (!a.CheckMBRFit(list)) {
-    session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + tx.get("Kelvarin.onCmd_Next.002"));
+  std::vector<VolumeSpan> foundVolumes = FoundVolumes(a, found);
+  if (!a.CheckMBRFit(list, foundVolumes, reason)) {
+    session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + Texts::toTerminal(reason));
     return EXIT_NOTHING;
   }
   // It asks before it puts boot code into an MBR that has none; here the
@@ -298,7 +299,7 @@ int RecoverCommand(Session& session) {
   for (NRD& d : a.disks) d.dbActive = !o.noUndo;
   RecoveryChoice choice;
   choice.chosen = list;
-  choice.foundVolumes = FoundVolumes(a, found);
+  choice.foundVolumes = foundVolumes;
   choice.writeBootCode = writeBootCode;
   choice.activeStarts = active;
   choice.devices = a.GetDeviceNames(false);

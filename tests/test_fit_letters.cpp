@@ -68,14 +68,19 @@ TEST_F(Analyser, FitCountsPrimariesAgainstTheFourSlots) {
   EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 12000), chosen("a", 14999)}));
   // The sector right behind it is outside: a fourth and a fifth primary.
   EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 15000), chosen("a", 50000)}));
-  EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000, true)}));
+  // A found table outside the extended partition cannot start a second one.
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000, true)}));
   EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 50000), chosen("a", 60000)}));
 
   // Each disk on its own; an empty one takes four.
   disks = {diskWith("a", {}), diskWith("b", {part(7, 63, 10), part(7, 100, 10), part(7, 200, 10)})};
   EXPECT_TRUE(analyser->CheckMBRFit({chosen("a", 1), chosen("a", 2), chosen("a", 3), chosen("a", 4), chosen("b", 9)}));
   EXPECT_FALSE(analyser->CheckMBRFit({chosen("a", 1), chosen("a", 2), chosen("a", 3), chosen("a", 4), chosen("a", 5)}));
-  EXPECT_FALSE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000)}));
+  // Two for the last slot: a new extended partition holds both.
+  EXPECT_TRUE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000)}));
+  FXString reason;
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000, true)}, {}, reason));
+  EXPECT_NE(-1, reason.find("6000")) << reason.text();
 }
 
 TEST_F(Analyser, BootCodeMustStartEveryDisksSectorZero) {

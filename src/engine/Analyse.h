@@ -120,6 +120,10 @@ public:
 
   // --- recovery fit check ---
   bool CheckMBRFit(const std::vector<RecoverPart>& rp);
+  // The same, with the volumes the search found (no new table block goes
+  // into one) and the reason when a disk's layout cannot be built.
+  bool CheckMBRFit(const std::vector<RecoverPart>& rp, const std::vector<VolumeSpan>& found,
+                   FXString& reason);
   // Whether a table entry can hold every chosen partition; when one starts
   // or ends beyond 2^32 sectors, false with the reason in the current language.
   bool CheckTableReach(const std::vector<RecoverPart>& rp, FXString& reason);

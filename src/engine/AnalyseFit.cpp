@@ -1,30 +1,45 @@
 // The recovery fit check: does every disk's MBR have a slot for each chosen
 // partition that must become a primary entry, can table entries hold them
 // at all, and does every disk's sector 0 start with boot code.
+#include <cstring>
+
 #include "Analyse.h"
 #include "IOSystem.h"
+#include "Placement.h"
 #include "compat/Assert.h"
 
 bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
+  FXString reason;
+  return CheckMBRFit(rp, {}, reason);
+}
+
+// Every disk's choice must be laid out as primaries and logicals that its
+// MBR and chain can hold; the first that cannot names its volume and why.
+bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp, const std::vector<VolumeSpan>& found,
+                          FXString& reason) {
   KV_TRACE(7, "Analyse::CheckMBRFit RecoverPart initial size %u\n", (FXuint)rp.size());
   for (const NRD& d : disks) {
-    FXint realprim = 0, recoverprim = 0;
-    SectorRange extended;  // the MBR's extended partition; empty when it has none
-    for (const Partition& p : d.partitions) {
-      bool primaryExtended = p.l == 1 && p.isExtended();
-      if (p.base == 0 && !primaryExtended) realprim++;
-      if (primaryExtended) extended = p.range();
-    }
-    KV_TRACE(8, "Analyse::CheckMBRFit ext_start = %.0lf, ext_end = %.0lf\n", (double)extended.first,
-             (double)extended.end);
+    std::vector<PlacementRequest> chosen;
     for (const RecoverPart& r : rp) {
-      KV_TRACE(8, "Analyse::CheckMBRFit rp[j].start = %.0lf\n", (double)r.sector);
-      // A chosen partition inside the extended partition goes into its chain.
-      if (r.device == d.device && !r.logical && !extended.contains(r.sector)) recoverprim++;
+      if (r.device != d.device) continue;
+      PlacementRequest request;
+      // A record that names only where it was found stands for that sector.
+      FXulong sectors = r.size / SECTOR_SIZE;
+      request.volume = sectors ? SectorRange::sized(r.first, sectors) : SectorRange::sized(r.sector, 1);
+      request.foundEptb = r.logical ? r.sector : 0;
+      request.role = r.role;
+      chosen.push_back(request);
     }
-    KV_TRACE(8, "Analyse::CheckMBRFit device = %s realprim = %d, recoverprim = %d\n",
-             d.device.text(), realprim, recoverprim);
-    if (recoverprim != 0 && realprim + recoverprim > 4) return false;
+    if (chosen.empty()) continue;
+    FXuchar mbr[SECTOR_SIZE] = {0};
+    if (!IOSystem::ReadBR(d.device, mbr, 0, SECTOR_SIZE)) memset(mbr, 0, sizeof(mbr));
+    LayoutPlan plan = PlanOnDisk(d, mbr, chosen, found);
+    KV_TRACE(8, "Analyse::CheckMBRFit device = %s: %s\n", d.device.text(),
+             plan.ok() ? "fits" : plan.refusal);
+    if (!plan.ok()) {
+      reason = Format("Placement.PlanLayout.007", (double)plan.refusedAt, GetString(plan.refusal).text());
+      return false;
+    }
   }
   return true;
 }

@@ -110,7 +110,8 @@ struct Planner {
   // The first sector in front of `volume` that no partition, table block or
   // found volume takes; `volume.first` itself when there is none.
   FXulong firstFreeBefore(const SectorRange& volume) const {
-    FXulong free = 1;  // sector 0 is the MBR
+    // The first track holds the MBR and the undo log.
+    FXulong free = std::max<FXulong>(1, (FXulong)disk.sectorsPerTrack);
     auto pushPast = [&](const SectorRange& r) {
       if (r.first < volume.first && !(r.first == volume.first && r.end == volume.end))
         free = std::max(free, r.end);
@@ -175,6 +176,13 @@ struct Planner {
 
 }  // namespace
 
+LayoutPlan PlanOnDisk(const NRD& disk, const FXuchar* mbr, const std::vector<PlacementRequest>& chosen,
+                      const std::vector<VolumeSpan>& found) {
+  DiskPicture picture = PictureOf(disk, mbr, found);
+  for (const PlacementRequest& r : chosen) picture.taken.push_back(r.volume);
+  return PlanLayout(picture, chosen);
+}
+
 FXulong ChsReach(const DiskPicture& disk) {
   return 1024ULL * (FXulong)std::max(disk.heads, 1) * (FXulong)std::max(disk.sectorsPerTrack, 1);
 }
@@ -209,9 +217,13 @@ DiskPicture PictureOf(const NRD& disk, const FXuchar* mbr, const std::vector<Vol
   picture.sectorsPerTrack = disk.logical.sectors;
   // A slot counts as used by its type byte: the list of partitions leaves
   // out entries of types it has no name for, and those must not be written over.
-  picture.freeSlots = 0;
+  // An MBR that could not be read counts by the entries the disk lists.
+  int used = 0, listed = 0;
   for (int slot = 0; slot < 4; slot++)
-    if (PartitionEntry::fromTable(mbr, slot).type == 0) picture.freeSlots++;
+    if (PartitionEntry::fromTable(mbr, slot).type != 0) used++;
+  for (const Partition& p : disk.partitions)
+    if (p.l == 1) listed++;
+  picture.freeSlots = 4 - std::max(used, listed);
   for (const Partition& p : disk.partitions) {
     bool link = p.isExtended();
     if (p.l == 1 && link && picture.extended.empty()) {

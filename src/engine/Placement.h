@@ -13,9 +13,6 @@
 
 #include "Records.h"
 
-// How the user wants one chosen volume placed.
-enum class PlacementRole { AUTO, PRIMARY, LOGICAL };
-
 // One chosen volume.
 struct PlacementRequest {
   SectorRange volume;
@@ -67,6 +64,11 @@ DiskPicture PictureOf(const NRD& disk, const FXuchar* mbr, const std::vector<Vol
 // into one new extended partition that must hold no primary between them.
 // A role the user gave wins over both.
 LayoutPlan PlanLayout(const DiskPicture& disk, const std::vector<PlacementRequest>& chosen);
+
+// The layout of the volumes chosen on one disk, with every found volume and
+// every chosen one kept free of new table blocks.
+LayoutPlan PlanOnDisk(const NRD& disk, const FXuchar* mbr, const std::vector<PlacementRequest>& chosen,
+                      const std::vector<VolumeSpan>& found);
 
 // Sectors a CHS address reaches: 1024 cylinders of the disk's geometry.
 FXulong ChsReach(const DiskPicture& disk);

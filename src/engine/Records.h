@@ -186,6 +186,10 @@ struct Reason {
 };
 const Reason DONE = {nullptr, false};
 
+// How the user wants a chosen volume placed: as the layout suggests, as a
+// primary entry of the MBR, or as a logical partition of an extended chain.
+enum class PlacementRole { AUTO, PRIMARY, LOGICAL };
+
 // A partition the user chose for recovery.
 struct RecoverPart {
   FXString device;
@@ -196,6 +200,7 @@ struct RecoverPart {
   FXint heads;
   FXint sectorsPerTrack;
   FXchar letter;   // ' ' when none
+  PlacementRole role = PlacementRole::AUTO;
   RecoverPart()
       : sector(0), first(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
   bool withinTableReach() const { return WithinTableReach(first, size / SECTOR_SIZE); }

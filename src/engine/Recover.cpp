@@ -282,6 +282,7 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
 
   part.start = r.sector;
   part.logical = r.logical;
+  part.role = r.role;
   if (r.logical) {
     // Slot 0 of the EPTB found there is the lost logical partition.
     part.entry = PartitionEntry::fromTable(BR, 0);
@@ -347,6 +348,12 @@ std::vector<size_t> Recover::PlaceOnDisk(const FXString& device, FXuchar* MBR,
     taken.push_back(SectorRange::sized(p.start, 1));
     taken.push_back(sectorsOf(p.entry, p.start));
   }
+
+  // Volumes that become logical where the disk has no extended partition
+  // get a new chain of their own.
+  PartitionEntry newExtended;
+  std::vector<size_t> newChainOwners;
+  if (!PlaceNewChain(device, MBR, newparts, H, S, newExtended, newChainOwners)) return {};
 
   // Found EPTBs, from the highest down, become a chain: each links to the one
   // above it.  A run of them closes into one extended entry for the MBR.
@@ -423,6 +430,7 @@ std::vector<size_t> Recover::PlaceOnDisk(const FXString& device, FXuchar* MBR,
     KV_TRACE(8, "Recover::RecoverOne extended still defined!, pushing\n");
     closeChain();
   }
+  if (!newChainOwners.empty()) placeList.push_back(Placement{newExtended, 1, newChainOwners});
 
   // The lowest partitions first.  An entry that went into a slot of the MBR
   // is only written with it.

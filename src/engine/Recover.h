@@ -58,6 +58,11 @@ public:
     FXulong start;  // where the search found its boot record or EPTB
     bool logical;   // the structure found is an EPTB
     size_t result = ~(size_t)0;  // its place in `results`; none yet
+    PlacementRole role = PlacementRole::AUTO;
+    // The volume's own sectors.
+    SectorRange volume() const {
+      return SectorRange::sized(logical ? start + entry.dist : (FXulong)entry.dist, entry.num);
+    }
   };
 
   static const FXuint BOOT_PROGRAM_SIZE = 352;
@@ -136,6 +141,14 @@ private:
   std::vector<SectorRange> OccupiedSectors(const FXuchar* MBR,
                                            const std::vector<ChainTable>& tables) const;
   bool ReadChain(const FXString& device, FXulong E0, std::vector<ChainTable>& tables);
+  // Where the disk has no extended partition and the layout of the chosen
+  // volumes makes some of them logical: writes their chain and takes them
+  // out of `newparts`; `extended` is then the entry for the MBR and
+  // `owners` the partitions it holds.  False, with every partition of the
+  // disk given the reason, when that chain cannot be built.
+  bool PlaceNewChain(const FXString& device, const FXuchar* MBR, std::vector<NewPart>& newparts,
+                     FXint heads, FXint sectorsPerTrack, PartitionEntry& extended,
+                     std::vector<size_t>& owners);
   // Writes a table sector with its signature; on failure the reason is the
   // write's.
   bool WriteTable(const FXString& device, FXulong sector, FXuchar* table);

@@ -211,12 +211,13 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.undo.007", "%d"},
     {"kelvarin-cli.undo.008", "%d"},
     {"kelvarin-cli.undo.009", ""},
-    {"Placement.PlanLayout.001", "%.0lf"},  // the refused volume's first sector
-    {"Placement.PlanLayout.002", "%.0lf"},  // the refused volume's first sector
-    {"Placement.PlanLayout.003", "%.0lf"},  // the refused volume's first sector
-    {"Placement.PlanLayout.004", "%.0lf"},  // the refused volume's first sector
-    {"Placement.PlanLayout.005", "%.0lf"},  // the refused volume's first sector
-    {"Placement.PlanLayout.006", "%.0lf"},  // the refused volume's first sector
+    {"Placement.PlanLayout.001", ""},
+    {"Placement.PlanLayout.002", ""},
+    {"Placement.PlanLayout.003", ""},
+    {"Placement.PlanLayout.004", ""},
+    {"Placement.PlanLayout.005", ""},
+    {"Placement.PlanLayout.006", ""},
+    {"Placement.PlanLayout.007", "%.0lf %s"},  // the refused volume's first sector, why
     {"kelvarin-cli.undo.010", "%d %.0lf"},
 };
 
