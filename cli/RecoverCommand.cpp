@@ -330,9 +330,9 @@ int RecoverCommand(Session& session) {
   if (!IOSystem::simulationMode) {
     if (o.noUndo) {
       session.note(tx.get("kelvarin-cli.recover.014"));
-    } else if (a.disks[disk].logIncomplete) {
-      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
-    } else {
+    } else if (!a.disks[disk].logIncomplete) {
+      // Where the log failed, the partitions it kept from being written
+      // were named above; what was written is in the log.
       session.note(tx.get("kelvarin-cli.recover.017"));
     }
   }

@@ -208,6 +208,37 @@ TEST_F(WizardFlow, ASimulationSaysSoInTheTitleTheConfirmationAndTheEndPage) {
   EXPECT_TRUE(before == readFile(disk.image)) << "a simulation writes nothing";
 }
 
+// A disk that cannot be written: the end page names the chosen partition
+// that was not written back, and why.
+TEST_F(WizardFlow, TheEndPageNamesWhatWasNotWrittenAndWhy) {
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 10, disk));
+  std::string before = readFile(disk.image);
+  if (sh("chattr +i '" + disk.image + "' 2>/dev/null") != 0)
+    GTEST_SKIP() << "chattr +i does not work here, so no image can be made unwritable";
+  struct Writable {  // again, whatever the test finds
+    std::string file;
+    ~Writable() { sh("chattr -i '" + file + "'"); }
+  } writable{disk.image};
+  open();
+  ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(1));
+  asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot code asked for
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_SUMMARY, page());
+  FXulong first = wizard->recoverList.at(0).first;
+  FXString name = wizard->recoverChooser->GetSelectedPartitionName(0).trimEnd();
+  asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+  ASSERT_TRUE(next(wizard));
+  ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+  FXString said = wizard->endLabel->getText();
+  EXPECT_EQ(0, said.find(text("Kelvarin.NextFromSummary.002"))) << said.text();
+  FXString line = wizard->Format("Kelvarin.NextFromSummary.003", name.text(), (double)first,
+                                 text("IOSystem.WriteBR.001").text());
+  EXPECT_NE(-1, said.find(line)) << said.text() << "\n" << line.text();
+  EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
+  EXPECT_TRUE(before == readFile(disk.image));
+}
+
 // Shows a box as the wizard's asker would, saves a picture of it and closes it.
 static void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
   FXMessageBox shown(wizard, box.caption, box.text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);

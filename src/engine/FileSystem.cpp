@@ -11,11 +11,11 @@ namespace {
 
 // Boot records and superblocks are little-endian whatever the host.
 FXuint u8(const FXuchar* p, FXuint at) { return p[at]; }
-FXuint u16(const FXuchar* p, FXuint at) { return (FXuint)p[at] | ((FXuint)p[at + 1] << 8); }
+FXuint u16(const FXuchar* p, FXuint at) { return le16(p + at); }
 FXint s16(const FXuchar* p, FXuint at) { return (FXshort)u16(p, at); }
-FXuint u32(const FXuchar* p, FXuint at) { return u16(p, at) | (u16(p, at + 2) << 16); }
+FXuint u32(const FXuchar* p, FXuint at) { return le32(p + at); }
 FXint s32(const FXuchar* p, FXuint at) { return (FXint)u32(p, at); }
-FXulong u64(const FXuchar* p, FXuint at) { return u32(p, at) | ((FXulong)u32(p, at + 4) << 32); }
+FXulong u64(const FXuchar* p, FXuint at) { return le64(p + at); }
 
 bool isPowerOfTwo(FXuint v) { return v != 0 && (v & (v - 1)) == 0; }
 

@@ -46,6 +46,7 @@ void IOSystem::Reset() {
   deviceSectors = 0;
   backupSectors.clear();
   simulatedSectors.clear();
+  writeFailure = DONE;
 }
 
 // One read of `length` bytes at `offset`, the device opened for it alone.
