@@ -79,7 +79,9 @@ TEST_F(Analyser, FitCountsPrimariesAgainstTheFourSlots) {
   // Two for the last slot: a new extended partition holds both.
   EXPECT_TRUE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000)}));
   FXString reason;
-  EXPECT_FALSE(analyser->CheckMBRFit({chosen("b", 5000), chosen("b", 6000, true)}, {}, reason));
+  RecoverPart primary = chosen("b", 6000);
+  primary.role = PlacementRole::PRIMARY;
+  EXPECT_FALSE(analyser->CheckMBRFit({chosen("b", 5000), primary}, {}, reason));
   EXPECT_NE(-1, reason.find("6000")) << reason.text();
 }
 
