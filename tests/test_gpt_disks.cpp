@@ -313,14 +313,14 @@ TEST_F(GptDisk, MoreVolumesThanADefaultArrayHolds) {
     patchFile(image, start * 512, volume.data(), volume.size());
     picks += " --pick @" + std::to_string(start);
   }
-  std::string lost = readFile(image), out;
-  CliResult recover = runCli(disk(image) + " recover --disk 1 --label gpt" + picks);
+  std::string out;
+  // Unlogged: the log of 130 entries in both arrays costs thousands of writes.
+  CliResult recover = runCli(disk(image) + " recover --disk 1 --label gpt --no-undo" + picks);
   ASSERT_EQ(0, recover.status) << recover.err;
   EXPECT_TRUE(sgdiskClean(image, &out)) << out;
   std::string rows = sfdiskRows(image, dir);
   EXPECT_EQ(COUNT, std::count(rows.begin(), rows.end(), '\n')) << rows;
-  EXPECT_EQ(0, runCli(disk(image) + " undo --yes").status);
-  EXPECT_TRUE(lost == readFile(image));
+  EXPECT_NE(std::string::npos, rows.find("2048 128 EBD0A0A2-B9E5-4433-87C0-68B6B72699C7")) << rows;
 }
 
 // With no room for the undo log (the first partition right behind the
