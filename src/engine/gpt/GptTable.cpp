@@ -95,7 +95,9 @@ const FXchar* unfitHeader(const GptHeader& h, FXulong sectors, bool primary) {
       h.alternate == 0)
     return "Gpt.problem.002";
   SectorRange array = h.arrayRange();
-  if (h.entriesLba < 2 || array.end > sectors) return "Gpt.problem.003";
+  // The array lies in front of the usable sectors (primary) or between
+  // them and its header (backup), so never beyond the disk.
+  if (h.entriesLba < 2) return "Gpt.problem.003";
   if (primary && (array.first <= h.own || array.end > h.firstUsable)) return "Gpt.problem.003";
   if (!primary && (array.first <= h.lastUsable || array.end > h.own)) return "Gpt.problem.003";
   return nullptr;
