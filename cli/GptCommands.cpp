@@ -37,12 +37,6 @@ const FXchar* stateName(const GptLayout& g) {
   return NAMES[g.state];
 }
 
-bool protectiveMissing(const NRD& d) {
-  for (const Partition& p : d.partitions)
-    if (p.l == 1 && p.entry.type == 0xEE) return false;
-  return true;
-}
-
 // What stands in the way of writing a GPT disk, or empty.
 FXString refusalText(Session& session, FXint disk) {
   const NRD& d = session.analyser().disks[disk];
@@ -69,29 +63,22 @@ int writePlan(Session& session, FXint disk, const GptPlan& plan, bool noUndo) {
     session.error(planRefusal(session, plan, disk));
     return EXIT_NOTHING;
   }
-  if (!noUndo) {
-    d.dbActive = true;
-    if (!GptWriter::LogCanHold(d, plan)) {
-      session.error(tx.format("kelvarin-cli.gpt.014", disk + 1));
-      return EXIT_NOTHING;
-    }
-  }
   if (IOSystem::simulationMode) session.note(tx.get("kelvarin-cli.main.009"));
-  bool written;
+  GptWriter::Outcome outcome;
   {
     HoldInterrupts hold;  // a table is never left half written
-    IOSystem::disableWriteLog = noUndo;
-    written = GptWriter::Write(d, plan);
-    d.gpt = Analyse::CarriesGPT(d.device, d.sectors);
-    AttachGpt(d);
+    outcome = GptWriter::Apply(d, plan, !noUndo);
     a.ReReadPartitions();
     a.CalcNRDChecksums();
     a.WriteNRDChecksums();
-    IOSystem::disableWriteLog = true;
+  }
+  if (outcome == GptWriter::NO_ROOM_FOR_LOG) {
+    session.error(tx.format("kelvarin-cli.gpt.014", disk + 1));
+    return EXIT_NOTHING;
   }
   d.gaps.clear();
   a.FindGaps(disk);
-  if (!written || !UsableGpt(d)) {
+  if (outcome != GptWriter::WRITTEN) {
     session.error(tx.format("kelvarin-cli.gpt.015", disk + 1));
     return EXIT_IO;
   }
@@ -131,7 +118,7 @@ FXString GptLabelText(Session& session, FXint disk) {
   out.append("  " + tx.get("kelvarin-cli.gpt.003") + "\n");
   const FXchar* state = stateKey(*d.gptTable);
   if (state) out.append("  " + tx.format(state, disk + 1) + "\n");
-  if (protectiveMissing(d)) out.append("  " + tx.format("kelvarin-cli.gpt.012", disk + 1) + "\n");
+  if (ProtectiveMbrMissing(d)) out.append("  " + tx.format("kelvarin-cli.gpt.012", disk + 1) + "\n");
   return out;
 }
 
@@ -171,7 +158,7 @@ void GptJson(Session& session, JsonWriter& json, FXint disk) {
   } else {
     json.null();
   }
-  json.key("protectiveMbr").value(!protectiveMissing(d));
+  json.key("protectiveMbr").value(!ProtectiveMbrMissing(d));
   if (g.usable()) {
     const GptHeader& h = g.good().header;
     json.key("diskGuid").value(h.disk.text());

@@ -60,6 +60,11 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.onCmd_Next.010", "%.0lf %.0lf"},  // first sector, end sector
     {"Kelvarin.onCmd_Next.011", ""},
     {"Kelvarin.DoUndo.001", "%s %.0lf"},      // disk model, changed sector
+    {"Kelvarin.DoUndo.002", "%s %s"},
+    {"Kelvarin.DoUndo.003", ""},
+    {"Kelvarin.DoUndo.004", ""},
+    {"Kelvarin.DoUndo.005", ""},
+    {"Kelvarin.DoUndo.006", "%s"},
     {"Kelvarin.NextFromSummary.001", "%s"},  // disk model
     {"Kelvarin.mFXWizard.001", ""},
     {"Kelvarin.mFXWizard.002", ""},

@@ -35,6 +35,12 @@ bool GptBlocks(const NRD& disk, const SectorRange& volume) {
   return !g || !g->usableSectors().contains(volume) || g->overlapsEntry(volume);
 }
 
+bool ProtectiveMbrMissing(const NRD& disk) {
+  for (const Partition& p : disk.partitions)
+    if (p.l == 1 && p.entry.type == 0xEE) return false;
+  return true;
+}
+
 void PlaceGptUndoArea(NRD& disk, FXulong first, FXulong end) {
   disk.dbAreaFirst = std::max(first, (FXulong)1);
   disk.dbAreaEnd = std::max(disk.dbAreaFirst, std::min(end, GPT_DB_AREA_LIMIT));

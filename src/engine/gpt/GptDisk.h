@@ -23,6 +23,8 @@ void FindGptGaps(NRD& disk);
 // Whether a found volume cannot go into the disk's GPT: it leaves the usable
 // sectors or meets a partition (or the table cannot be used at all).
 bool GptBlocks(const NRD& disk, const SectorRange& volume);
+// Whether sector 0 lacks the protective entry of type 0xEE.
+bool ProtectiveMbrMissing(const NRD& disk);
 // Keeps the undo database of `disk` in [first, min(end, GPT_DB_AREA_LIMIT)).
 void PlaceGptUndoArea(NRD& disk, FXulong first, FXulong end);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Analyse.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
 #include "gpt/GptDisk.h"
@@ -265,6 +266,21 @@ bool Write(NRD& disk, const GptPlan& plan) {
     if (!IOSystem::WriteBR(disk.device, w.bytes.data(), w.sector * SECTOR_SIZE)) return false;
   }
   return true;
+}
+
+Outcome Apply(NRD& disk, const GptPlan& plan, bool log) {
+  if (plan.refused()) return REFUSED;
+  if (log) {
+    disk.dbActive = true;
+    if (!LogCanHold(disk, plan)) return NO_ROOM_FOR_LOG;
+  }
+  bool saved = IOSystem::disableWriteLog;
+  IOSystem::disableWriteLog = !log;
+  bool written = Write(disk, plan);
+  IOSystem::disableWriteLog = saved;
+  disk.gpt = Analyse::CarriesGPT(disk.device, disk.sectors);
+  AttachGpt(disk);
+  return written && UsableGpt(disk) ? WRITTEN : WRITE_FAILED;
 }
 
 }  // namespace GptWriter

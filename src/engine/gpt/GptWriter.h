@@ -58,6 +58,12 @@ GptPlan PlanNewTable(const NRD& disk, const std::vector<GptVolume>& volumes,
 bool LogCanHold(NRD& disk, const GptPlan& plan);
 // Writes the plan; false at the first write that fails.
 bool Write(NRD& disk, const GptPlan& plan);
+
+enum Outcome { WRITTEN, REFUSED, NO_ROOM_FOR_LOG, WRITE_FAILED };
+// The whole change as a front end makes it: the plan's own refusal, the
+// log's room when `log` is set, the writes (logged when `log` is set), and
+// the disk's GPT read again.  The front end then reads the MBRs again.
+Outcome Apply(NRD& disk, const GptPlan& plan, bool log);
 }  // namespace GptWriter
 
 #endif
