@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 
+#include "support/Engine.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 
@@ -254,7 +255,6 @@ TEST_F(GptDisk, RepairWritesAMissingProtectiveMbr) {
 // recover --label gpt puts each back where it was with a type that fits its
 // file system, and undo leaves the disk as it was before.
 TEST_F(GptDisk, LostTableIsRebuiltAsGpt) {
-  std::string original = sfdiskRows(image, dir);
   zeroSectors(image, 0, 34);
   zeroSectors(image, SECTORS - 33, 33);
   std::string lost = readFile(image), out;
@@ -299,7 +299,6 @@ TEST_F(GptDisk, LostTableIsRebuiltAsGpt) {
   CliResult undo = runCli(disk(image) + " undo --yes");
   EXPECT_EQ(0, undo.status) << undo.err;
   EXPECT_TRUE(lost == readFile(image)) << "undo restores the disk byte for byte";
-  (void)original;
 }
 
 // More volumes than a default array holds: the new table gets a larger one.
@@ -391,4 +390,27 @@ TEST_F(GptDisk, HostileTablesAreRefusedWithoutAWrite) {
     }
     EXPECT_TRUE(hostile == readFile(image));
   }
+}
+
+// A blank 2.1 TiB disk with an NTFS volume beyond 2^32 sectors: an MBR
+// cannot hold it and the refusal says a GPT can; --label gpt writes it into
+// a new GPT that sgdisk finds clean.
+TEST_F(GptDisk, AVolumeBeyond2TiBGoesOnlyIntoAGpt) {
+  const unsigned long long sectors = 2100ull << 21, found = (1ull << 32) + 4096;
+  std::string big = dir.path("big.img");
+  makeImage(big, sectors * 512);
+  writeSector(big, found, ntfsBootSector(2047));
+  const std::string on = "-file " + quote(big) + " -chs " + std::to_string(sectors / 16065) + "/255/63";
+  std::string out;
+
+  CliResult mbr = runCli(on + " recover --disk 1 --label mbr --pick @" + std::to_string(found));
+  EXPECT_EQ(1, mbr.status);
+  EXPECT_NE(std::string::npos, mbr.err.find("Only a GUID partition table (GPT) can hold it")) << mbr.err;
+  EXPECT_TRUE(readSector(big, 0) == std::string(512, '\0'));
+
+  CliResult gpt = runCli(on + " recover --disk 1 --pick @" + std::to_string(found));
+  ASSERT_EQ(0, gpt.status) << "a disk beyond 2 TiB gets a GPT by default\n" << gpt.err;
+  EXPECT_TRUE(sgdiskClean(big, &out)) << out;
+  std::string rows = sfdiskRows(big, dir);
+  EXPECT_NE(std::string::npos, rows.find(std::to_string(found) + " 2048 EBD0A0A2")) << rows;
 }
