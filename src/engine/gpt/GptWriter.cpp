@@ -133,8 +133,17 @@ void addEntries(GptPlan& plan, const GptHeader& h, const std::vector<GptEntry>& 
   }
 }
 
-SectorRange currentUndoArea(const NRD& disk) {
-  return SectorRange(disk.dbAreaFirst, disk.dbAreaEnd);
+// A plan for the disk as it is, its undo database where it now lives.
+GptPlan planOn(const NRD& disk) {
+  GptPlan plan;
+  plan.undoArea = SectorRange(disk.dbAreaFirst, disk.dbAreaEnd);
+  return plan;
+}
+
+GptPlan refusal(const FXchar* key) {
+  GptPlan plan;
+  refuse(plan, key);
+  return plan;
 }
 
 }  // namespace
@@ -142,28 +151,17 @@ SectorRange currentUndoArea(const NRD& disk) {
 namespace GptWriter {
 
 GptPlan PlanRepair(const NRD& disk) {
-  GptPlan plan;
-  plan.undoArea = currentUndoArea(disk);
   const GptLayout* g = UsableGpt(disk);
-  if (!g) {
-    refuse(plan, "Gpt.write.003");
-    return plan;
-  }
-  const GptCopy& good = g->good();
-  if (g->state == GptLayout::PRIMARY_DAMAGED) {
-    GptHeader h = primaryHeader(good.header, disk.sectors, 2);
-    if (h.arrayRange().end > h.firstUsable) {
-      refuse(plan, "Gpt.write.003");
-      return plan;
-    }
-    addArray(plan, good.array, h.entriesLba);
-    addHeader(plan, h);
-  } else if (g->state == GptLayout::BACKUP_DAMAGED) {
-    GptHeader h = backupHeader(good.header, disk.sectors);
-    if (h.entriesLba <= h.lastUsable) {
-      refuse(plan, "Gpt.write.003");
-      return plan;
-    }
+  if (!g) return refusal("Gpt.write.003");
+  GptPlan plan = planOn(disk);
+  if (g->damaged()) {
+    const GptCopy& good = g->good();
+    bool primary = g->state == GptLayout::PRIMARY_DAMAGED;
+    GptHeader h = primary ? primaryHeader(good.header, disk.sectors, 2)
+                          : backupHeader(good.header, disk.sectors);
+    // The array written again must keep out of the usable sectors.
+    if (primary ? h.arrayRange().end > h.firstUsable : h.entriesLba <= h.lastUsable)
+      return refusal("Gpt.write.003");
     addArray(plan, good.array, h.entriesLba);
     addHeader(plan, h);
   }
@@ -173,13 +171,9 @@ GptPlan PlanRepair(const NRD& disk) {
 }
 
 GptPlan PlanAdd(const NRD& disk, const std::vector<GptVolume>& volumes) {
-  GptPlan plan;
-  plan.undoArea = currentUndoArea(disk);
   const GptLayout* g = UsableGpt(disk);
-  if (!g) {
-    refuse(plan, "Gpt.write.003");
-    return plan;
-  }
+  if (!g) return refusal("Gpt.write.003");
+  GptPlan plan = planOn(disk);
   const GptHeader& h = g->good().header;
   std::vector<FXuchar> array = g->good().array;
   addEntries(plan, h, g->entries, array, volumes);
@@ -191,11 +185,8 @@ GptPlan PlanAdd(const NRD& disk, const std::vector<GptVolume>& volumes) {
 
 GptPlan PlanNewTable(const NRD& disk, const std::vector<GptVolume>& volumes,
                      const std::vector<SectorRange>& found) {
+  if (disk.gpt || !disk.partitions.empty() || disk.bootSectorOnly) return refusal("Gpt.write.005");
   GptPlan plan;
-  if (disk.gpt || !disk.partitions.empty() || disk.bootSectorOnly) {
-    refuse(plan, "Gpt.write.005");
-    return plan;
-  }
   GptHeader h;
   // Room for every volume, and never fewer entries than every tool expects.
   FXulong wanted = std::max((FXulong)GPT_DEFAULT_ENTRIES, (volumes.size() + 3) / 4 * 4);
