@@ -302,6 +302,29 @@ TEST_F(GptDisk, LostTableIsRebuiltAsGpt) {
   EXPECT_TRUE(lost == readFile(image)) << "undo restores the disk byte for byte";
 }
 
+// A partition deleted from a GPT disk: the search finds it in the gap it
+// left, recover writes it back as a new entry of both copies, and undo
+// takes it back byte for byte.
+TEST_F(GptDisk, ADeletedPartitionGoesBackIntoTheGpt) {
+  const GptVolume& fat = VOLUMES[1];
+  ASSERT_EQ(0, sh("sgdisk -d 2 " + quote(image) + " >/dev/null"));
+  std::string lost = readFile(image), out;
+  CliResult search = runCli(disk(image) + " search --full");
+  ASSERT_EQ(0, search.status) << search.err;
+  EXPECT_NE(std::string::npos, search.out.find("  " + std::to_string(fat.start) + "  ")) << search.out;
+
+  CliResult recover = runCli(disk(image) + " recover --disk 1 --full --pick 1");
+  ASSERT_EQ(0, recover.status) << recover.err;
+  EXPECT_TRUE(sgdiskClean(image, &out)) << out;
+  std::string rows = sfdiskRows(image, dir);
+  EXPECT_EQ(4, std::count(rows.begin(), rows.end(), '\n')) << rows;
+  std::string row = std::to_string(fat.start) + " " + std::to_string(fat.sectors) + " " + fat.typeGuid;
+  EXPECT_NE(std::string::npos, rows.find(row)) << rows;
+
+  EXPECT_EQ(0, runCli(disk(image) + " undo --yes").status);
+  EXPECT_TRUE(lost == readFile(image)) << "undo restores the disk byte for byte";
+}
+
 // More volumes than a default array holds: the new table gets a larger one.
 TEST_F(GptDisk, MoreVolumesThanADefaultArrayHolds) {
   const int COUNT = 130;
@@ -346,17 +369,19 @@ TEST_F(GptDisk, NoRoomForTheUndoLogIsToldBeforeWriting) {
 TEST_F(GptDisk, HostileTablesAreRefusedWithoutAWrite) {
   struct Case {
     const char* what;
-    size_t field;  // byte offset in the header, or 0 for the overlap
+    size_t field;  // byte offset in the header, or 0 for one in the entry arrays
+    size_t entryField;
     unsigned long long value;
     int width;
     const char* problem;
   };
   const Case cases[] = {
-      {"entry count overflowing", 80, 0xFFFFFFFFULL, 4, "Gpt.problem.001"},
-      {"entry size overflowing", 84, 0x80000000ULL, 4, "Gpt.problem.001"},
-      {"last usable sector beyond the disk", 48, SECTORS + 100, 8, "Gpt.problem.002"},
-      {"entry array beyond the disk", 72, SECTORS - 2, 8, "Gpt.problem.003"},
-      {"overlapping entries", 0, 30000, 8, "Gpt.problem.005"},
+      {"entry count overflowing", 80, 0, 0xFFFFFFFFULL, 4, "Gpt.problem.001"},
+      {"entry size overflowing", 84, 0, 0x80000000ULL, 4, "Gpt.problem.001"},
+      {"last usable sector beyond the disk", 48, 0, SECTORS + 100, 8, "Gpt.problem.002"},
+      {"entry array beyond the disk", 72, 0, SECTORS - 2, 8, "Gpt.problem.003"},
+      {"a partition ending beyond the disk", 0, 40, SECTORS + 5, 8, "Gpt.problem.004"},
+      {"the second partition starting inside the first", 0, 128 + 32, 30000, 8, "Gpt.problem.005"},
   };
   std::string made = dir.path("made.img");
   ASSERT_EQ(0, sh("cp --sparse=always " + quote(image) + " " + quote(made)));
@@ -369,10 +394,10 @@ TEST_F(GptDisk, HostileTablesAreRefusedWithoutAWrite) {
       if (c.field) {
         putLe(h, c.field, c.value, c.width);
       } else {
-        // The second entry starts inside the first, in both arrays.
+        // The same entry changed in both arrays.
         unsigned long long array = at == 1 ? 2 : SECTORS - 33;
         std::string entries = bytes.substr(array * 512, 32 * 512);
-        putLe(entries, 128 + 32, c.value, 8);
+        putLe(entries, c.entryField, c.value, c.width);
         patchFile(image, array * 512, entries.data(), entries.size());
         putLe(h, 88, crc(entries), 4);
       }
