@@ -53,20 +53,21 @@ FXString DiskText(Session& session, FXint disk) {
                        geometryText(d.logical).text(), number(d.sectors).text(),
                        SizeText(d.capacity).text()));
   out.append('\n');
-  if (d.gpt) {
-    out.append("  ");
-    out.append(tx.get("kelvarin-cli.gpt.001"));
-    out.append('\n');
-  }
+  out.append(GptLabelText(session, disk));
 
-  out.append("  ");
-  if (d.bootSectorOnly) {
+  FXString gptParts = GptPartitionsText(session, disk);
+  if (!gptParts.empty()) {
+    out.append(gptParts);
+  } else if (d.bootSectorOnly) {
+    out.append("  ");
     out.append(tx.get("kelvarin-cli.list.008"));
     out.append('\n');
   } else if (d.partitions.empty()) {
+    out.append("  ");
     out.append(tx.get("kelvarin-cli.list.005"));
     out.append('\n');
   } else {
+    out.append("  ");
     out.append(tx.get("kelvarin-cli.list.004"));
     out.append('\n');
     TextTable parts({tx.get("kelvarin-cli.list.009"), tx.get("kelvarin-cli.list.010"),
@@ -126,6 +127,7 @@ void DiskJson(Session& session, JsonWriter& json, FXint disk) {
   json.key("size").value(SizeText(d.capacity));
   json.key("wholeDiskFat").value(d.bootSectorOnly);
   json.key("gpt").value(d.gpt);
+  GptJson(session, json, disk);
 
   json.key("partitions").beginArray();
   for (const Partition& p : d.partitions) {

@@ -40,6 +40,7 @@ struct Options {
   FXulong active = 0;
   bool bootCode = false;
   bool noUndo = false;
+  FXString label;  // of a new table: "gpt", "mbr" or empty
 };
 
 bool sameCandidate(const Candidate& a, const Candidate& b) {
@@ -242,6 +243,9 @@ int RecoverCommand(Session& session) {
       o.bootCode = true;
     } else if (option == "--no-undo") {
       o.noUndo = true;
+    } else if (option == "--label") {
+      if (reader.value(o.label) && o.label != "gpt" && o.label != "mbr")
+        usage.raise("kelvarin-cli.gpt.017", o.label);
     } else {
       usage.raise("kelvarin-cli.main.004", option);
     }
@@ -256,14 +260,16 @@ int RecoverCommand(Session& session) {
   if (status != EXIT_OK) return status;
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
-  if (a.disks[disk].gpt) {
-    session.error(tx.format("kelvarin-cli.gpt.002", disk + 1));
-    return EXIT_NOTHING;
-  }
+  if (GptRefuses(session, disk)) return EXIT_NOTHING;
 
   std::vector<Candidate> chosen, found;
   status = resolvePicks(session, o, disk, chosen, found);
   if (status != EXIT_OK) return status;
+  // A GPT disk, and a new GPT: by choice, or on a disk beyond an MBR's reach.
+  const NRD& target = a.disks[disk];
+  bool blank = target.partitions.empty() && !target.bootSectorOnly;
+  if (target.gpt || o.label == "gpt" || (o.label.empty() && blank && target.sectors > TABLE_REACH))
+    return RecoverIntoGpt(session, disk, chosen, found, o.noUndo);
   std::vector<RecoverPart> list;
   for (const Candidate& c : chosen) list.push_back(c.toRecoverPart(a));
 

@@ -66,7 +66,6 @@ int UndoCommand(Session& session) {
   for (FXint d = 0; d < (FXint)a.disks.size(); d++) {
     if (only >= 0 && d != only) continue;
     NRD& disk = a.disks[d];
-    if (disk.gpt) continue;  // never written, so never undone either
     FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
     if (dbStart == 0) continue;
     if (!IOSystem::CheckUndoDBPartitionChkSum(disk.device, dbStart)) {

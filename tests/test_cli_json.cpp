@@ -2,6 +2,9 @@
 // search's Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <cstring>
 #include <fstream>
 
 #include "support/LostDisk.h"
@@ -83,6 +86,40 @@ TEST(CliJson, ListAndSearchFollowTheirSchemas) {
   EXPECT_EQ(1, checkSchema("search.schema.json", broken, dir, &complaints));
   EXPECT_NE(std::string::npos, complaints.find("$.mode")) << complaints;
   EXPECT_EQ(1, checkSchema("list.schema.json", search.out, dir));
+}
+
+// A GPT disk as sgdisk makes it, with its backup lost, and with an entry
+// count no disk can hold: the GPT's part of the document fits the schema.
+TEST(CliJson, GptDisksFitTheSchema) {
+  if (!kvtest::haveTool("sgdisk")) GTEST_SKIP() << "sgdisk is not installed";
+  kvtest::TempDir dir;
+  std::string image = dir.path("gpt.img");
+  const unsigned long long sectors = 16384;
+  kvtest::makeImage(image, sectors * 512);
+  ASSERT_EQ(0, kvtest::sh("sgdisk -n 1:2048:+2M -c 1:data " + quote(image) + " >/dev/null"));
+  const std::string disk = "-file " + quote(image) + " -chs 1/255/63 list --json";
+  const char* const states[] = {"intact", "backup-damaged", "hostile"};
+  for (const char* state : states) {
+    SCOPED_TRACE(state);
+    if (std::string(state) == "backup-damaged") {
+      std::string zeros(512, '\0');
+      kvtest::patchFile(image, (sectors - 1) * 512, zeros.data(), zeros.size());
+    } else if (std::string(state) == "hostile") {
+      // Both headers lost but the primary, whose count grows beyond 4 MiB of entries.
+      std::string h = kvtest::readFile(image).substr(512, 512);
+      unsigned char count[4] = {0, 0, 1, 0};  // 65536 entries
+      memcpy(&h[80], count, 4);
+      memset(&h[16], 0, 4);
+      unsigned crc = (unsigned)crc32(0, (const Bytef*)h.data(), 92);
+      for (int i = 0; i < 4; i++) h[16 + i] = (char)(crc >> (8 * i));
+      kvtest::patchFile(image, 512, h.data(), h.size());
+    }
+    CliResult r = runCli(disk);
+    ASSERT_EQ(0, r.status) << r.err;
+    std::string complaints;
+    EXPECT_EQ(0, checkSchema("list.schema.json", r.out, dir, &complaints)) << complaints << r.out;
+    EXPECT_EQ(state, pythonValue(r.out, "d[\"disks\"][0][\"gptTable\"][\"state\"]", dir));
+  }
 }
 
 TEST(CliJson, OddDeviceNamesStayValidJson) {

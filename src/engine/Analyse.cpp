@@ -9,6 +9,7 @@
 #include "Helper.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 Analyse* sharedAnalyser = nullptr;
 
@@ -162,13 +163,14 @@ void Analyse::ScanNRDStump() {
   CalcNRDChecksums();
 }
 
-// Reads sector 0 and the extended chain of a disk just added, and whether it
-// carries a GUID partition table.
+// Reads sector 0 and the extended chain of a disk just added, and its GUID
+// partition table if it carries one.
 void Analyse::ReadTables(NRD& disk) {
   FXuchar BR[SECTOR_SIZE];
   IOSystem::ReadBR(disk.device, BR, 0, SECTOR_SIZE);
   GetPartitions(BR, disk.device, disk.partitions, disk.bootSectorOnly);
   disk.gpt = CarriesGPT(disk.device, disk.sectors);
+  AttachGpt(disk);
 }
 
 void Analyse::ScanNRD() {

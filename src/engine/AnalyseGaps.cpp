@@ -8,6 +8,7 @@
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 namespace {
 
@@ -118,8 +119,10 @@ void Analyse::FindGaps(FXint disk) {
     return;
   }
   if (d.gpt) {
-    // What looks free to an MBR reader may be a GPT partition.
+    // What looks free to an MBR reader may be a GPT partition: the gaps
+    // come from the GPT, and a GPT that cannot be read leaves none.
     KV_TRACE(8, "Analyse::FindGaps disk carries a GUID partition table\n");
+    FindGptGaps(d);
     return;
   }
   if (d.partitions.empty()) {
@@ -211,6 +214,7 @@ bool Analyse::OverlapsExisting(FXint disk, const SectorRange& C) {
            (double)(C.empty() ? C.first : C.end - 1));
   if (disk < 0 || disk >= (FXint)disks.size()) return true;
   const NRD& d = disks[disk];
+  if (d.gpt) return GptBlocks(d, C);
 
   for (const Partition& Q : d.partitions) {
     SectorRange q = Q.range();

@@ -21,6 +21,7 @@
 #include "Bytes.h"
 #include "Information.h"
 #include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 namespace {
 
@@ -53,8 +54,7 @@ const FXuint WITNESS_TAG = 0x57000000;
 const FXuint TAG_MASK = 0xFF000000;
 
 typedef std::array<FXuchar, SECTOR_SIZE> Sector;
-// The first sector behind a GPT's header and its 128 entries of 128 bytes.
-const FXulong GPT_ENTRIES_END = 34;
+const FXuchar GPT_PROTECTIVE_TYPE = 0xEE;
 
 // Bytes 1..3 0xDB and a zero word: a sector of a database, live or not.
 bool carriesDBMarker(const FXuchar* s) {
@@ -88,11 +88,17 @@ bool writeSector(const FXString& device, FXulong sector, const FXuchar* buffer) 
 }
 
 // The database lives in sectors 1 .. S-1, S being the sectors per track of
-// the disk's logical geometry; this is S (capped to the disk's size).
+// the disk's logical geometry; this is S (capped to the disk's size).  A
+// disk given an area of its own (a GPT disk) keeps it there instead.
 FXulong trackEnd(const NRD& d) {
+  if (d.dbAreaEnd != 0) return std::min(d.dbAreaEnd, d.sectors);
   if (d.logical.sectors <= 0) return 0;
   return std::min((FXulong)d.logical.sectors, d.sectors);
 }
+
+// The first sector the database may use: 1 behind the MBR, or the first
+// behind a GPT's primary entry array, whose unused part reads as free.
+FXulong areaFirst(const NRD& d) { return std::max(d.dbAreaFirst, (FXulong)1); }
 
 // The end of the sectors a new database sector may be claimed from: the
 // first track, but never reaching into a partition that starts inside it
@@ -103,6 +109,8 @@ FXulong claimableEnd(const NRD& d) {
   if (d.bootSectorOnly) end = std::min(end, (FXulong)1);
   for (const Partition& p : d.partitions) {
     if (p.entry.num == 0 || p.end() <= 1) continue;
+    // A GPT's protective entry covers the disk; its area bounds the database.
+    if (d.gpt && p.entry.type == GPT_PROTECTIVE_TYPE) continue;
     end = std::min(end, std::max(p.start(), (FXulong)1));
   }
   return std::min(end, d.dbKeepBelow);
@@ -113,7 +121,7 @@ FXulong claimableEnd(const NRD& d) {
 // taken for the start of a database, nor be followed from a fresh chain.
 void retireOldDatabases(const FXString& device, const NRD& d, FXulong keep) {
   FXuchar s[SECTOR_SIZE];
-  for (FXulong sec = 1; sec < trackEnd(d); sec++) {
+  for (FXulong sec = areaFirst(d); sec < trackEnd(d); sec++) {
     if (sec == keep || !readSector(device, sec, s) || !carriesLiveMarker(s)) continue;
     KV_TRACE(8, "CheckDBSpace: retiring database sector %.0lf of an earlier run\n", (double)sec);
     setDeadMarker(s);
@@ -319,9 +327,12 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     return false;
   }
   const NRD* target = FindDisk(device);
-  if (target && target->gpt) {
-    // Its header and entry array lie where an MBR tool sees free sectors.
-    KV_TRACE(7, "IOSystem::WriteBR %s carries a GUID partition table: not written\n", device.text());
+  if (target && target->gpt && !UsableGpt(*target)) {
+    // A GPT that cannot be read may still describe partitions, in sectors
+    // an MBR tool sees as free; one that lies about the disk was made by
+    // something that is not to be trusted.
+    KV_TRACE(7, "IOSystem::WriteBR %s carries a GPT that cannot be used: not written\n",
+             device.text());
     writeFailure = GPT_DISK;
     return false;
   }
@@ -417,9 +428,7 @@ FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulon
   const NRD* d = FindDisk(device);
   if (!d) return 0;
   FXuchar s[SECTOR_SIZE];
-  // Sectors 1 to 33 of a GPT disk hold its header and entry array, whose
-  // unused part reads as free.
-  FXulong first = d->gpt ? std::max(sec + 1, GPT_ENTRIES_END) : sec + 1;
+  FXulong first = std::max(sec + 1, areaFirst(*d));
   for (FXulong candidate = first; candidate < secmax; candidate++) {
     if (!readSector(device, candidate, s)) {
       KV_TRACE(7, "Error reading sector!\n");
@@ -469,7 +478,7 @@ FXulong IOSystem::IsUndoAvailable(const FXString& device) {
   KV_TRACE(7, "IOSystem::IsUndoAvailable ( device = %s secmax = %.0lf )\n", device.text(),
            (double)end);
   FXuchar s[SECTOR_SIZE];
-  for (FXulong sec = 1; sec < end; sec++) {
+  for (FXulong sec = areaFirst(*d); sec < end; sec++) {
     if (!readSector(device, sec, s)) {
       KV_TRACE(7, "IOSystem::IsUndoAvailable: Error reading sector!\n");
       return 0;
@@ -487,7 +496,8 @@ bool IOSystem::CheckUndoDBPartitionChkSum(const FXString& device, FXulong dbstar
   NRD* d = FindDisk(device);
   if (!d) return false;
   FXuchar s[SECTOR_SIZE];
-  if (dbstartsec == 0 || dbstartsec >= trackEnd(*d) || !readSector(device, dbstartsec, s)) {
+  if (dbstartsec < areaFirst(*d) || dbstartsec >= trackEnd(*d) ||
+      !readSector(device, dbstartsec, s)) {
     KV_TRACE(7, "IOSystem::CheckUndoDBPartitionChkSum: Error reading sector!\n");
     return false;
   }
@@ -548,7 +558,7 @@ bool readPlan(const FXString& device, const NRD& d, FXulong dbstartsec, UndoPlan
   FXuchar s[SECTOR_SIZE];
   for (FXulong cur = dbstartsec;;) {
     KV_TRACE(7, "IOSystem::Undo: jumping to DB nextsec=%.0lf\n", (double)cur);
-    if (cur == 0 || cur >= end) {
+    if (cur < areaFirst(d) || cur >= end) {
       KV_TRACE(7, "IOSystem::Undo DB sector %.0lf lies outside the first track\n", (double)cur);
       if (plan.walked.empty()) return false;
       break;

@@ -6,9 +6,12 @@
 #include <fx.h>
 
 #include <list>
+#include <memory>
 #include <vector>
 
 #include "Bytes.h"
+
+struct GptLayout;
 
 const FXuint SECTOR_SIZE = 512;
 
@@ -161,9 +164,19 @@ public:
   // the log cannot take this run's changes back.  Not streamed.
   bool logIncomplete = false;
   // The disk carries a GUID partition table: a GPT header at sector 1 or at
-  // its last sector, or a protective 0xEE entry in the MBR.  Such a disk is
-  // shown but never written.  Not streamed.
+  // its last sector, or a protective 0xEE entry in the MBR.  The MBR writer
+  // never writes such a disk.  Not streamed.
   bool gpt = false;
+  // That table as read at start-up (gpt/GptTable.h); null when there is
+  // none.  A disk whose table reads as usable (intact, or one copy intact)
+  // may be written by the GPT writer.  Not streamed.
+  std::shared_ptr<const GptLayout> gptTable;
+  // The undo database claims sectors from dbAreaFirst on and below
+  // dbAreaEnd; 0 there means the end of the first track.  A GPT disk keeps
+  // it behind its primary entry array and in front of its first partition.
+  // Not streamed.
+  FXulong dbAreaFirst = 1;
+  FXulong dbAreaEnd = 0;
 
   NRD();
   NRD(const FXString& device, const FXString& model, const CHS& physical, const CHS& logical,

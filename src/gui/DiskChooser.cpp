@@ -218,7 +218,9 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
                                 FXComposite* row) {
   KV_TRACE(5, "mFXDiskChooser::updateGaps\n");
-  if (gap.size == 0) return;
+  // The wizard writes MBRs only: a GPT disk's gaps are searched and
+  // written by kelvarin-cli.
+  if (gap.size == 0 || analyse->disks[disk].gpt) return;
   if (!recoverMode) {
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser found gap %.0lf sectors\n", (double)gap.size);
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser disk %d setting ID=%d\n", disk, ID_PARTIMAGE + *j);

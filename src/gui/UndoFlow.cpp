@@ -1,14 +1,47 @@
 // Leaving the welcome page: the offer to undo an earlier recovery, disk by
 // disk, and otherwise to log the coming one so that it can be undone later.
+#include <algorithm>
+#include <vector>
+
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "Wizard.h"
+#include "gpt/GptDisk.h"
+#include "gpt/GptWriter.h"
+
+// What is damaged of a disk's GPT that a repair can write again, or null.
+static const FXchar* gptDamage(const NRD& disk) {
+  const GptLayout* g = UsableGpt(disk);
+  if (!g) return nullptr;
+  if (g->state == GptLayout::PRIMARY_DAMAGED) return "Kelvarin.DoUndo.013";
+  if (g->state == GptLayout::BACKUP_DAMAGED) return "Kelvarin.DoUndo.014";
+  return ProtectiveMbrMissing(disk) ? "Kelvarin.DoUndo.015" : nullptr;
+}
 
 bool mFXWizard::DoUndo() {
+  // A GPT with one damaged copy is offered its repair first; the repair is
+  // logged as a recovery is, so it can be undone on a later start (not in
+  // this one).
+  std::vector<FXString> repaired;
+  for (NRD& disk : sharedAnalyser->disks) {
+    const FXchar* damage = gptDamage(disk);
+    FXString model = disk.model;
+    if (!damage || !ask("Kelvarin.mFXWizard.035", Format("Kelvarin.DoUndo.012", model.trimEnd().text(),
+                                                        GetString(damage).text())))
+      continue;
+    if (GptWriter::Apply(disk, GptWriter::PlanRepair(disk), true) != GptWriter::WRITTEN)
+      inform("Kelvarin.mFXWizard.035", Format("Kelvarin.DoUndo.016", model.text()));
+    sharedAnalyser->ReReadPartitions();
+    sharedAnalyser->CalcNRDChecksums();
+    sharedAnalyser->WriteNRDChecksums();
+    disk.dbActive = false;
+    repaired.push_back(disk.device);
+  }
   bool undone = false;
   fxwarning("mFXWizard::DoUndo() - iterating drives\n");
   for (NRD& disk : sharedAnalyser->disks) {
     fxwarning("device %s %s\n", disk.device.text(), disk.model.text());
+    if (std::find(repaired.begin(), repaired.end(), disk.device) != repaired.end()) continue;
     FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
     if (dbStart == 0) continue;
     // A database whose partitions no longer match the disk would restore a

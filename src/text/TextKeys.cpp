@@ -61,6 +61,11 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.onCmd_Next.011", ""},
     {"Kelvarin.DoUndo.001", "%s %.0lf"},      // disk model, changed sector
     {"Kelvarin.DoUndo.002", "%s"},           // disk model
+    {"Kelvarin.DoUndo.012", "%s %s"},
+    {"Kelvarin.DoUndo.013", ""},
+    {"Kelvarin.DoUndo.014", ""},
+    {"Kelvarin.DoUndo.015", ""},
+    {"Kelvarin.DoUndo.016", "%s"},
     {"Kelvarin.NextFromSummary.001", "%s"},  // disk model
     {"Kelvarin.NextFromSummary.002", ""},
     {"Kelvarin.NextFromSummary.003", "%s %.0lf %s"},  // partition name, first sector, reason
@@ -218,6 +223,35 @@ static const std::vector<KeyUse> KEYS = {
     {"Placement.PlanLayout.006", ""},
     {"Placement.PlanLayout.007", "%.0lf %s"},  // the refused volume's first sector, why
     {"kelvarin-cli.undo.010", "%d %.0lf"},
+    {"Gpt.problem.001", ""},
+    {"Gpt.problem.002", ""},
+    {"Gpt.problem.003", ""},
+    {"Gpt.problem.004", ""},
+    {"Gpt.problem.005", ""},
+    {"Gpt.write.001", "%.0lf"},
+    {"Gpt.write.002", "%.0lf %.0lf"},
+    {"Gpt.write.003", ""},
+    {"Gpt.write.004", ""},
+    {"Gpt.write.005", ""},
+    {"Gpt.write.006", "%.0lf"},
+    {"kelvarin-cli.gpt.003", ""},
+    {"kelvarin-cli.gpt.004", ""},
+    {"kelvarin-cli.gpt.005", "%d"},
+    {"kelvarin-cli.gpt.006", "%d"},
+    {"kelvarin-cli.gpt.007", "%d"},
+    {"kelvarin-cli.gpt.008", "%d %s"},
+    {"kelvarin-cli.gpt.009", ""},
+    {"kelvarin-cli.gpt.010", ""},
+    {"kelvarin-cli.gpt.011", ""},
+    {"kelvarin-cli.gpt.012", "%d"},
+    {"kelvarin-cli.gpt.013", "%d %s"},
+    {"kelvarin-cli.gpt.014", "%d"},
+    {"kelvarin-cli.gpt.015", "%d"},
+    {"kelvarin-cli.gpt.016", ""},
+    {"kelvarin-cli.gpt.017", "%s"},
+    {"kelvarin-cli.repair.001", ""},
+    {"kelvarin-cli.repair.002", ""},
+    {"kelvarin-cli.repair.003", "%d"},
 };
 
 const std::vector<KeyUse>& All() { return KEYS; }
