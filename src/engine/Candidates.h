@@ -12,6 +12,8 @@
 
 #include <fx.h>
 
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "Records.h"
@@ -71,7 +73,7 @@ class CandidateFinder {
 public:
   explicit CandidateFinder(Analyse& analyser);
 
-  void clear() { lastLetter = 0; }
+  void clear();
   // The candidates at the given sectors of `disk`, in order.  A sector that
   // lies in none of the disk's gaps places nothing: the search only ever
   // reports sectors of the gaps it was given.  The analyser has already
@@ -82,6 +84,7 @@ public:
 private:
   Analyse& analyser;
   FXchar lastLetter;
+  std::set<std::tuple<FXint, FXulong, FXulong>> placed;  // disk, start, sectors
 };
 
 // Every gap of every disk that a search can be given, in disk order and,
