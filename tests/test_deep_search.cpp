@@ -65,18 +65,19 @@ const unsigned long long MiB = 2048;
 // volume ending on a boundary.
 const Layout MEBIBYTES = {
     "mebibytes",
-    "27/255/63",
-    27 * 16065,
-    73 * MiB,
+    "18/255/63",
+    18 * 16065,
+    65 * MiB,
     {
         {"mke2fs -q -F -t ext4 -b 1024", 1 * MiB, 16 * MiB, 0x83, false, 2, 2},
         {"mke2fs -q -F -t ext4 -b 4096 -g 2048", 17 * MiB, 16 * MiB, 0x83, false, 2, 2},
-        {"TEST_DIR=1 TEST_DEV=1 QA_CHECK_FS=1 mkfs.xfs -q -f -d agcount=2", 33 * MiB, 40 * MiB, 0x83, false, 0, 1},
-        {"mkfs.btrfs -q -f -M", 74 * MiB, 72 * MiB, 0x83, true, 128, 8},
-        {"mkfs.exfat", 147 * MiB, 8 * MiB, 0x07, true, 0, 1},
-        {"mkswap", 156 * MiB, 8 * MiB, 0x82, true, NO_COPY, 0},
-        {NTFS, 165 * MiB, 16 * MiB, 0x07, true, 0, 1},
-        {FAT16, 182 * MiB, 16 * MiB, 0x0E, true, NO_COPY, 0},
+        {"TEST_DIR=1 TEST_DEV=1 QA_CHECK_FS=1 mkfs.xfs -q -f -d agcount=2", 33 * MiB, 32 * MiB, 0x83, false, 0, 1},
+        // Too small for its first mirror, at 64 MiB.
+        {"mkfs.btrfs -q -f -M", 66 * MiB, 16 * MiB, 0x83, true, NO_COPY, 0},
+        {"mkfs.exfat", 83 * MiB, 8 * MiB, 0x07, true, 0, 1},
+        {"mkswap", 92 * MiB, 8 * MiB, 0x82, true, NO_COPY, 0},
+        {NTFS, 101 * MiB, 16 * MiB, 0x07, true, 0, 1},
+        {FAT16, 118 * MiB, 16 * MiB, 0x0E, true, NO_COPY, 0},
     }};
 
 enum Damage { MBR_SLOTS, EVERY_TABLE, FIRST_STRUCTURES };

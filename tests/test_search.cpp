@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
@@ -220,6 +221,35 @@ TEST_F(Probes, NoGeometryDividesByNothing) {
   };
   EXPECT_EQ(searchWith("1/16/63", 2000, {10, 30, 500}, true, 0, 2000, noGeometry),
             (std::vector<FXulong>{10, 30, 500}));
+}
+
+// A quick search on a disk partitioned on 1 MiB boundaries: the boundaries
+// are probed, the inside of a volume once found is not, and no sector is
+// read twice.
+TEST_F(Probes, QuickSearchSkipsTheInsideOfAFoundVolume) {
+  const FXulong START = 2048, SIZE = 65536, CYLINDER = 16065;
+  std::string image = dir.path("mib.img");
+  makeImage(image, 40 * CYLINDER * 512);
+  ASSERT_TRUE(mkfsAt(image, START, SIZE, "mke2fs -q -F -t ext4 -b 4096"));
+  auto a = analyseImage(image, "40/255/63");
+  CountingDisk counting;
+  RecordingProgress bar(1000);
+  EXPECT_EQ(a->Search(&bar, nullptr, 0, true, 0, 40 * CYLINDER - 1, 1), std::vector<FXulong>{START});
+
+  // A probe at p reads from the sector before p on.
+  std::set<FXulong> sectors;
+  for (FXulong offset : counting.readOffsets) {
+    FXulong s = offset / 512;
+    EXPECT_TRUE(sectors.insert(s).second || s == 0) << "sector " << s << " read twice";
+  }
+  for (FXulong p = START + 1; p < START + SIZE; p++) {
+    if (p % 2048 == 0 || p % CYLINDER == 0 || p % CYLINDER == 63) {
+      EXPECT_FALSE(sectors.count(p - 1)) << "probed inside the volume at " << p;
+    }
+  }
+  EXPECT_TRUE(sectors.count(START + SIZE - 1)) << "right behind the volume, with the sector before";
+  EXPECT_TRUE(sectors.count(34 * 2048 - 1)) << "a 1 MiB boundary";
+  EXPECT_TRUE(sectors.count(5 * CYLINDER + 63 - 1)) << "one track into a cylinder";
 }
 
 TEST_F(Probes, DiskOutOfRangeOrUnopenable) {
