@@ -223,6 +223,23 @@ TEST_F(Probes, NoGeometryDividesByNothing) {
             (std::vector<FXulong>{10, 30, 500}));
 }
 
+// A table whose entry leads to no volume, and one whose entry leads to a
+// volume larger than the entry says, give nothing.
+TEST_F(Probes, TableLeadingToNoVolumeIsDropped) {
+  std::string image = dir.path("tables.img");
+  makeImage(image, 10080 * 512);
+  putBootRecord(image, 3063);
+  FXuchar t[512] = {0};
+  t[446 + 4] = 0x83, t[446 + 8] = 63, t[446 + 12] = 100;  // 100 sectors at 63 sectors on
+  t[510] = 0x55, t[511] = 0xAA;
+  patchFile(image, 1000 * 512, t, sizeof(t));
+  t[446 + 12] = 11;  // one sector short of the volume at 3063
+  patchFile(image, 3000 * 512, t, sizeof(t));
+  auto a = analyseImage(image, "10/16/63");
+  RecordingProgress bar(1000);
+  EXPECT_EQ(a->Search(&bar, nullptr, 0, false, 0, 10080, 1), std::vector<FXulong>{3063});
+}
+
 // A quick search on a disk partitioned on 1 MiB boundaries: the boundaries
 // are probed, the inside of a volume once found is not, and no sector is
 // read twice.
