@@ -230,6 +230,14 @@ void addVolume(std::vector<FoundVolume>& list, const FoundVolume& v) {
   list.push_back(v);
 }
 
+// A table inside an extended partition the disk lists belongs to that
+// partition's chain, which the writer extends by the volume's own start.
+bool insideListedExtended(const NRD& d, FXulong sector) {
+  for (const Partition& p : d.partitions)
+    if (p.isExtended() && p.range().contains(sector)) return true;
+  return false;
+}
+
 const FoundVolume* volumeAt(const std::vector<FoundVolume>& list, FXulong start) {
   for (const FoundVolume& v : list)
     if (v.start == start) return &v;
@@ -321,10 +329,12 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
     addVolume(recognised[disk], v);
     second.step();
   }
-  // A volume listed by a table is reported as that table's logical partition.
+  // A volume listed by a table in free space is reported as that table's
+  // logical partition.
   std::set<FXulong> listed;
   for (FXulong t : scan.tables) {
     second.step();
+    if (insideListedExtended(d, t)) continue;
     FXuchar sector[SECTOR_SIZE];
     if (!context.reader().read(t, sector, SECTOR_SIZE)) continue;
     PartitionEntry e = PartitionEntry::fromTable(sector, 0);

@@ -46,11 +46,6 @@ std::vector<VolumeSpan> FoundVolumes(const Analyse& analyser, const std::vector<
 
 CandidateFinder::CandidateFinder(Analyse& analyser) : analyser(analyser), lastLetter(0) {}
 
-void CandidateFinder::clear() {
-  lastLetter = 0;
-  placed.clear();
-}
-
 std::vector<Candidate> CandidateFinder::place(FXint disk, const std::vector<FXulong>& sectors) {
   KV_TRACE(7, "CandidateFinder::place( disk=%d sectors cnt=%u )\n", disk, (FXuint)sectors.size());
   std::vector<Candidate> result;
@@ -64,8 +59,6 @@ std::vector<Candidate> CandidateFinder::place(FXint disk, const std::vector<FXul
     std::vector<FoundPartition> parts = analyser.GetValidPartitions(disk, s);
     FXint slot = 1;
     for (const FoundPartition& p : parts) {
-      // A volume two stretches' searches both met is one candidate.
-      if (!placed.insert({disk, p.start, p.sectors}).second) continue;
       lastLetter = analyser.GetLastLetter(lastLetter);
       result.push_back(Candidate(disk, s, slot++, p, lastLetter));
       KV_TRACE(8, "CandidateFinder::place found at %.0lf: start %.0lf, %.0lf sectors, type %02x\n",

@@ -12,8 +12,6 @@
 
 #include <fx.h>
 
-#include <set>
-#include <tuple>
 #include <vector>
 
 #include "Records.h"
@@ -73,7 +71,7 @@ class CandidateFinder {
 public:
   explicit CandidateFinder(Analyse& analyser);
 
-  void clear();
+  void clear() { lastLetter = 0; }
   // The candidates at the given sectors of `disk`, in order.  A sector that
   // lies in none of the disk's gaps places nothing: the search only ever
   // reports sectors of the gaps it was given.  The analyser has already
@@ -84,7 +82,6 @@ public:
 private:
   Analyse& analyser;
   FXchar lastLetter;
-  std::set<std::tuple<FXint, FXulong, FXulong>> placed;  // disk, start, sectors
 };
 
 // Every gap of every disk that a search can be given, in disk order and,

@@ -249,12 +249,13 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   if (r.type != 0) {
     // The search recognised the volume, by its first structure or a copy of
     // it, and said what it is.
-    pr.type = r.type;
-    pr.dist = (FXuint)r.first;
-    pr.num = (FXuint)(r.size / SECTOR_SIZE);
-    if (!RECOVER_CHECK(r.first == r.sector && pr.num != 0 && onDisk(r.first, pr.num),
+    FXulong sectors = r.size / SECTOR_SIZE;
+    if (!RECOVER_CHECK(r.first == r.sector && sectors != 0 && onDisk(r.first, sectors),
                        "partition lies on the disk"))
       return false;
+    pr.type = r.type;
+    pr.dist = (FXuint)r.first;
+    pr.num = (FXuint)sectors;
     setCHS(pr, pr.dist, pr.num, heads, sectorsPerTrack);
     part.entry = pr;
     return true;
