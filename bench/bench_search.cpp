@@ -1,9 +1,11 @@
 // How fast the lost-partition search reads a disk.
 //
-// Full search: the first pass over a 1 GiB image held in the page cache,
-// against plain sequential 128 KiB preads of the same file.  Quick search:
-// probes per second over a sparse 1 TiB image, against plain 128 KiB preads
-// at the same cylinder starts.
+// Full search: the first pass, every sector handed to the recognisers, over
+// a 1 GiB image held in the page cache, against plain sequential 128 KiB
+// preads of the same file.  Quick search: probes per second and seconds in
+// all over a sparse 1 TiB image, against plain preads of what each probe
+// reads at the same places.  Reads per volume: how many reads a quick and a
+// full search make on a disk of contiguous volumes made by mke2fs.
 //
 // Usage: bench_search [--full-only] [work directory]   (default: a new one under /tmp)
 #include <fcntl.h>
@@ -18,8 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "BenchFolder.h"
 #include "Analyse.h"
+#include "BenchFolder.h"
+#include "platform/DiskAccess.h"
 
 namespace {
 
@@ -66,16 +69,52 @@ double sequentialPread(const std::string& path, FXulong bytes) {
   return s;
 }
 
-// 128 KiB preads at every cylinder start, as the quick search's read-ahead does.
-double cylinderPread(const std::string& path, FXulong sectors) {
+const FXulong MIB = 2048;
+
+// Where a quick search of an empty disk probes: every cylinder boundary and
+// one track into it, every 1 MiB boundary.
+std::vector<FXulong> probePositions(FXulong sectors) {
+  std::vector<FXulong> at;
+  for (FXulong s = 0; s < sectors; s += CYLINDER) {
+    at.push_back(s);
+    if (s + SPT < sectors) at.push_back(s + SPT);
+  }
+  for (FXulong s = 0; s < sectors; s += MIB) at.push_back(s);
+  std::sort(at.begin(), at.end());
+  at.erase(std::unique(at.begin(), at.end()), at.end());
+  return at;
+}
+
+// Plain preads of what a probe reads at each position: 18 sectors from the
+// one before it, and single sectors 128 and 16386 sectors in.
+double probePread(const std::string& path, const std::vector<FXulong>& positions) {
   int fd = open(path.c_str(), O_RDONLY);
-  std::vector<unsigned char> buffer(READ_AHEAD);
+  std::vector<unsigned char> buffer(18 * 512);
   Clock::time_point start = Clock::now();
-  for (FXulong s = 0; s < sectors; s += CYLINDER) pread(fd, buffer.data(), READ_AHEAD, (off_t)(s * 512));
+  for (FXulong s : positions) {
+    pread(fd, buffer.data(), 18 * 512, (off_t)((s ? s - 1 : 0) * 512));
+    pread(fd, buffer.data(), 512, (off_t)((s + 128) * 512));
+    pread(fd, buffer.data(), 512, (off_t)((s + 16386) * 512));
+  }
   double t = seconds(start, Clock::now());
   close(fd);
   return t;
 }
+
+// Counts the reads that reach the disk.
+class ReadCounter : public LinuxDiskAccess {
+public:
+  ReadCounter() { previous = DiskAccess::install(this); }
+  ~ReadCounter() { DiskAccess::install(previous); }
+  bool read(Handle h, void* buffer, FXuint length, FXuint& done) override {
+    reads++;
+    return LinuxDiskAccess::read(h, buffer, length, done);
+  }
+  FXulong reads = 0;
+
+private:
+  DiskAccess* previous;
+};
 
 bool makeSparse(const std::string& path, FXulong bytes) {
   unlink(path.c_str());
@@ -141,26 +180,55 @@ bool benchFullSearch(const std::string& image) {
   return true;
 }
 
-// A quick search over a sparse 1 TiB disk against 128 KiB preads at the same
-// cylinder starts.  Reading a hole fills the page cache with zeros; each
-// measurement starts from a freshly made file so neither profits from the
-// other's pages.
+// A quick search over a sparse 1 TiB disk against plain preads of the same
+// sectors.  Reading a hole fills the page cache with zeros; each measurement
+// starts from a freshly made file so neither profits from the other's pages.
 bool benchQuickSearch(const std::string& image) {
   const FXulong tib = 1ull << 40, sectors = tib / 512;
+  std::vector<FXulong> positions = probePositions(sectors);
   if (!makeSparse(image, tib)) return false;
-  double raw = cylinderPread(image, sectors);
+  double raw = probePread(image, positions);
   if (!makeSparse(image, tib)) return false;
   auto q = analyse(image, sectors);
-  FXulong positions = (sectors - 1) / CYLINDER + 1;
-  Bar bar(positions);
+  Bar bar(sectors / CYLINDER + 1);
   Clock::time_point start = Clock::now();
   q->Search(&bar, nullptr, 0, true, 0, sectors - 1, 1);
   double quick = seconds(start, Clock::now());
   unlink(image.c_str());
-  FXulong probes = 2 * positions;  // a cylinder start and one track into it
-  printf("quick search over a sparse 1 TiB image (%.0f probes):\n", (double)probes);
-  printf("  %.0f sectors probed per second\n", probes / quick);
-  printf("  ratio quick search / 128 KiB preads at the cylinder starts: %.2f\n", raw / quick);
+  printf("quick search over a sparse 1 TiB image (%.0f probes):\n", (double)positions.size());
+  printf("  %.0f probes per second, %.1f s in all\n", positions.size() / quick, quick);
+  printf("  ratio plain preads of the same sectors / quick search: %.2f\n", raw / quick);
+  return true;
+}
+
+// Reads per volume found on a disk of 16 ext4 volumes of 16 MiB each, one
+// after the other on 1 MiB boundaries.
+bool benchReadsPerVolume(const std::string& dir) {
+  const int VOLUMES = 16;
+  const FXulong VOLUME = 16 * MIB, sectors = 33 * CYLINDER;
+  std::string image = dir + "/contiguous.img", fs = dir + "/volume.img";
+  if (!makeSparse(image, sectors * 512)) return false;
+  for (int v = 0; v < VOLUMES; v++) {
+    std::string make = "truncate -s 0 '" + fs + "' && truncate -s " + std::to_string(VOLUME * 512) + " '" + fs +
+                       "' && mke2fs -q -F -t ext4 '" + fs + "' && dd if='" + fs + "' of='" + image +
+                       "' bs=64K conv=notrunc,sparse oflag=seek_bytes status=none seek=" +
+                       std::to_string((MIB + v * VOLUME) * 512);
+    if (system(make.c_str()) != 0) {
+      fprintf(stderr, "cannot make the volumes (mke2fs)\n");
+      return false;
+    }
+  }
+  unlink(fs.c_str());
+  auto a = analyse(image, sectors);
+  printf("reads per volume, %d contiguous ext4 volumes of 16 MiB:\n", VOLUMES);
+  for (bool quick : {true, false}) {
+    ReadCounter counter;
+    Bar bar(quick ? sectors / CYLINDER + 1 : sectors);
+    size_t found = a->Search(&bar, nullptr, 0, quick, 0, sectors - 1, 1).size();
+    printf("  %s search: %llu reads, %zu volumes found, %.1f reads per volume\n", quick ? "quick" : "full",
+           (unsigned long long)counter.reads, found, found ? (double)counter.reads / found : 0.0);
+  }
+  unlink(image.c_str());
   return true;
 }
 
@@ -171,7 +239,8 @@ int main(int argc, char** argv) {
   if (!quickToo) argc--, argv++;
   std::string dir = BenchFolder(argc, argv);
   if (dir.empty()) return 1;
-  bool ok = benchFullSearch(dir + "/full.img") && (!quickToo || benchQuickSearch(dir + "/sparse.img"));
+  bool ok = benchFullSearch(dir + "/full.img") &&
+            (!quickToo || (benchQuickSearch(dir + "/sparse.img") && benchReadsPerVolume(dir)));
   if (argc <= 1) rmdir(dir.c_str());
   return ok ? 0 : 1;
 }

@@ -14,8 +14,9 @@ static FXString candidateTable(Session& session, const std::vector<FoundCandidat
   TextTable table({tx.get("kelvarin-cli.search.011"), tx.get("kelvarin-cli.search.018"),
                    tx.get("kelvarin-cli.search.013"), tx.get("kelvarin-cli.list.011"),
                    tx.get("kelvarin-cli.list.012"), tx.get("kelvarin-cli.list.013"),
-                   tx.get("kelvarin-cli.list.010"), tx.get("kelvarin-cli.search.016"),
-                   tx.get("kelvarin-cli.list.014")});
+                   tx.get("kelvarin-cli.list.010"), tx.get("kelvarin-cli.search.019"),
+                   tx.get("kelvarin-cli.search.020"), tx.get("kelvarin-cli.search.016"),
+                   tx.get("kelvarin-cli.search.021"), tx.get("kelvarin-cli.list.014")});
   for (size_t c : {0, 1, 2, 3, 4, 5}) table.alignRight(c);
   for (const FoundCandidate& f : found) {
     const Candidate& c = f.candidate;
@@ -24,8 +25,8 @@ static FXString candidateTable(Session& session, const std::vector<FoundCandidat
     FXString letter;
     if (c.letter >= 'A') letter.format("%c:", c.letter);
     table.add({number(f.id), number(c.disk + 1), number(c.foundAt), number(c.start()),
-               number(c.sectors()), SizeText(c.bytes()), type.trimEnd(), YesNo(session, c.logical()),
-               letter});
+               number(c.sectors()), SizeText(c.bytes()), type.trimEnd(), c.partition.fileSystem,
+               c.partition.label, YesNo(session, c.logical()), c.partition.foundBy, letter});
   }
   return table.render(2);
 }
@@ -44,7 +45,10 @@ static void candidateJson(JsonWriter& json, const FoundCandidate& f) {
   json.key("size").value(SizeText(c.bytes()));
   json.key("type").value((FXint)c.type());
   json.key("typeName").value(c.typeName());
+  json.key("fileSystem").value(c.partition.fileSystem);
+  json.key("label").value(c.partition.label);
   json.key("logical").value(c.logical());
+  json.key("foundBy").value(c.partition.foundBy);
   json.key("letter");
   if (c.letter >= 'A') {
     json.value(FXString(c.letter, 1));
@@ -57,7 +61,7 @@ static void candidateJson(JsonWriter& json, const FoundCandidate& f) {
 static void searchJson(Session& session, const SearchResult& r, bool quick) {
   JsonWriter json;
   json.beginObject();
-  json.key("schema").value("kelvarin-cli/search/1");
+  json.key("schema").value("kelvarin-cli/search/2");
   json.key("mode").value(quick ? "quick" : "full");
   json.key("simulation").value(session.line.engine.simulation);
   json.key("interrupted").value(r.interrupted);

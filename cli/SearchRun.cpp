@@ -1,6 +1,8 @@
 #include "SearchRun.h"
 
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "Console.h"
 
@@ -87,6 +89,7 @@ SearchResult RunSearch(Session& session, const std::vector<Stretch>& chosen, boo
   CandidateFinder finder(analyser);
   finder.clear();
   std::map<FXint, FXint> nextId;  // per disk
+  std::set<std::tuple<FXint, FXulong, FXulong>> listed;  // disk, start, sectors
 
   {
     InterruptGuard guard(&analyser, session.texts.get("kelvarin-cli.search.007"));
@@ -116,6 +119,8 @@ SearchResult RunSearch(Session& session, const std::vector<Stretch>& chosen, boo
     std::map<FXulong, size_t> perSector;
     for (const Candidate& c : placed) perSector[c.foundAt]++;
     for (const Candidate& c : placed) {
+      // A volume the searches of two stretches both met is one candidate.
+      if (!listed.insert({c.disk, c.start(), c.sectors()}).second) continue;
       FXint id = ++nextId[c.disk];
       result.candidates.push_back(FoundCandidate{id, c, PickText(c, perSector[c.foundAt])});
     }

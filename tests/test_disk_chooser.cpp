@@ -180,7 +180,7 @@ TEST_F(Chooser, RecoveryChooserHasHiddenSlotsPerGapAndTheList) {
   for (size_t n = 0; n < chooser->getImages().size(); n++)
     EXPECT_EQ(image(n)->shown() != 0, kind(n) < KIND_FREE) << n;
   ASSERT_NE(chooser->getFoundList(), nullptr);
-  EXPECT_EQ(chooser->getFoundList()->getNumHeaders(), 4);
+  EXPECT_EQ(chooser->getFoundList()->getNumHeaders(), 7);  // with start sector, file system and label
   EXPECT_TRUE(saveScreenshot(window, "disk-chooser-recovery-empty"));
 }
 

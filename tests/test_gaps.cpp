@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "IOSystem.h"
+#include "ReadContext.h"
 #include "support/CountingDisk.h"
 #include "support/Engine.h"
 #include "support/TestImages.h"
@@ -264,9 +265,11 @@ TEST_F(Overlaps, ChainWalkEndsOnLoopsAndUnreadableTables) {
   putEntry(image, 10000, 1, 0x05, 0, 1000);  // links to itself
   CountingDisk counting;
   auto a = analyseImage(image, GEOMETRY);
-  ASSERT_TRUE(IOSystem::PrepareRead(image.c_str(), DISK));
-  ASSERT_TRUE(a->CheckOne(10000, nullptr)) << "the extended partition's first sector looks like ext2";
-  IOSystem::CloseRead();
+  {
+    ReadContext context(image.c_str(), DISK);
+    ASSERT_TRUE(context.isOpen());
+    ASSERT_TRUE(a->CheckOne(context.reader(), 10000, nullptr)) << "the extended partition's first sector looks like ext2";
+  }
 
   EXPECT_FALSE(a->OverlapsExisting(0, SectorRange::sized(10100, 100)));  // before the logical partition
   unsigned before = counting.reads;

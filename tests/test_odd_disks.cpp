@@ -65,7 +65,7 @@ TEST_F(BeyondTableReach, ABootSectorPast2TiBIsListedWhereItIsAndNotWritten) {
   makeDisk(2100ull << 21);  // 2100 GiB
   const unsigned long long first = 1ull << 21;
   writeSector(image, 0, tableSector({entryBytes(0x83, (unsigned)first, (unsigned)(TABLE_REACH_SECTORS - first))}));
-  writeSector(image, found, ntfsBootSector(2047));
+  writeNtfsStart(image, found, 2047);
   std::string before = firstTrack(image);
 
   CliResult r = runCli(disk + " search --json --quick");
@@ -88,7 +88,7 @@ TEST_F(BeyondTableReach, ABootSectorPast2TiBIsListedWhereItIsAndNotWritten) {
 TEST_F(BeyondTableReach, AVolumeTooLargeForAnEntryIsNeverWrittenShort) {
   const unsigned long long total = 1ull << 33;
   makeDisk(4100ull << 21);  // 4100 GiB
-  writeSector(image, 2048, ntfsBootSector(total));
+  writeNtfsStart(image, 2048, total);
   std::string before = firstTrack(image);
   HookedDisk counting;
   {

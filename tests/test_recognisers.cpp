@@ -24,12 +24,6 @@ namespace {
 
 const FXulong GAP = 2048;  // free sectors before and between the volumes
 
-// pvcreate wants a block device: the volume's file is attached to a loop
-// device for it, and detached again whatever pvcreate says.
-const char* const PVCREATE =
-    "sh -c 'd=$(losetup --find --show \"$0\") && pvcreate -qq --config \"devices{use_devicesfile=0}\" \"$d\";"
-    " r=$?; [ -n \"$d\" ] && losetup -d \"$d\"; exit $r'";
-
 // One volume of the shared disk.  Sectors count from the volume's start.
 struct Case {
   const char* name;

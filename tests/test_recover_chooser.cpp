@@ -140,6 +140,11 @@ TEST_F(Recovery, FoundPartitionsFillTheirGapAndOverlappingOnesDeselectEachOther)
   ASSERT_EQ(list()->getNumItems(), 4);
   EXPECT_EQ(rowOf(d), 3);
   EXPECT_EQ(list()->getItemText(0).section('\t', 3), recordOf(a).text);
+  // Start sector, file system and label (mkfs.vfat gave it none).
+  EXPECT_EQ(list()->getItemText(0).section('\t', 4), FXStringVal(A));
+  EXPECT_EQ(list()->getItemText(0).section('\t', 5), "FAT16");
+  EXPECT_EQ(list()->getItemText(0).section('\t', 6), "");
+  EXPECT_EQ(image(a)->getText().section('\n', 3), "FAT16") << "the picture names the file system";
   EXPECT_EQ(list()->getItemMiniIcon(0), chooser->getUncheckedIcon());
   EXPECT_TRUE(assertions.empty());
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-found"));
@@ -252,14 +257,15 @@ TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
     if (g.distance <= PRIMARY && PRIMARY < g.distance + g.size)
       chooser->SetRecoverPartitions(0, disks.analyser().Search(&progress, nullptr, 0, true, g.distance,
                                                                g.distance + g.size, 1));
-  // Both lost volumes are found; the extended chain's table is not a volume.
-  // Read at its own sector it gives the logical partition again, in a chain.
+  // Both lost volumes are found, the logical one through the extended
+  // chain's table that still lists it.  Read at its own sector it gives the
+  // volume again, as a plain partition.
   ASSERT_EQ(list()->getNumItems(), 2);
-  chooser->SetRecoverPartitions(0, {EPTB});
+  chooser->SetRecoverPartitions(0, {LOGICAL});
   ASSERT_EQ(list()->getNumItems(), 3);
   FXint primary = chooser->imageIndex((FXObject*)list()->getItemData(0));
-  FXint logical = chooser->imageIndex((FXObject*)list()->getItemData(1));
-  FXint chained = chooser->imageIndex((FXObject*)list()->getItemData(2));
+  FXint chained = chooser->imageIndex((FXObject*)list()->getItemData(1));
+  FXint logical = chooser->imageIndex((FXObject*)list()->getItemData(2));
   EXPECT_EQ(recordOf(primary).foundAt, PRIMARY);
   EXPECT_EQ(recordOf(logical).foundAt, LOGICAL);
   EXPECT_TRUE(recordOf(chained).logical);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
@@ -24,15 +25,17 @@ struct Volume {
   FXulong start, sectors;
   const char* mkfs;
   bool cylinderAligned;  // at a cylinder boundary or one track into it
+  FXulong table;         // the EPTB that lists it, which the search reports for it; 0 when none
+  FXulong reported() const { return table ? table : start; }
 };
 const FXulong FAT32_START = 84 * Q;
 const FXulong FIRST_EPTB = 166 * Q;
 const Volume VOLUMES[] = {
-    {1 * Q, 16384, "mkfs.vfat -F 12 --mbr=n", true},
-    {18 * Q + SPT, 65536, "mkfs.vfat -F 16 --mbr=n", true},
-    {FAT32_START, 81920, "mkfs.vfat -F 32 -s 1 --mbr=n", true},
-    {FIRST_EPTB + SPT, 16384, "mkntfs -F -Q -q", true},       // logical, one track after its table
-    {201 * Q + 5, 16384, "mkntfs -F -Q -q", false},           // in no table at all
+    {1 * Q, 16384, "mkfs.vfat -F 12 --mbr=n", true, 0},
+    {18 * Q + SPT, 65536, "mkfs.vfat -F 16 --mbr=n", true, 0},
+    {FAT32_START, 81920, "mkfs.vfat -F 32 -s 1 --mbr=n", true, 0},
+    {FIRST_EPTB + SPT, 16384, "mkntfs -F -Q -q", true, FIRST_EPTB},  // logical, one track after its table
+    {201 * Q + 5, 16384, "mkntfs -F -Q -q", false, 0},               // in no table at all
 };
 
 bool contains(const std::vector<FXulong>& v, FXulong s) {
@@ -86,25 +89,30 @@ protected:
 TempDir* LostPartitions::dir;
 std::string LostPartitions::image;
 
-TEST_F(LostPartitions, FullSearchFindsEveryFatAndNtfsBootRecord) {
+TEST_F(LostPartitions, FullSearchFindsEveryVolumeOnce) {
   std::vector<FXulong> found = search(false, 0, DISK);
-  for (const Volume& v : VOLUMES) EXPECT_TRUE(contains(found, v.start)) << v.start;
+  for (const Volume& v : VOLUMES) EXPECT_TRUE(contains(found, v.reported())) << v.start;
   EXPECT_FALSE(contains(found, FAT32_START + 6)) << "FAT32's backup boot sector";
-  EXPECT_FALSE(contains(found, FIRST_EPTB)) << "a table is no boot record";
+  EXPECT_FALSE(contains(found, VOLUMES[3].start)) << "the logical NTFS comes through its table only";
+  // sfdisk puts the table of a logical partition after the first in the sector before it.
+  EXPECT_TRUE(contains(found, 184 * Q + SPT - 1)) << "the table of the ext2 logical";
+  EXPECT_EQ(found.size(), std::size(VOLUMES) + 1);
   EXPECT_TRUE(std::is_sorted(found.begin(), found.end()));
 }
 
-TEST_F(LostPartitions, QuickSearchFindsCylinderAlignedBootRecords) {
+TEST_F(LostPartitions, QuickSearchFindsCylinderAlignedVolumes) {
   std::vector<FXulong> found = search(true, 0, DISK);
-  for (const Volume& v : VOLUMES) EXPECT_EQ(contains(found, v.start), v.cylinderAligned) << v.start;
+  for (const Volume& v : VOLUMES) EXPECT_EQ(contains(found, v.reported()), v.cylinderAligned) << v.start;
 }
 
-TEST_F(LostPartitions, TableIsFoundFirstAndDroppedSecond) {
+// A table in the stretch whose entry leads to a volume outside it: the
+// volume is read where the table says, and the table reported for it.
+TEST_F(LostPartitions, TableLeadingToAVolumeIsReported) {
   RecordingText text;
   std::vector<FXulong> found = search(false, FIRST_EPTB, SPT, &text);
-  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(found, std::vector<FXulong>{FIRST_EPTB});
   ASSERT_GE(text.lines.size(), 3u);
-  EXPECT_EQ(text.lines[1], analyser->Format("Analyse.CheckOne.010", 1u)) << "one signature was found";
+  EXPECT_EQ(text.lines[1], analyser->Format("Analyse.CheckOne.010", 1u)) << "the first pass met one table";
 }
 
 // Sets stopSearch when the first progress report arrives, as the wizard
@@ -161,13 +169,17 @@ TEST_F(LostPartitions, ProgressAddsUpToTheBarsTotal) {
 // Disks whose probe positions carry boot records, to see which are read.
 class Probes : public ::testing::Test {
 protected:
-  // A FAT12 boot sector of a floppy: recognised without reading further.
+  // A FAT12 volume of 12 sectors: its boot sector, and its two FATs 8
+  // sectors on, out of the way of the next records.
   static void putBootRecord(const std::string& image, FXulong sector) {
     FXuchar b[512] = {0};
-    b[0x0C] = 2, b[0x0D] = 1, b[0x0E] = 1, b[0x10] = 2, b[0x11] = 224;
-    b[0x13] = 2880 & 0xFF, b[0x14] = 2880 >> 8, b[0x15] = 0xF0, b[0x16] = 9;
+    b[0] = 0xEB, b[1] = 0x3C, b[2] = 0x90;
+    b[0x0C] = 2, b[0x0D] = 1, b[0x0E] = 8, b[0x10] = 2, b[0x11] = 16;
+    b[0x13] = 12, b[0x15] = 0xF0, b[0x16] = 1;
     b[510] = 0x55, b[511] = 0xAA;
     patchFile(image, sector * 512, b, sizeof(b));
+    const FXuchar fat[3] = {0xF0, 0xFF, 0xFF};
+    for (FXulong copy : {8, 9}) patchFile(image, (sector + copy) * 512, fat, sizeof(fat));
   }
   std::vector<FXulong> searchWith(const std::string& chs, FXulong sectors, std::vector<FXulong> records,
                                   bool quick, FXulong start, FXulong end,
@@ -207,8 +219,54 @@ TEST_F(Probes, NoGeometryDividesByNothing) {
     d.physical = d.logical = CHS(100, 0, 0);
     d.qoffset = 0;
   };
-  EXPECT_EQ(searchWith("1/16/63", 2000, {10, 11, 500}, true, 0, 2000, noGeometry),
-            (std::vector<FXulong>{10, 11, 500}));
+  EXPECT_EQ(searchWith("1/16/63", 2000, {10, 30, 500}, true, 0, 2000, noGeometry),
+            (std::vector<FXulong>{10, 30, 500}));
+}
+
+// A table whose entry leads to no volume, and one whose entry leads to a
+// volume larger than the entry says, give nothing.
+TEST_F(Probes, TableLeadingToNoVolumeIsDropped) {
+  std::string image = dir.path("tables.img");
+  makeImage(image, 10080 * 512);
+  putBootRecord(image, 3063);
+  FXuchar t[512] = {0};
+  t[446 + 4] = 0x83, t[446 + 8] = 63, t[446 + 12] = 100;  // 100 sectors at 63 sectors on
+  t[510] = 0x55, t[511] = 0xAA;
+  patchFile(image, 1000 * 512, t, sizeof(t));
+  t[446 + 12] = 11;  // one sector short of the volume at 3063
+  patchFile(image, 3000 * 512, t, sizeof(t));
+  auto a = analyseImage(image, "10/16/63");
+  RecordingProgress bar(1000);
+  EXPECT_EQ(a->Search(&bar, nullptr, 0, false, 0, 10080, 1), std::vector<FXulong>{3063});
+}
+
+// A quick search on a disk partitioned on 1 MiB boundaries: the boundaries
+// are probed, the inside of a volume once found is not, and no sector is
+// read twice.
+TEST_F(Probes, QuickSearchSkipsTheInsideOfAFoundVolume) {
+  const FXulong START = 2048, SIZE = 65536, CYLINDER = 16065;
+  std::string image = dir.path("mib.img");
+  makeImage(image, 40 * CYLINDER * 512);
+  ASSERT_TRUE(mkfsAt(image, START, SIZE, "mke2fs -q -F -t ext4 -b 4096"));
+  auto a = analyseImage(image, "40/255/63");
+  CountingDisk counting;
+  RecordingProgress bar(1000);
+  EXPECT_EQ(a->Search(&bar, nullptr, 0, true, 0, 40 * CYLINDER - 1, 1), std::vector<FXulong>{START});
+
+  // A probe at p reads from the sector before p on.
+  std::set<FXulong> sectors;
+  for (FXulong offset : counting.readOffsets) {
+    FXulong s = offset / 512;
+    EXPECT_TRUE(sectors.insert(s).second || s == 0) << "sector " << s << " read twice";
+  }
+  for (FXulong p = START + 1; p < START + SIZE; p++) {
+    if (p % 2048 == 0 || p % CYLINDER == 0 || p % CYLINDER == 63) {
+      EXPECT_FALSE(sectors.count(p - 1)) << "probed inside the volume at " << p;
+    }
+  }
+  EXPECT_TRUE(sectors.count(START + SIZE - 1)) << "right behind the volume, with the sector before";
+  EXPECT_TRUE(sectors.count(34 * 2048 - 1)) << "a 1 MiB boundary";
+  EXPECT_TRUE(sectors.count(5 * CYLINDER + 63 - 1)) << "one track into a cylinder";
 }
 
 TEST_F(Probes, DiskOutOfRangeOrUnopenable) {

@@ -172,7 +172,7 @@ TEST_F(WizardFlow, APartitionBeyondATablesReachIsShownAndRefusedWithTheReason) {
   disk.chs = std::to_string(sectors / (255 * 63)) + "/255/63";
   makeImage(disk.image, sectors * 512);
   writeSector(disk.image, 0, tableSector({entryBytes(0x83, 1u << 21, (unsigned)(reach - (1u << 21)))}));
-  writeSector(disk.image, found, ntfsBootSector(2047));
+  writeNtfsStart(disk.image, found, 2047);
   std::string before = readSector(disk.image, 0);
   open();
   ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(2));

@@ -8,10 +8,12 @@
 #include <fx.h>
 
 #include <list>
+#include <map>
 #include <vector>
 
 #include "Information.h"
 #include "Records.h"
+#include "recognise/Recogniser.h"
 
 // Where a search reports its progress.  The search reads the bar's total and
 // current value and posts kind 1 (set the value) or kind 2 (advance by the
@@ -100,6 +102,9 @@ public:
   // The partitions a search found at `sector` can become: those that lie on
   // the disk and collide with none of its partitions.
   std::vector<FoundPartition> GetValidPartitions(FXint disk, FXulong sector);
+  // What `sector` of `disk` holds, before any check against the layout: the
+  // volume that begins there, or the entries of a table there.
+  std::vector<FoundPartition> FoundAt(FXint disk, SectorReader& reader, FXulong sector);
   // Whether a disk of `sectors` sectors carries a GUID partition table.
   static bool CarriesGPT(const FXString& device, FXulong sectors);
 
@@ -116,7 +121,14 @@ public:
                                           FXulong start_sec, FXulong end_sec, FXint areas);
   static std::vector<FXulong> SearchFull(SearchProgress* progress, SearchText* text, FXint disk,
                                          FXulong start_sec, FXulong end_sec, FXint areas);
-  bool CheckOne(FXulong sector, SearchText* text);
+  // Whether a volume the recognisers know begins at `sector`.
+  bool CheckOne(SectorReader& reader, FXulong sector, SearchText* text);
+  // The volume that begins at `sector` of `disk`: one a search met, by its
+  // primary structure or a copy, or one whose structures are found there now.
+  // Null when there is none.
+  const FoundVolume* RecognisedAt(FXint disk, SectorReader& reader, FXulong sector);
+  // What the searches recognised, per disk: one entry per volume.
+  std::map<FXint, std::vector<FoundVolume>> recognised;
 
   // --- recovery fit check ---
   bool CheckMBRFit(const std::vector<RecoverPart>& rp);

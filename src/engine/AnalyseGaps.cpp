@@ -7,6 +7,7 @@
 #include "ExtendedChain.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
+#include "ReadContext.h"
 #include "compat/Assert.h"
 #include "gpt/GptDisk.h"
 
@@ -87,17 +88,17 @@ void addGap(NRD& d, FXulong start, FXulong end) {
 // on too long is taken as ending at the last table passed; one that leads to
 // a sector without a table ends in an empty table there.
 void findChainGaps(NRD& d, FXulong E, FXulong X) {
-  IOSystem::PrepareRead(d.device, d.sectors);
-  ExtendedChain chain(E, E, ExtendedChain::ReadThroughContext());
   ChainTable t;
   FXulong at = E;
   PartitionEntry logical = PartitionEntry();
+  // A disk that cannot be opened reads no table: its chain ends at once.
+  ReadContext context(d.device, d.sectors);
+  ExtendedChain chain(E, E, ExtendedChain::ReadWith(context.reader()));
   while (chain.Next(t)) {
     for (const FreeStretch& f : tableFreeSpace(d, t)) addGap(d, f.start, f.end);
     at = t.sector;
     logical = t.slot(0);
   }
-  IOSystem::CloseRead();
   if (chain.end() == ExtendedChain::NO_TABLE) {
     at = chain.stoppedAt();
     logical = PartitionEntry();
@@ -186,9 +187,9 @@ std::list<Gap> Analyse::GetGap(FXint disk, FXint lognr, bool last) {
 // Q's chain: it is free only when it lies wholly in free space one of the
 // chain's tables leaves.  A chain that does not end properly (it loops, goes
 // on too long or leads to a sector without a table) blocks the candidate.
-static bool chainBlocks(const NRD& d, const Partition& Q, const SectorRange& C) {
+static bool chainBlocks(const NRD& d, const Partition& Q, const SectorRange& C, SectorReader& reader) {
   FXulong chainBase = Q.base != 0 ? Q.base : Q.entry.dist;  // links count from here
-  ExtendedChain chain(Q.start(), chainBase, ExtendedChain::ReadThroughContext());
+  ExtendedChain chain(Q.start(), chainBase, ExtendedChain::ReadWith(reader));
   ChainTable t;
   while (chain.Next(t)) {
     KV_TRACE(8, "Analyse::OverlapsExisting checking table at %.0lf\n", (double)t.sector);
@@ -231,15 +232,13 @@ bool Analyse::OverlapsExisting(FXint disk, const SectorRange& C) {
       KV_TRACE(8, "Analyse::OverlapsExisting candidate crosses the extended partition's border\n");
       return true;
     }
-    if (!IOSystem::PrepareRead(d.device, d.sectors)) return true;
-    bool blocks = false;
-    if (!CheckOne(q.first, nullptr)) {
+    ReadContext context(d.device, d.sectors);
+    if (!context.isOpen()) return true;
+    if (!CheckOne(context.reader(), q.first, nullptr)) {
       KV_TRACE(8, "Analyse::OverlapsExisting extended partition is invalid or empty\n");
-    } else {
-      blocks = chainBlocks(d, Q, C);
+    } else if (chainBlocks(d, Q, C, context.reader())) {
+      return true;
     }
-    IOSystem::CloseRead();
-    if (blocks) return true;
   }
   return false;
 }

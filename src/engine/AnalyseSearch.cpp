@@ -1,11 +1,18 @@
-// The lost-partition search: a first pass collects the sectors of a stretch
-// that end with the boot signature 0x55 0xAA, a second pass keeps those that
-// hold a recognisable file-system boot record.
+// The lost-partition search.  A first pass reads the stretch, every sector
+// in a full search, the places where partitions begin in a quick one, and
+// hands what it reads to the file-system recognisers; it also notes the
+// sectors that look like an extended partition table block (EPTB).  A second
+// pass makes one result of each volume, however many of its structures were
+// met, and keeps the EPTBs that lead to a volume the recognisers confirm:
+// that volume is then reported through its table, as a logical partition.
+#include <algorithm>
+#include <set>
 
 #include "Analyse.h"
 #include "FileSystem.h"
-#include "IOSystem.h"
+#include "ReadContext.h"
 #include "compat/Assert.h"
+#include "recognise/Scan.h"
 
 namespace {
 
@@ -14,10 +21,42 @@ namespace {
 const FXulong FIRST_PASS_PARTS = 70;
 const FXulong SECOND_PASS_PARTS = 30;
 
+// Partitions made in the last fifteen years begin on 1 MiB boundaries.
+const FXulong MIB_SECTORS = 2048;
+const FXuint SCAN_BLOCK_SECTORS = 256;  // 128 KiB
+
 FXulong atLeastOne(FXulong v) { return v ? v : 1; }
 
 FXulong mulDiv(FXulong a, FXulong b, FXulong c) {
   return (FXulong)((unsigned __int128)a * b / c);
+}
+
+// The first multiple of `m` at or after `x`; the last sector number when
+// there is none.
+FXulong roundUp(FXulong x, FXulong m) {
+  FXulong r = x % m;
+  if (r == 0) return x;
+  return x > ~(FXulong)0 - (m - r) ? ~(FXulong)0 : x + (m - r);
+}
+
+// Whether a sector is an EPTB that lists a partition: the signature, boot
+// flags that are flags, a first slot holding a partition that starts
+// behind the table, a second slot empty or linking on, and nothing after.
+bool looksLikeTable(const FXuchar* sector) {
+  if (sector[SIGNATURE_OFFSET] != 0x55 || sector[SIGNATURE_OFFSET + 1] != 0xAA) return false;
+  for (int k = 0; k < 4; k++) {
+    FXuchar boot = sector[TABLE_OFFSET + 16 * k];
+    if (boot != 0 && boot != 0x80) return false;
+  }
+  PartitionEntry logical = PartitionEntry::fromTable(sector, 0);
+  PartitionEntry link = PartitionEntry::fromTable(sector, 1);
+  if (logical.type == 0 || isExtendedType(logical.type) || !PartitionTypeName(logical.type) ||
+      logical.dist == 0 || logical.num == 0)
+    return false;
+  if (link.type != 0 && !isExtendedType(link.type)) return false;
+  for (FXuint b = TABLE_OFFSET + 32; b < SIGNATURE_OFFSET; b++)
+    if (sector[b] != 0) return false;
+  return true;
 }
 
 // Moves the bar through one pass: `share` units spread evenly over `steps`
@@ -29,11 +68,12 @@ public:
   PassProgress(SearchProgress* bar, FXulong share, FXulong steps, FXulong granularity)
       : bar(bar), share(share), steps(atLeastOne(steps)), granularity(atLeastOne(granularity)) {}
 
-  // One probe is done.
-  void step() {
-    done++;
-    if (++counter < granularity) return;
-    counter = 0;
+  // `n` probes are done.
+  void step(FXulong n = 1) {
+    done += n;
+    counter += n;
+    if (counter < granularity) return;
+    counter %= granularity;
     if (bar->getProgress() != 100) send(mulDiv(share, done < steps ? done : steps, steps));
   }
   void finish() { send(share); }
@@ -50,106 +90,173 @@ private:
   FXulong done = 0, counter = 0, sent = 0;
 };
 
-// The probe positions of a quick search of [start, end): the start itself and
-// every multiple of Q after it.
-FXulong quickPositions(FXulong start, FXulong end, FXulong Q) {
-  return start < end ? 1 + (end - 1) / Q - start / Q : 0;
+// Where a quick search probes: the stretch's start, every cylinder boundary
+// and the sector one track into it, every 1 MiB boundary, and right behind
+// every volume found (its end rounded up to a track and to 1 MiB).
+class ProbePlan {
+public:
+  ProbePlan(FXulong Q, FXulong spt) : Q(Q), spt(spt) {}
+
+  // The first probe position at or after `x`.
+  FXulong next(FXulong x) const {
+    FXulong p = std::min(roundUp(x, Q), roundUp(x, MIB_SECTORS));
+    if (spt > 0) p = std::min(p, x <= spt ? spt : roundUp(x - spt, Q) + spt);
+    auto behind = after.lower_bound(x);
+    return behind != after.end() ? std::min(p, *behind) : p;
+  }
+  void behindVolume(FXulong end) {
+    if (spt > 0) after.insert(roundUp(end, spt));
+    after.insert(roundUp(end, MIB_SECTORS));
+  }
+
+private:
+  FXulong Q, spt;
+  std::set<FXulong> after;
+};
+
+// How many probes a quick search of [start, end) makes on an empty disk.
+FXulong quickPositions(FXulong start, FXulong end, FXulong Q, FXulong spt) {
+  if (start >= end) return 0;
+  FXulong n = 1 + (end - 1) / Q - start / Q + (end - 1) / MIB_SECTORS - start / MIB_SECTORS;
+  return spt > 0 ? n + (end - 1) / Q - start / Q : n;
 }
 
-// The first pass: collects the sectors of a stretch that end with the boot
-// signature.
-class SignatureScan {
+// The first pass: the volumes the recognisers accept, copies included, and
+// the sectors that look like an EPTB.
+class VolumeScan {
 public:
-  SignatureScan(const NRD& disk, volatile bool& stop, PassProgress& progress)
-      : disk(disk), stop(stop), progress(progress) {}
+  VolumeScan(ReadContext& context, volatile bool& stop, PassProgress& progress)
+      : context(context), stop(stop), progress(progress) {}
 
   // Both return false when the disk cannot be opened again after a read
   // error; what was found up to there is kept.
 
-  // Every sector of [start, end).  The signatures are looked up where the
-  // read-ahead holds them; each block is fetched by reading its first sector.
+  // Every sector of [start, end), read in blocks of 128 KiB.
   bool full(FXulong start, FXulong end) {
-    for (FXulong pos = start; pos < end && !stop; pos++) {
-      FXuchar buffer[SECTOR_SIZE];
-      const FXuchar* sector = cached(pos);
-      if (!sector) {
-        if (!IOSystem::Read(pos, buffer, SECTOR_SIZE)) {
-          if (!reopen(pos)) return false;
-          continue;  // an unreadable sector is skipped and not counted
-        }
-        sector = buffer;  // the read-ahead holds the following ones
+    std::vector<FXuchar> block(SCAN_BLOCK_SECTORS * SECTOR_SIZE);
+    for (FXulong pos = start; pos < end && !stop;) {
+      FXuint n = (FXuint)std::min<FXulong>(SCAN_BLOCK_SECTORS, end - pos);
+      if (context.reader().readBlock(pos, block.data(), n * SECTOR_SIZE)) {
+        examine(block.data(), pos, n);
+        progress.step(n);
+      } else if (!sectorBySector(pos, n, block.data())) {
+        return false;
       }
-      if (hasBootSignature(sector)) found.push_back(pos);
+      pos += n;
+    }
+    return true;
+  }
+
+  // The probe positions of the plan in [start, end), never inside a volume
+  // already found.
+  bool quick(FXulong start, FXulong end, FXulong Q, FXulong spt) {
+    ProbePlan plan(Q, spt);
+    FXulong skipTo = 0;  // the end of the volumes found so far that cover what comes next
+    // On an unaligned start, also one track into the cylinder that holds it.
+    FXulong first = start % Q != 0 && spt > 0 && start - start % Q + spt < end ? start - start % Q + spt : start;
+    if (first != start && !probe(first, plan, skipTo)) return false;
+    for (FXulong pos = start; pos < end && !stop;) {
+      if (!probe(pos, plan, skipTo)) return false;
+      if (pos == ~(FXulong)0) break;
+      pos = plan.next(std::max(pos + 1, skipTo));
+    }
+    return true;
+  }
+
+  std::vector<FoundVolume> volumes;
+  std::vector<FXulong> tables;
+
+private:
+  void examine(const FXuchar* sectors, FXulong first, FXuint count) {
+    scanSectors(sectors, first, count, context.reader(), volumes);
+    for (FXuint i = 0; i < count; i++)
+      if (looksLikeTable(sectors + (size_t)i * SECTOR_SIZE)) tables.push_back(first + i);
+  }
+
+  // A block that could not be read as one: its sectors one at a time, an
+  // unreadable one skipped and not counted.
+  bool sectorBySector(FXulong pos, FXuint n, FXuchar* sector) {
+    for (FXuint i = 0; i < n; i++) {
+      if (!context.reader().read(pos + i, sector, SECTOR_SIZE)) {
+        if (!reopen(pos + i)) return false;
+        continue;
+      }
+      examine(sector, pos + i, 1);
       progress.step();
     }
     return true;
   }
 
-  // The start of [start, end) and every cylinder boundary in it, each with
-  // the sector one track further on: where a partition or its table starts
-  // on a cylinder-aligned disk.
-  bool quick(FXulong start, FXulong end, FXulong Q, FXulong spt) {
-    for (FXulong pos = start; pos < end && !stop;) {
-      Probe p = probe(pos, pos);
-      if (p == READ && pos + spt < end) {
-        // On an unaligned start, one track into the cylinder that holds it.
-        FXulong s2 = pos == start && start % Q != 0 ? start - start % Q + spt : pos + spt;
-        if (s2 != pos) p = probe(s2, pos + spt);
-      }
-      if (p == LOST) return false;
-      if (p == READ) progress.step();  // an unreadable probe is not counted
-      pos += Q - pos % Q;
-      if (pos < Q) break;  // wrapped past the last sector number
+  // Reads the probe position once for every recogniser.  Of the volumes its
+  // first structures show, those that begin here count, and those a copy
+  // shows wherever they begin; a table close by (one sector before, where
+  // sfdisk puts a logical partition's) is noted too.
+  bool probe(FXulong pos, ProbePlan& plan, FXulong& skipTo) {
+    std::vector<FoundVolume> hits;
+    auto noteTable = [this](const FXuchar* sector, FXulong number) {
+      if (looksLikeTable(sector)) tables.push_back(number);
+    };
+    if (!scanHead(context.reader(), pos, hits, noteTable)) return reopen(pos);
+    for (const FoundVolume& v : hits) {
+      if (v.start != pos && !v.isCopy()) continue;
+      volumes.push_back(v);
+      plan.behindVolume(v.start + v.sectors);
+      if (v.start <= pos) skipTo = std::max(skipTo, v.start + v.sectors);
     }
+    progress.step();
     return true;
-  }
-
-  std::vector<FXulong> found;
-
-private:
-  enum Probe { READ, SKIPPED, LOST };
-
-  // The sector as the read-ahead holds it, or null when it does not.
-  static const FXuchar* cached(FXulong sector) {
-    FXulong ofs = sector * SECTOR_SIZE;
-    if (!IOSystem::cache || ofs < IOSystem::cacheStart ||
-        ofs - IOSystem::cacheStart + SECTOR_SIZE > IOSystem::cacheBytes)
-      return nullptr;
-    return IOSystem::cache + (ofs - IOSystem::cacheStart);
-  }
-
-  Probe probe(FXulong sector, FXulong named) {
-    FXuchar buffer[SECTOR_SIZE];
-    if (IOSystem::Read(sector, buffer, SECTOR_SIZE)) {
-      if (hasBootSignature(buffer)) found.push_back(sector);
-      return READ;
-    }
-    return reopen(named) ? SKIPPED : LOST;
   }
 
   // After a read error the disk is opened afresh.
   bool reopen(FXulong named) {
     KV_TRACE(8, "Analyse::Search IO error (sector = %.0lf, size = 512)\n", (double)named);
-    IOSystem::CloseRead();
-    return IOSystem::PrepareRead(disk.device, disk.sectors);
+    return context.reopen();
   }
 
-  const NRD& disk;
+  ReadContext& context;
   volatile bool& stop;
   PassProgress& progress;
 };
 
+// One entry per volume: copies of a structure, and structures met twice,
+// name a volume already listed.  A primary structure stands for the volume
+// rather than a copy.
+void addVolume(std::vector<FoundVolume>& list, const FoundVolume& v) {
+  for (FoundVolume& known : list) {
+    if (!known.sameVolume(v)) continue;
+    if (known.isCopy() && !v.isCopy()) known = v;
+    return;
+  }
+  list.push_back(v);
+}
+
+// A table inside an extended partition the disk lists belongs to that
+// partition's chain, which the writer extends by the volume's own start.
+bool insideListedExtended(const NRD& d, FXulong sector) {
+  for (const Partition& p : d.partitions)
+    if (p.isExtended() && p.range().contains(sector)) return true;
+  return false;
+}
+
+const FoundVolume* volumeAt(const std::vector<FoundVolume>& list, FXulong start) {
+  for (const FoundVolume& v : list)
+    if (v.start == start) return &v;
+  return nullptr;
+}
+
 }  // namespace
 
-bool Analyse::CheckOne(FXulong sector, SearchText* text) {
-  FXuchar BR[FileSystem::BR_SIZE];
-  if (!IOSystem::Read(sector, BR, sizeof(BR))) {
-    KV_TRACE(8, "Analyse::CheckOne IO error\n");
-    return false;
-  }
-  FXint code = FileSystem::CheckFS(BR, sector, nullptr);
-  if (code == FileSystem::UNKNOWN) return false;
-  const FXchar* name = FileSystem::GetName(code);
+const FoundVolume* Analyse::RecognisedAt(FXint disk, SectorReader& reader, FXulong sector) {
+  std::vector<FoundVolume>& known = recognised[disk];
+  if (const FoundVolume* v = volumeAt(known, sector)) return v;
+  for (const FoundVolume& v : volumesStartingAt(reader, sector)) addVolume(known, v);
+  return volumeAt(known, sector);
+}
+
+bool Analyse::CheckOne(SectorReader& reader, FXulong sector, SearchText* text) {
+  std::vector<FoundVolume> found = volumesStartingAt(reader, sector);
+  if (found.empty()) return false;
+  const FXchar* name = volumeKindName(found.front().kind);
   KV_TRACE(8, "Analyse::CheckOne this is valid %s boot sector\n", name);
   if (text) text->appendText(Format("Analyse.CheckOne.001", name, (double)sector));
   return true;
@@ -171,7 +278,8 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
     return result;
   }
   const NRD& d = disks[disk];
-  if (!IOSystem::PrepareRead(d.device, d.sectors)) {
+  ReadContext context(d.device, d.sectors);
+  if (!context.isOpen()) {
     KV_TRACE(8, "Analyse::Search IO error opening device\n");
     progress->post(1, 100);
     return result;
@@ -193,20 +301,19 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
 
   FXulong step1 = atLeastOne(B / FIRST_PASS_PARTS / perArea);
   KV_TRACE(8, "Analyse::Search first pass procent is %d\n", (FXint)step1);
-  FXulong positions = quick ? quickPositions(start_sec, end, Q) : (start_sec < end ? end - start_sec : 0);
+  FXulong positions = quick ? quickPositions(start_sec, end, Q, spt) : (start_sec < end ? end - start_sec : 0);
   PassProgress first(progress, firstShare, positions, step1);
   stopSearch = false;
 
-  SignatureScan scan(d, stopSearch, first);
+  VolumeScan scan(context, stopSearch, first);
   if (!(quick ? scan.quick(start_sec, end, Q, spt) : scan.full(start_sec, end))) {
     KV_TRACE(8, "Analyse::Search IO error opening device\n");
     progress->post(1, 100);
-    return scan.found;
+    return result;
   }
   first.finish();
 
-  const std::vector<FXulong>& found = scan.found;
-  FXulong n = found.size();
+  FXulong n = scan.volumes.size() + scan.tables.size();
   KV_TRACE(8, "Analyse::Search first pass found %u valid boot signatures\n", (FXuint)n);
   if (text) {
     text->appendText(Format("Analyse.CheckOne.010", (FXuint)n));
@@ -216,13 +323,38 @@ std::vector<FXulong> Analyse::Search(SearchProgress* progress, SearchText* text,
   FXulong step2 = atLeastOne(B / SECOND_PASS_PARTS / perArea / atLeastOne(n));
   KV_TRACE(8, "Analyse::Search second pass procent is %d\n", (FXint)step2);
   PassProgress second(progress, secondShare, n, step2);
-  for (FXulong s : found) {
-    if (CheckOne(s, text)) result.push_back(s);
+  std::vector<FoundVolume> volumes;
+  for (const FoundVolume& v : scan.volumes) {
+    addVolume(volumes, v);
+    addVolume(recognised[disk], v);
     second.step();
   }
+  // A volume listed by a table in free space is reported as that table's
+  // logical partition.
+  std::set<FXulong> listed;
+  for (FXulong t : scan.tables) {
+    second.step();
+    if (insideListedExtended(d, t)) continue;
+    FXuchar sector[SECTOR_SIZE];
+    if (!context.reader().read(t, sector, SECTOR_SIZE)) continue;
+    PartitionEntry e = PartitionEntry::fromTable(sector, 0);
+    const FoundVolume* v = RecognisedAt(disk, context.reader(), t + e.dist);
+    if (!v || v->sectors > e.num || listed.count(v->start)) continue;
+    KV_TRACE(8, "Analyse::Search table at %.0lf lists the %s volume at %.0lf\n", (double)t,
+             volumeKindName(v->kind), (double)v->start);
+    listed.insert(v->start);
+    result.push_back(t);
+  }
+  for (const FoundVolume& v : volumes) {
+    if (listed.count(v.start)) continue;
+    KV_TRACE(8, "Analyse::Search %s volume at %.0lf, %.0lf sectors, found by its %s at %.0lf\n",
+             volumeKindName(v.kind), (double)v.start, (double)v.sectors, foundByName(v.foundBy), (double)v.at);
+    if (text) text->appendText(Format("Analyse.CheckOne.001", volumeKindName(v.kind), (double)v.start));
+    result.push_back(v.start);
+  }
   second.finish();
-
-  IOSystem::CloseRead();
+  std::sort(result.begin(), result.end());
+  result.erase(std::unique(result.begin(), result.end()), result.end());
   return result;
 }
 

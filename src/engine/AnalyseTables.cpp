@@ -6,6 +6,7 @@
 #include "ExtendedChain.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
+#include "ReadContext.h"
 #include "compat/Assert.h"
 
 namespace {
@@ -156,32 +157,55 @@ bool Analyse::CarriesGPT(const FXString& device, FXulong sectors) {
   return false;
 }
 
+namespace {
+
+FoundPartition partitionOf(const FoundVolume& v) {
+  FoundPartition p{mbrTypeFor(v.kind, v.sectors, true), v.start, v.sectors, 0};
+  p.fileSystem = volumeKindName(v.kind);
+  p.label = v.label;
+  p.foundBy = foundByName(v.foundBy);
+  return p;
+}
+
+}  // namespace
+
+std::vector<FoundPartition> Analyse::FoundAt(FXint disk, SectorReader& reader, FXulong sector) {
+  std::vector<FoundPartition> found;
+  if (const FoundVolume* v = RecognisedAt(disk, reader, sector)) {
+    found.push_back(partitionOf(*v));
+    return found;
+  }
+  // No volume begins here: a stray table, whose signature is not required.
+  FXuchar table[SECTOR_SIZE];
+  memset(table, 0, sizeof(table));
+  reader.read(sector, table, sizeof(table));
+  for (int slot = 0; slot < 4; slot++) {
+    PartitionEntry e = PartitionEntry::fromTable(table, slot);
+    if (e.type == 0 || !PartitionTypeName(e.type) || isExtendedType(e.type)) continue;
+    FoundPartition p{e.type, sector + e.dist, e.num, sector};
+    if (const FoundVolume* v = e.dist ? RecognisedAt(disk, reader, p.start) : nullptr) {
+      p.fileSystem = volumeKindName(v->kind);
+      p.label = v->label;
+    }
+    p.foundBy = "EPTB";
+    found.push_back(p);
+  }
+  return found;
+}
+
 std::vector<FoundPartition> Analyse::GetValidPartitions(FXint disk, FXulong sector) {
   KV_TRACE(7, "Analyse::GetValidPartitions( disk=%d, sector=%.0lf )\n", disk, (double)sector);
   std::vector<FoundPartition> result;
   if (disk < 0 || disk >= (FXint)disks.size()) return result;
   const NRD& d = disks[disk];
 
-  FXuchar BR[FileSystem::BR_SIZE];
-  memset(BR, 0, sizeof(BR));
-  if (!IOSystem::PrepareRead(d.device, d.sectors)) return result;
-  IOSystem::Read(sector, BR, sizeof(BR));
-  FileSystem::FoundVolume volume;
-  bool recognised = FileSystem::Recognise(BR, sector, &volume) != FileSystem::UNKNOWN;
-  // The overlap test reads the disk through the same program-wide read
-  // context, so this one ends first.
-  IOSystem::CloseRead();
-
   std::vector<FoundPartition> candidates;
-  if (recognised) {
-    candidates.push_back(FoundPartition{volume.type, sector, volume.sectors, 0});
-  } else {
-    // Not a boot record: a stray table, whose signature is not required.
-    for (int slot = 0; slot < 4; slot++) {
-      PartitionEntry e = PartitionEntry::fromTable(BR, slot);
-      if (e.type == 0 || !PartitionTypeName(e.type) || isExtendedType(e.type)) continue;
-      candidates.push_back(FoundPartition{e.type, sector + e.dist, e.num, sector});
-    }
+  {
+    // The overlap test reads the disk through a read context of its own, so
+    // this one ends first.
+    ReadContext context(d.device, d.sectors);
+    if (!context.isOpen()) return result;
+    candidates = FoundAt(disk, context.reader(), sector);
   }
 
   for (const FoundPartition& p : candidates) {

@@ -59,6 +59,6 @@ ExtendedChain::SectorReader ExtendedChain::ReadFrom(const FXString& device) {
   };
 }
 
-ExtendedChain::SectorReader ExtendedChain::ReadThroughContext() {
-  return [](FXulong sector, FXuchar* bytes) { return IOSystem::Read(sector, bytes, SECTOR_SIZE); };
+ExtendedChain::SectorReader ExtendedChain::ReadWith(::SectorReader& reader) {
+  return [&reader](FXulong sector, FXuchar* bytes) { return reader.read(sector, bytes, SECTOR_SIZE); };
 }

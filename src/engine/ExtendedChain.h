@@ -11,6 +11,7 @@
 #include <set>
 
 #include "Records.h"
+#include "recognise/SectorReader.h"
 
 // One EPTB as a walk meets it.
 struct ChainTable {
@@ -64,10 +65,10 @@ public:
   // -1 when there is none.
   static FXint LinkSlot(const FXuchar* table);
 
-  // Readers for the walk: straight from a device, or through the read
-  // context that IOSystem::PrepareRead opened.
+  // Readers for the walk: straight from a device, or through a read
+  // context's reader.
   static SectorReader ReadFrom(const FXString& device);
-  static SectorReader ReadThroughContext();
+  static SectorReader ReadWith(::SectorReader& reader);
 
 private:
   FXulong linkBase;

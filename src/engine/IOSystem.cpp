@@ -125,6 +125,24 @@ bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
   return ok;
 }
 
+bool IOSystem::ReadDirect(FXulong sector, void* buffer, FXuint length) {
+  if (sector > ~(FXulong)0 / SECTOR_SIZE) return false;  // no such byte offset
+  FXulong ofs = sector * SECTOR_SIZE;
+  bool ok;
+  if (useBackup) {
+    ok = BackupRead(sector, buffer, length);
+  } else {
+    if (readHandle == DiskAccess::INVALID) return false;
+    FXuint done = 0;
+    ok = (filePos == ofs || disk().seek(readHandle, ofs)) && disk().read(readHandle, buffer, length, done) &&
+         done == length;
+    // The read-ahead seeks only when the handle does not stand where it reads.
+    filePos = ok ? ofs + done : ~(FXulong)0;
+  }
+  if (ok && simulationMode) OverlaySimulated(readDevice, buffer, ofs, length);
+  return ok;
+}
+
 bool IOSystem::ReadCached(FXulong sector, void* buffer, FXuint length) {
   if (!cache || length > CACHE_SIZE) return false;
   FXulong ofs = sector * SECTOR_SIZE;

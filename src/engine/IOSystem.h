@@ -64,6 +64,9 @@ public:
   static bool Read(FXulong sector, void* buffer, FXuint length);
   // Read from the device through the read-ahead cache.
   static bool ReadCached(FXulong sector, void* buffer, FXuint length);
+  // Read from the read context's device straight into `buffer`, leaving the
+  // read-ahead as it is: for a scan's large sequential blocks.
+  static bool ReadDirect(FXulong sector, void* buffer, FXuint length);
   static bool CloseRead();
   static bool GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
                        FXulong& sectors);

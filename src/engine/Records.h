@@ -122,6 +122,12 @@ struct FoundPartition {
   FXulong start;    // absolute first sector
   FXulong sectors;
   FXulong table;    // the stray table block that lists it; 0 for a boot record found
+  FXString fileSystem;  // "ext4", "NTFS", ...; empty when not known
+  FXString label;       // the volume's label; empty when it has none
+  FXString foundBy;     // "boot sector", "superblock", "backup" or "EPTB"
+
+  FoundPartition(FXuchar type = 0, FXulong start = 0, FXulong sectors = 0, FXulong table = 0)
+      : type(type), start(start), sectors(sectors), table(table) {}
   FXulong end() const { return start + sectors; }  // exclusive
   SectorRange range() const { return SectorRange::sized(start, sectors); }
   // Listed by a table block, so it belongs into an extended chain.
@@ -213,9 +219,11 @@ struct RecoverPart {
   FXint heads;
   FXint sectorsPerTrack;
   FXchar letter;   // ' ' when none
+  FXuchar type;    // the type to write; 0: taken from the boot record at `sector`
   PlacementRole role = PlacementRole::AUTO;
   RecoverPart()
-      : sector(0), first(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' ') {}
+      : sector(0), first(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' '),
+        type(0) {}
   bool withinTableReach() const { return WithinTableReach(first, size / SECTOR_SIZE); }
 };
 

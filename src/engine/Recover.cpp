@@ -292,6 +292,20 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
   }
   PartitionEntry pr;
   memset(&pr, 0, sizeof(pr));
+  if (r.type != 0) {
+    // The search recognised the volume, by its first structure or a copy of
+    // it, and said what it is.
+    FXulong sectors = r.size / SECTOR_SIZE;
+    if (!RECOVER_CHECK(r.first == r.sector && sectors != 0 && onDisk(r.first, sectors),
+                       "partition lies on the disk"))
+      return false;
+    pr.type = r.type;
+    pr.dist = (FXuint)r.first;
+    pr.num = (FXuint)sectors;
+    setCHS(pr, pr.dist, pr.num, heads, sectorsPerTrack);
+    part.entry = pr;
+    return true;
+  }
   IOSystem::PrepareRead(r.device, ~(FXulong)0);
   FXint code = FileSystem::CheckFS(BR, r.sector, &pr);
   IOSystem::CloseRead();

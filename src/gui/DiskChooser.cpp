@@ -55,7 +55,7 @@ void relayoutRow(FXWindow* image) {
 
 FreeSpace::FreeSpace(FXint d, FXulong ss, FXulong s, FXint id)
     : disk(d), start(ss), foundAt(0), size(s), selected(false), logical(false), id(id),
-      letter(' ') {
+      letter(' '), type(0) {
   KV_TRACE(5, "FreeSpace::FreeSpace( d=%d, ss=%.0lf, s=%.0lf, id=%d ) constructor\n", d,
            (double)ss, (double)s, id);
 }
@@ -134,7 +134,9 @@ void mFXDiskChooser::buildFoundList(FXComposite* frame) {
   foundList = new FoundList(frame, this, ID_LISTTABLE,
                             ICONLIST_DETAILED | ICONLIST_EXTENDEDSELECT | LAYOUT_FILL_X | LAYOUT_FILL_Y);
   static const char* const headers[] = {"DiskChooser.mFXDiskChooser.009", "DiskChooser.mFXDiskChooser.008",
-                                        "DiskChooser.mFXDiskChooser.007", "DiskChooser.mFXDiskChooser.006"};
+                                        "DiskChooser.mFXDiskChooser.007", "DiskChooser.mFXDiskChooser.006",
+                                        "DiskChooser.mFXDiskChooser.010", "DiskChooser.mFXDiskChooser.011",
+                                        "DiskChooser.mFXDiskChooser.012"};
   for (const char* key : headers) foundList->appendHeader(GetString(key), nullptr, 140);
 }
 
@@ -456,6 +458,7 @@ RecoverPart mFXDiskChooser::recoverPartOf(const FreeSpace& r) const {
   part.heads = disk.logical.heads;
   part.sectorsPerTrack = disk.logical.sectors;
   part.letter = r.letter;
+  part.type = r.type;
   return part;
 }
 
@@ -622,6 +625,7 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartiti
   const FXString letter = letterText(lastLetter);
   FXString text;
   text.format("%s\n%s %s", letter.text(), size.text(), type.text());
+  if (!p.fileSystem.empty()) text += "\n" + p.fileSystem + (p.label.empty() ? FXString() : " " + p.label);
   FXString where = p.logical() ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
   FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start,
                         where.text());
@@ -637,6 +641,7 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartiti
   record.size = bytes;
   record.selected = false;
   record.text = type;
+  record.type = p.logical() ? 0 : p.type;
   record.letter = hasLetter(lastLetter) ? lastLetter : ' ';
 
   redrawImage(index);
@@ -644,8 +649,9 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartiti
 
   if (!foundList) return;
   FXString row;
-  row.format("%s\t%s\t%s\t%s", letter.text(), GetString("DiskChooser.SetRecoverPartitions.003").text(),
-             size.text(), type.text());
+  row.format("%s\t%s\t%s\t%s\t%.0lf\t%s\t%s", letter.text(),
+             GetString("DiskChooser.SetRecoverPartitions.003").text(), size.text(), type.text(), (double)p.start,
+             p.fileSystem.text(), p.label.text());
   FXint item = foundList->appendItem(row, nullptr, nullptr, image, FALSE);
   foundList->setItemMiniIcon(item, uncheckedIcon);
   KV_TRACE(6, "mFXDiskChooser::SetRecoverPartitions upd_button=%d, setting item #%d to %p\n", index,

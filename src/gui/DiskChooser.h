@@ -36,6 +36,7 @@ public:
   FXint id;         // freeSpaces: image identifier; gapSlots: index of the first slot
   FXString text;    // found partition: its type name
   FXchar letter;    // found partition: drive letter, ' ' when none
+  FXuchar type;     // found primary: the type the search gave it; 0 otherwise
 
   FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
 };

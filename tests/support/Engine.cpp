@@ -69,11 +69,19 @@ std::string ntfsBootSector(unsigned long long total) {
   b[0x0D] = 8;           // sectors per cluster
   b[0x15] = (char)0xF8;  // media
   for (int i = 0; i < 8; i++) b[0x28 + i] = (char)(total >> (8 * i));
+  b[0x30] = 1;           // the MFT in the second cluster
   b[0x40] = (char)0xF6;  // MFT records of 1 KiB
   b[0x44] = 1;           // one cluster per index record
   b[510] = (char)0x55;
   b[511] = (char)0xAA;
   return b;
+}
+
+void writeNtfsStart(const std::string& image, unsigned long long sector, unsigned long long total) {
+  writeSector(image, sector, ntfsBootSector(total));
+  std::string record(512, '\0');
+  memcpy(&record[0], "FILE", 4);
+  writeSector(image, sector + 8, record);
 }
 
 std::string tableSector(const std::vector<std::string>& entries) {

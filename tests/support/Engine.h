@@ -168,6 +168,9 @@ private:
 // not counted), its fields as mkntfs writes them; for volumes too large to
 // make.
 std::string ntfsBootSector(unsigned long long total);
+// Writes that boot sector at `sector` of the image, with the first record of
+// its master file table one cluster on, where the boot sector says.
+void writeNtfsStart(const std::string& image, unsigned long long sector, unsigned long long total);
 
 // A disk record of `sectors` sectors with the given logical geometry.
 NRD diskRecord(const std::string& device, const std::string& model, FXulong sectors,

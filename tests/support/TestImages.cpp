@@ -53,6 +53,10 @@ bool sfdisk(const std::string& file, const std::string& script) {
   return sh(command) == 0;
 }
 
+const char* const PVCREATE =
+    "sh -c 'd=$(losetup --find --show \"$0\") && pvcreate -qq --config \"devices{use_devicesfile=0}\" \"$d\";"
+    " r=$?; [ -n \"$d\" ] && losetup -d \"$d\"; exit $r'";
+
 bool mkfsAt(const std::string& image, unsigned long long startSector, unsigned long long sectors,
             const std::string& mkfs) {
   std::string fs = image + ".fs";

@@ -33,6 +33,12 @@ void makeImage(const std::string& file, unsigned long long bytes);
 // Applies an sfdisk script to an image file.
 bool sfdisk(const std::string& file, const std::string& script);
 
+// A "mkfs" for mkfsAt that makes an LVM2 physical volume.  pvcreate wants a
+// block device: the volume's file is attached to a loop device for it, and
+// detached again whatever pvcreate says.  It fails where no loop device can
+// be attached.
+extern const char* const PVCREATE;
+
 // Makes a file system of `sectors` sectors with `mkfs` (a command line that
 // takes the target file as its last argument) and copies it into `image` at
 // `startSector`, keeping the image sparse.  False when mkfs fails.

@@ -1,5 +1,6 @@
 #include "recognise/Scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -12,6 +13,20 @@
 namespace {
 
 const FXuint SCAN_BLOCK_SECTORS = 256;  // 128 KiB, the search's read size
+
+// Where a volume that begins at a given sector shows itself, in sectors
+// from its start: boot sectors, LVM's label and ext's superblock in the
+// first 4 KiB, swap's magic at the end of the first page, ReiserFS's old
+// superblock 8 KiB in, ReiserFS's and btrfs's 64 KiB in.  Copies that lie
+// close by are read too, so a volume whose first structure is gone still
+// shows: FAT32's 6 and exFAT's 12 sectors on, ext's first backup superblock
+// with 1 KiB blocks, and an NTFS backup boot sector in the sector before,
+// where the volume before ends.
+struct HeadSpan {
+  FXlong from;
+  FXuint count;
+};
+const HeadSpan HEAD_SPANS[] = {{-1, 18}, {128, 1}, {16386, 1}};
 const FXuint WINDOW_BYTES = 16;
 
 // One magic as the scan looks for it: the recogniser it belongs to and how
@@ -189,8 +204,37 @@ void scanRange(SectorReader& reader, FXulong first, FXulong count, std::vector<F
   FXulong end = first < total && count < total - first ? first + count : total;
   for (FXulong at = first; at < end; at += SCAN_BLOCK_SECTORS) {
     FXuint n = (FXuint)(end - at < SCAN_BLOCK_SECTORS ? end - at : SCAN_BLOCK_SECTORS);
-    if (reader.read(at, block.data(), n * SECTOR_SIZE)) scanSectors(block.data(), at, n, reader, hits);
+    if (reader.readBlock(at, block.data(), n * SECTOR_SIZE)) scanSectors(block.data(), at, n, reader, hits);
   }
+}
+
+bool scanHead(SectorReader& reader, FXulong start, std::vector<FoundVolume>& hits,
+              const SectorVisitor& eachSector) {
+  FXuchar bytes[18 * SECTOR_SIZE];
+  FXulong total = reader.sectors();
+  bool firstRead = false;
+  for (const HeadSpan& span : HEAD_SPANS) {
+    FXulong from = span.from < 0 && start < (FXulong)-span.from ? start : start + span.from;
+    FXuint skipped = (FXuint)(from - (start + span.from));  // before sector 0
+    if (from >= total) break;
+    FXuint n = (FXuint)std::min<FXulong>(span.count - skipped, total - from);
+    bool read = reader.readBlock(from, bytes, n * SECTOR_SIZE);
+    if (!read) continue;
+    scanSectors(bytes, from, n, reader, hits);
+    if (span.from > 0) continue;
+    firstRead = true;
+    if (eachSector)
+      for (FXuint i = 0; i < n; i++) eachSector(bytes + (size_t)i * SECTOR_SIZE, from + i);
+  }
+  return firstRead;
+}
+
+std::vector<FoundVolume> volumesStartingAt(SectorReader& reader, FXulong start) {
+  std::vector<FoundVolume> hits, result;
+  scanHead(reader, start, hits);
+  for (const FoundVolume& v : hits)
+    if (v.start == start) result.push_back(v);
+  return result;
 }
 
 std::vector<FoundVolume> scanAll(SectorReader& reader) {

@@ -6,6 +6,7 @@
 
 #include <fx.h>
 
+#include <functional>
 #include <vector>
 
 #include "recognise/Recogniser.h"
@@ -30,5 +31,17 @@ bool scanCoversEveryMagic();
 void scanRange(SectorReader& reader, FXulong first, FXulong count, std::vector<FoundVolume>& hits);
 // The same over all of `reader`.
 std::vector<FoundVolume> scanAll(SectorReader& reader);
+
+// Scans the sectors where a volume that begins at `start` keeps its first
+// structure, whatever its format, in three small reads; what the probes
+// accept is appended, a copy of a volume that begins elsewhere included.
+// False when the volume's first sectors cannot be read.
+// `eachSector`, when given, is shown every sector of the volume's first
+// 8 KiB and the one before it, with its number.
+typedef std::function<void(const FXuchar* sector, FXulong number)> SectorVisitor;
+bool scanHead(SectorReader& reader, FXulong start, std::vector<FoundVolume>& hits,
+              const SectorVisitor& eachSector = nullptr);
+// The volumes that begin at `start`, as the structures at their head show.
+std::vector<FoundVolume> volumesStartingAt(SectorReader& reader, FXulong start);
 
 #endif

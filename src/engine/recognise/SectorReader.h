@@ -15,6 +15,9 @@ public:
   // any of them lies past the end or cannot be read; the buffer's contents
   // are then undefined.
   virtual bool read(FXulong sector, void* buffer, FXuint bytes) = 0;
+  // The same for the large sequential blocks of a scan.  A reader with a
+  // read-ahead takes them past it; the others just read.
+  virtual bool readBlock(FXulong sector, void* buffer, FXuint bytes) { return read(sector, buffer, bytes); }
   // The number of whole sectors there are to read.
   virtual FXulong sectors() = 0;
 };
