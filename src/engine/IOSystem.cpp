@@ -2,6 +2,7 @@
 // device queries.
 #include "IOSystem.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "compat/Assert.h"
@@ -227,7 +228,8 @@ FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
   return bytes / SECTOR_SIZE;
 }
 
-bool IOSystem::RereadTable(const FXString& device) {
+bool IOSystem::RereadTable(const FXString& device, bool* busy) {
+  if (busy) *busy = false;
   if (simulationMode) {
     // A simulation changed nothing the system could see; the device is not
     // even opened for writing.
@@ -238,6 +240,7 @@ bool IOSystem::RereadTable(const FXString& device) {
   DiskAccess::Handle h = disk().open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = disk().rereadTable(h);
+  if (!ok && busy) *busy = disk().lastError() == EBUSY;
   disk().close(h);
   return ok;
 }

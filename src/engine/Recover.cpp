@@ -213,7 +213,10 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   SetActive();
   // A simulation changed nothing for the system to see.
   if (!IOSystem::simulationMode)
-    for (const FXString& device : handled) IOSystem::RereadTable(device);
+    for (const FXString& device : handled) {
+      bool busy = false;
+      if (!IOSystem::RereadTable(device, &busy) && busy) busyDevices.push_back(device);
+    }
   if (progress) progress->setProgress(std::min<FXuint>(100, progress->getTotal()));
   return true;
 }

@@ -48,6 +48,9 @@ public:
   // Every volume the search found on any disk, chosen or not: no new table
   // goes into one.
   std::vector<VolumeSpan> foundVolumes;
+  // The disks whose table the system could not re-read because they are in
+  // use: their new partitions show after a restart.
+  std::vector<FXString> busyDevices;
 
   // Runs the whole recovery.  `progress` may be null.
   Recover(const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,

@@ -3,12 +3,13 @@
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "Wizard.h"
+#include "compat/Assert.h"
 
 bool mFXWizard::DoUndo() {
   bool undone = false;
-  fxwarning("mFXWizard::DoUndo() - iterating drives\n");
+  KV_TRACE(6, "mFXWizard::DoUndo() - iterating drives\n");
   for (NRD& disk : sharedAnalyser->disks) {
-    fxwarning("device %s %s\n", disk.device.text(), disk.model.text());
+    KV_TRACE(7, "device %s %s\n", disk.device.text(), disk.model.text());
     FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
     if (dbStart == 0) continue;
     // A database whose partitions no longer match the disk would restore a
@@ -35,7 +36,7 @@ bool mFXWizard::DoUndo() {
   }
   if (!undone && ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.036"))) {
     for (NRD& disk : sharedAnalyser->disks) disk.dbActive = true;
-    fxwarning("mFXWizard::DoUndo() - user has enabled undo for all drives\n");
+    KV_TRACE(6, "mFXWizard::DoUndo() - user has enabled undo for all drives\n");
   }
   return undone;
 }
