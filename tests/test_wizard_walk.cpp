@@ -101,6 +101,9 @@ TEST_P(WizardWalk, EveryPageFitsHasItsTitleStepAndHelpAndNothingIsPrinted) {
     EXPECT_GE(w->getCurrentPanel(), mFXWizard::PAGE_SEARCHING);
     pumpUntil([&] { return !w->searching() && w->getCurrentPanel() != mFXWizard::PAGE_SEARCHING; }, 120);
     w->setCurrentPanel(mFXWizard::PAGE_SEARCHING);  // the finished search page, as it was left
+    // It says how fast the search went.
+    EXPECT_NE(w->rateLabel->getText(), w->rateLabel->getText().section(' ', 0)) << w->rateLabel->getText().text();
+    EXPECT_EQ(w->Format("Kelvarin.RateText.002", 0.0).after(' '), w->rateLabel->getText().after(' '));
     look(w, "searching");
     w->setCurrentPanel(mFXWizard::PAGE_RESULT);
     for (const Volume& p : disk.partitions) EXPECT_TRUE(pickFound(w, p.start)) << p.start;
@@ -116,6 +119,8 @@ TEST_P(WizardWalk, EveryPageFitsHasItsTitleStepAndHelpAndNothingIsPrinted) {
     w->setCurrentPanel(mFXWizard::PAGE_RECOVERING);
     look(w, "writing");
     w->setCurrentPanel(mFXWizard::PAGE_END);
+    FXString version = Information::GetConfigParam("longappname") + " V" + Information::GetConfigParam("shortver");
+    EXPECT_EQ(w->Format("Kelvarin.mFXWizard.019", version.text()), w->restartLabel->getText());
     look(w, "end");
     // Every note and question shown on the way fits a line of the message box.
     for (const ScriptedAsker::Box& box : asker.shown)

@@ -191,8 +191,9 @@ void mFXWizard::BuildPages(FXImage* welcomeImage) {
   FXComposite* page = pages[PAGE_SEARCH_TYPE];
   FXGroupBox* type = new FXGroupBox(page, GetString("Kelvarin.mFXWizard.007"),
                                     GROUPBOX_TITLE_CENTER | FRAME_GROOVE | LAYOUT_FILL_X);
-  quickRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.008"), this, ID_SEARCH_QUICK);
-  fullRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.009"), this, ID_SEARCH_FULL);
+  const FXuint radioOpts = RADIOBUTTON_NORMAL | JUSTIFY_LEFT;  // wrapped lines start under the first
+  quickRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.008"), this, ID_SEARCH_QUICK, radioOpts);
+  fullRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.009"), this, ID_SEARCH_FULL, radioOpts);
   quickRadio->setCheck(TRUE);  // usually enough, and what searchType starts as
   AddLabel(page, GetString("Kelvarin.mFXWizard.034"), LAYOUT_FILL_X | JUSTIFY_LEFT, 2, 28);
   searchAreaText = BuildDetails(page, "Kelvarin.mFXWizard.010", searchDetails);
