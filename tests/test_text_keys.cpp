@@ -49,6 +49,13 @@ struct ShippedLanguages : kvtest::WorkDir {
   }
 };
 
+// The shipped languages, read: their codes and names in listing order.
+struct ReadLanguages : ShippedLanguages {
+  Information info;  // made after the files are in place
+  std::vector<FXString> codes, names;
+  ReadLanguages() { info.GetAvailableLang(codes, names); }
+};
+
 }  // namespace
 
 TEST(TextKeys, EveryKeyInTheCodeIsListedAndHasAnEnglishText) {
@@ -70,10 +77,9 @@ TEST(TextKeys, EveryKeyInTheCodeIsListedAndHasAnEnglishText) {
 // Every page of the wizard has a title and a help text, in every shipped
 // language, long enough to say something.
 TEST(TextKeys, EveryWizardPageHasItsTitleAndHelpInEveryLanguage) {
-  ShippedLanguages shipped;
-  Information info;
-  std::vector<FXString> codes, names;
-  info.GetAvailableLang(codes, names);
+  ReadLanguages shipped;
+  Information& info = shipped.info;
+  const std::vector<FXString>& codes = shipped.codes;
   ASSERT_GE(codes.size(), 3u);
   for (FXint page = 0; page < mFXWizard::PAGE_COUNT; page++) {
     for (const FXString& key : {mFXWizard::PageTitleKey(page), mFXWizard::PageHelpKey(page)}) {
@@ -90,10 +96,10 @@ TEST(TextKeys, EveryWizardPageHasItsTitleAndHelpInEveryLanguage) {
 }
 
 TEST(TextKeys, EveryShippedLanguageIsCompleteFitsEveryKeyAndShowsTheChooser) {
-  ShippedLanguages shipped;
-  Information info;
-  std::vector<FXString> codes, names;
-  info.GetAvailableLang(codes, names);
+  ReadLanguages shipped;
+  Information& info = shipped.info;
+  const std::vector<FXString>& codes = shipped.codes;
+  const std::vector<FXString>& names = shipped.names;
   EXPECT_GE(codes.size(), 3u);
   EXPECT_EQ(shipped.files.size(), codes.size()) << "one header per file";
   EXPECT_EQ("EN", std::string(info.language.text()));
