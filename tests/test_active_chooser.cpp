@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ActiveChooser.h"
+#include "PartitionNames.h"
 #include "support/Engine.h"
 #include "support/Gui.h"
 
@@ -46,7 +47,7 @@ TEST_F(Active, PrimaryAndRecoveredPartitionsPerDiskAndTheAnswer) {
   ASSERT_EQ(chooser->getBoxes().size(), 2u);
   ASSERT_EQ(box(0)->getNumItems(), 3);  // no choice, the two primary volumes
   EXPECT_EQ(box(0)->getItemText(0), disks.analyser().GetString("ActiveChooser.mFXActiveChooser.002"));
-  EXPECT_EQ(box(0)->getItemText(1), disks.analyser().GetPrimaryNames(0)[0]);
+  EXPECT_EQ(box(0)->getItemText(1), PrimaryPartitionNames(disks.analyser().disks[0])[0]);
   EXPECT_EQ(box(1)->getNumItems(), 1);
   // A choice read before the starts are known gives an empty answer.
   box(0)->setCurrentItem(1);

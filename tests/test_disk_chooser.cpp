@@ -3,6 +3,7 @@
 // many pictures, and memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -106,6 +107,9 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
                            "", "start=32, size=65504, type=83\n"};
   for (int d = 0; d < 3; d++) ASSERT_EQ(disks.addImage(names[d], sectors[d], scripts[d], 4, 32), d);
   build(false);
+  // Partitions carry the names Linux gives them: MBR entries 1 to 4, logical
+  // ones from 5 on.
+  const std::vector<std::vector<std::string>> linuxNames = {{"mixed.img1", "mixed.img5"}, {}, {"full.img1"}};
   for (int d = 0; d < 3; d++) {
     SCOPED_TRACE(names[d]);
     std::vector<SfdiskPartition> shown;
@@ -127,8 +131,20 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
         ASSERT_LT(next, shown.size());
         start = shown[next].start;
         bytes = shown[next].size * 512;
-        EXPECT_EQ(b->getText().section('\n', 2), formatSize(bytes) + " " + PartitionTypeName((FXuchar)shown[next++].type));
-        EXPECT_EQ(b->getTipText(), b->getText().after('\n'));
+        // The whole text is the tooltip; the picture shows each line whole,
+        // or cut with "..." where the picture is too narrow for it.
+        const FXString whole = FXString(linuxNames[d][next].c_str()) + "\n" + formatSize(bytes) + " " +
+                               PartitionTypeName((FXuchar)shown[next].type);
+        next++;
+        EXPECT_EQ(b->getTipText(), whole);
+        for (FXint l = 0; l < 2; l++) {
+          FXString line = b->getText().section('\n', l + 1), full = whole.section('\n', l);
+          if (line != full) {
+            EXPECT_TRUE(line.right(3) == "..." && full.left(line.length() - 3) == line.left(line.length() - 3))
+                << line.text();
+          }
+          EXPECT_LE(b->getFont()->getTextWidth(line), b->getWidth() - 2) << line.text();
+        }
       }
       EXPECT_GE(start, lastStart);
       lastStart = start;
@@ -138,7 +154,8 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
   }
   // The information block and the legend.
   FXLabel* number = (FXLabel*)((FXComposite*)row(1)->getFirst())->getFirst();
-  EXPECT_STREQ(number->getText().text(), "2");
+  EXPECT_STREQ(number->getText().text(), "2  blank.img");  // the disk's number and Linux name
+  EXPECT_EQ(number->getTipText(), disks.analyser().disks[1].device + "\n" + disks.analyser().disks[1].model.trimEnd());
   FXLabel* l = (FXLabel*)chooser->getLegend()->getFirst();
   for (const char* key : {"DiskChooser.mFXDiskChooser.001", "DiskChooser.mFXDiskChooser.002",
                           "DiskChooser.mFXDiskChooser.003", "DiskChooser.mFXDiskChooser.005"}) {
@@ -152,6 +169,17 @@ TEST_F(Chooser, RowsMatchTheTablesSfdiskWrote) {
 // A GPT disk made by sgdisk whose protective MBR is lost looks empty to an
 // MBR reader; its row offers no free space and says why, next to a disk
 // whose free space is offered.
+// Every type name closes the parentheses it opens: "W95 FAT32 (LBA)".
+TEST(TypeNames, CloseEveryParenthesis) {
+  int rows = 0;
+  for (const PartitionTypeNameRow* row = PartitionTypeNames; row->name; row++, rows++) {
+    std::string name = row->name;
+    EXPECT_EQ(std::count(name.begin(), name.end(), '('), std::count(name.begin(), name.end(), ')')) << name;
+  }
+  EXPECT_GT(rows, 50);
+  EXPECT_STREQ("W95 FAT32 (LBA)", PartitionTypeName(0x0C));
+}
+
 TEST_F(Chooser, AGptDiskOffersNothingAndSaysWhy) {
   if (!haveTool("sgdisk")) GTEST_SKIP() << "sgdisk (package gdisk) is not installed";
   std::string gpt = disks.path("gpt.img");

@@ -25,14 +25,23 @@ struct Picture {
   FXColor at(FXint x, FXint y) const { return px[y * w + x]; }
 };
 
-// On the free-space chooser a selection turns the red band white and adds no badge.
-TEST(PartImage, ASelectedStretchDiffersOnlyInItsBottomBand) {
+// On the free-space chooser a selection turns the red band white and adds the
+// badge at the top centre, so the chosen stretch stands out.
+TEST(PartImage, ASelectedStretchTurnsItsBottomBandWhiteAndCarriesTheBadge) {
   Picture unselected(KIND_FREE, false, 120), selected(KIND_SELECTED, false, 120);
+  const FXint badgeX = (120 - 17) / 2;
+  FXint badgePixelsChanged = 0;
   for (FXint y = 0; y < 62; y++) {
     for (FXint x = 0; x < 118; x++) {
+      bool inBadge = x >= badgeX && x < badgeX + 17 && y < 17;
+      if (inBadge) {
+        badgePixelsChanged += selected.at(x, y) != unselected.at(x, y);
+        continue;
+      }
       ASSERT_EQ(selected.at(x, y), y < 54 ? unselected.at(x, y) : FXRGB(255, 255, 255)) << x << "," << y;
     }
   }
+  EXPECT_GT(badgePixelsChanged, 100) << "the badge is drawn";
   // Buttons too small for a picture get none.
   EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 2, 64).empty());
   EXPECT_TRUE(PartImage::compose(guiApp(), KIND_FREE, false, 64, 18).empty());

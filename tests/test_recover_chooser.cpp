@@ -65,6 +65,8 @@ protected:
     chooser = new mFXDiskChooser(page, summary, true);
     chooser->recoverList = &recoverList;
     chooser->SetChooserParent(listPage);
+    status = new FXLabel(page, FXString::null, nullptr, LAYOUT_FILL_X);
+    chooser->statusLine = status;
     window->create();
     window->show();
     pumpFor(0.2);
@@ -116,6 +118,7 @@ protected:
   FXMainWindow* window = nullptr;
   FXVerticalFrame* listPage = nullptr;
   FXText* summary = nullptr;
+  FXLabel* status = nullptr;
   mFXDiskChooser* chooser = nullptr;
   AssertLog assertions;
 };
@@ -156,28 +159,39 @@ TEST_F(Recovery, FoundPartitionsFillTheirGapAndOverlappingOnesDeselectEachOther)
   EXPECT_EQ(kind(a), KIND_SELECTED);
   EXPECT_EQ(kind(b), KIND_SELECTED);
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-selected"));
+  EXPECT_EQ("", std::string(status->getText().text())) << "nothing was unticked";
   press(c);  // A ends inside C: A goes, B stays
   auto kinds = [&] { return std::vector<FXint>{kind(a), kind(b), kind(c), kind(d)}; };
   const FXint S = KIND_SELECTED, F = KIND_FREE;
   EXPECT_EQ(kinds(), (std::vector<FXint>{F, S, S, S}));  // other disks are never touched
   EXPECT_TRUE(image(a)->shown());  // deselected by the rule, still in sight
+  // The status line names the ticked partition and the one it unticked.
+  Information english;
+  auto named = [&](FXint slot) { return recordOf(slot).name + " (" + recordOf(slot).text + ", " + formatSize(recordOf(slot).size) + ")"; };
+  EXPECT_EQ(status->getText(), english.Format("DiskChooser.toggleImage.001", named(c).text(), named(a).text()));
   press(a);  // C and B begin inside A: both go
   EXPECT_EQ(kinds(), (std::vector<FXint>{S, F, F, S}));
+  EXPECT_EQ(status->getText(),
+            english.Format("DiskChooser.toggleImage.001", named(a).text(), (named(b) + ", " + named(c)).text()));
   // The list's boxes follow every change, made by a click or by the rule.
   EXPECT_EQ(list()->getItemMiniIcon(rowOf(a)), chooser->getCheckedIcon());
   EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getUncheckedIcon());
 
-  // Records in slot order, disk 0's before disk 1's; names are the type
-  // name, then the letter and a colon, or three blanks.
+  // Records in slot order, disk 0's before disk 1's; names are the Linux
+  // name proposed (the disk's table holds partition 1 only; the second disk
+  // has none), then the type name.  Linux has no drive letters.
+  EXPECT_EQ((std::vector<FXString>{"overlap.img2", "overlap.img3", "overlap.img4", "second.img1"}),
+            (std::vector<FXString>{recordOf(a).name, recordOf(b).name, recordOf(c).name, recordOf(d).name}));
+  EXPECT_EQ("overlap.img2", list()->getItemText(rowOf(a)).section('\t', 0));
+  EXPECT_EQ("overlap.img2", image(a)->getText().section('\n', 1));
   ASSERT_EQ(recoverList.size(), 2u);
   EXPECT_EQ(recoverList[1].device, disks.analyser().disks[1].device);
   EXPECT_EQ(recoverList[1].sector, D);
   EXPECT_EQ(summary->getText().contains('\n'), 3);  // the summary numbers the two
   for (FXint i = 0; i < 2; i++) {
     const FreeSpace& r = recordOf(i == 0 ? a : d);
-    EXPECT_EQ(chooser->GetSelectedPartitionName(i),
-              r.letter >= 'A' ? r.text + " " + FXString(r.letter, 1) + ":" : r.text + "   ");
-    EXPECT_EQ(recoverList[i].letter, r.letter);
+    EXPECT_EQ(chooser->GetSelectedPartitionName(i), r.name + " " + r.text);
+    EXPECT_EQ(recoverList[i].letter, ' ');
   }
   EXPECT_TRUE(chooser->GetSelectedPartitionName(2).empty());
 
@@ -205,14 +219,23 @@ TEST_F(Recovery, AListRowTogglesLikeAClickUnlessLockedAndANewSearchStartsAfresh)
   EXPECT_EQ(list()->getItemMiniIcon(row), chooser->getUncheckedIcon());
   // Locked: neither clicks nor list rows change anything.
   press(a);
-  chooser->locked = true;
+  chooser->setLocked(true);
+  // Locked pictures lie flat and do not even look pressed.
+  EXPECT_EQ(image(a)->getFrameStyle(), (FXuint)FRAME_LINE);
+  FXEvent down{};
+  down.type = SEL_LEFTBUTTONPRESS;
+  down.code = LEFTBUTTON;
+  image(a)->handle(image(a), FXSEL(SEL_LEFTBUTTONPRESS, 0), &down);
+  EXPECT_EQ(image(a)->getState(), STATE_UP);
+  image(a)->handle(image(a), FXSEL(SEL_LEFTBUTTONRELEASE, 0), &down);
   press(c);
   selectRow(rowOf(c));
   press(a);
   EXPECT_EQ(kind(a), KIND_SELECTED);
   EXPECT_EQ(kind(c), KIND_FREE);
   EXPECT_EQ(list()->getItemMiniIcon(rowOf(c)), chooser->getUncheckedIcon());
-  chooser->locked = false;
+  chooser->setLocked(false);
+  EXPECT_EQ(image(a)->getFrameStyle(), (FXuint)FRAME_RAISED);
   press(c);
   EXPECT_EQ(kind(c), KIND_SELECTED);
   EXPECT_EQ(kind(a), KIND_FREE);
@@ -275,7 +298,7 @@ TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
   press(chained);  // the same sectors: the plain one is dropped
   EXPECT_EQ(kind(logical), KIND_FREE);
   EXPECT_TRUE(saveScreenshot(window, "recover-chooser-lost"));
-  // Device, found-at sector, size, logical flag, geometry and letter.
+  // Device, found-at sector, size, logical flag, geometry and (no) letter.
   ASSERT_EQ(recoverList.size(), 2u);
   const FXString device = disks.analyser().disks[0].device;
   const std::pair<FXint, FXulong> expected[] = {{primary, PRIMARY}, {chained, EPTB}};
@@ -285,9 +308,12 @@ TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
               std::make_tuple(device, expected[i].second, SIZE * 512, i == 1, 4, 32,
                               recordOf(expected[i].first).letter)) << i;
   }
-  // Each found partition is proposed the letter after the one before it.
-  FXchar letter = disks.analyser().GetLastLetter(0);
-  EXPECT_EQ(recordOf(primary).letter, letter >= 'A' ? letter : ' ');
+  // Each found partition is proposed the Linux name it would get: one found
+  // by its boot record the next free entry of the MBR, one in a chain the
+  // next number from 5 on.
+  EXPECT_EQ(std::string("lost.img2"), recordOf(primary).name.text());
+  EXPECT_EQ(std::string("lost.img3"), recordOf(logical).name.text());
+  EXPECT_EQ(std::string("lost.img5"), recordOf(chained).name.text());
 }
 
 }  // namespace

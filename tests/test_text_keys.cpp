@@ -10,6 +10,7 @@
 
 #include "Information.h"
 #include "TextKeys.h"
+#include "Wizard.h"
 #include "support/WorkDir.h"
 
 namespace {
@@ -48,6 +49,13 @@ struct ShippedLanguages : kvtest::WorkDir {
   }
 };
 
+// The shipped languages, read: their codes and names in listing order.
+struct ReadLanguages : ShippedLanguages {
+  Information info;  // made after the files are in place
+  std::vector<FXString> codes, names;
+  ReadLanguages() { info.GetAvailableLang(codes, names); }
+};
+
 }  // namespace
 
 TEST(TextKeys, EveryKeyInTheCodeIsListedAndHasAnEnglishText) {
@@ -66,11 +74,32 @@ TEST(TextKeys, EveryKeyInTheCodeIsListedAndHasAnEnglishText) {
     EXPECT_NE("<not available>", std::string(info.GetString(key.first.c_str(), "EN").text())) << key.first;
 }
 
+// Every page of the wizard has a title and a help text, in every shipped
+// language, long enough to say something.
+TEST(TextKeys, EveryWizardPageHasItsTitleAndHelpInEveryLanguage) {
+  ReadLanguages shipped;
+  Information& info = shipped.info;
+  const std::vector<FXString>& codes = shipped.codes;
+  ASSERT_GE(codes.size(), 3u);
+  for (FXint page = 0; page < mFXWizard::PAGE_COUNT; page++) {
+    for (const FXString& key : {mFXWizard::PageTitleKey(page), mFXWizard::PageHelpKey(page)}) {
+      EXPECT_NE(nullptr, TextKeys::ArgumentsOf(key.text())) << key.text() << " is not in TextKeys.cpp";
+      for (const FXString& code : codes) {
+        std::string text = info.GetString(key, code).text();
+        EXPECT_NE("<not available>", text) << code.text() << " " << key.text();
+        EXPECT_NE(std::string(info.GetString(key, "EN").text()), code == "EN" ? "" : text)
+            << code.text() << " " << key.text() << " is not translated";
+      }
+    }
+    EXPECT_GT(info.GetString(mFXWizard::PageHelpKey(page), "EN").length(), 80) << page;
+  }
+}
+
 TEST(TextKeys, EveryShippedLanguageIsCompleteFitsEveryKeyAndShowsTheChooser) {
-  ShippedLanguages shipped;
-  Information info;
-  std::vector<FXString> codes, names;
-  info.GetAvailableLang(codes, names);
+  ReadLanguages shipped;
+  Information& info = shipped.info;
+  const std::vector<FXString>& codes = shipped.codes;
+  const std::vector<FXString>& names = shipped.names;
   EXPECT_GE(codes.size(), 3u);
   EXPECT_EQ(shipped.files.size(), codes.size()) << "one header per file";
   EXPECT_EQ("EN", std::string(info.language.text()));

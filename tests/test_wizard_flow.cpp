@@ -2,8 +2,13 @@
 // driven through its buttons with the disk choosers of real images.
 #include "support/WizardFixture.h"
 
+#include <cerrno>
+#include <memory>
+
 #include "Analyse.h"
+#include "support/CountingDisk.h"
 #include "support/Engine.h"
+#include "support/TextFit.h"
 
 using namespace kvtest;
 
@@ -40,7 +45,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStaysAndCancelAsks) {
+TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStaysSaysWhyAndCancelAsks) {
   ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 3, disk));
   open();
   EXPECT_EQ(mFXWizard::PAGE_WELCOME, page());
@@ -56,10 +61,14 @@ TEST_F(WizardFlow, NextWithoutAnAreaOrASearchTypeStaysAndCancelAsks) {
   ASSERT_EQ(1, selectAllFreeSpace());
   ASSERT_TRUE(next(wizard));
   ASSERT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
-  // No search type: the page stays silently.
+  // The quick search is chosen already; without any type the page stays
+  // and says why.
+  EXPECT_TRUE(wizard->quickRadio->getCheck());
+  wizard->quickRadio->setCheck(FALSE);
   ASSERT_TRUE(next(wizard));
   EXPECT_EQ(mFXWizard::PAGE_SEARCH_TYPE, page());
-  EXPECT_EQ(2u, asker.shown.size());
+  ASSERT_EQ(3u, asker.shown.size());
+  EXPECT_EQ(text("Kelvarin.onCmd_Next.012"), asker.shown[2].text);
   // The two types exclude each other.
   chooseSearch(false);
   chooseSearch(true);
@@ -147,6 +156,98 @@ TEST_F(WizardFlow, DuringASearchBackIsIgnoredAndCancelStopsItAndShowsWhatWasFoun
   EXPECT_EQ(wizard->Format("Kelvarin.mFXWizard.053", percent), wizard->searchLabel->getText());
   EXPECT_LT(bar->getProgress(), bar->getTotal());
   saveScreenshot(wizard, "wizard-page-4-search-stopped");
+}
+
+// While a search runs its page says how fast it goes and how long it will
+// still take.
+TEST_F(WizardFlow, TheSearchPageShowsSectorsPerSecondAndTheTimeLeft) {
+  ASSERT_TRUE(makeBlankDisk(dir.path("blank.img"), 1000, disk));  // 8 GB, sparse
+  open();
+  ASSERT_TRUE(startFullSearch());
+  const FXString perSecond = text("Kelvarin.RateText.001").section('%', 1).mid(4, 1000).section('%', 0);
+  ASSERT_FALSE(perSecond.empty());
+  EXPECT_TRUE(pumpUntil([&] { return wizard->rateLabel->getText().find(perSecond) > 0; }, 30))
+      << wizard->rateLabel->getText().text();
+  saveScreenshot(wizard, "wizard-page-3-rate");
+  stopSearch();
+  ASSERT_TRUE(waitForSearchEnd(60)) << asker.transcript();
+  // How the numbers read: whole sectors, and hours, minutes and seconds.
+  EXPECT_EQ(wizard->Format("Kelvarin.RateText.001", 1500.0, "1:02:05"), wizard->RateText(1500.4, 3725));
+  EXPECT_EQ(wizard->Format("Kelvarin.RateText.001", 80.0, "0:00:59"), wizard->RateText(80, 58.6));
+  EXPECT_TRUE(wizard->RateText(0, 10).empty());
+  // Both bars' percentages read clearly (WCAG AA: 4.5:1 at least).
+  for (FXProgressBar* bar : {wizard->searchProgress, wizard->recoverProgress}) {
+    EXPECT_GE(contrastRatio(bar->getTextColor(), bar->getBarBGColor()), 4.5);
+    EXPECT_GE(contrastRatio(bar->getTextAltColor(), bar->getBarColor()), 4.5);
+  }
+}
+
+// Next on the page of found partitions with nothing ticked stays and says why.
+TEST_F(WizardFlow, NextWithNothingTickedSaysWhy) {
+  ASSERT_TRUE(makeLostFatDisk(dir.path("fat.img"), 10, disk));
+  open();
+  leaveWelcome(false);
+  ASSERT_EQ(1, selectAllFreeSpace());
+  ASSERT_TRUE(next(wizard));
+  ASSERT_TRUE(next(wizard));  // the quick search
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+  size_t boxes = asker.shown.size();
+  ASSERT_TRUE(next(wizard));
+  EXPECT_EQ(mFXWizard::PAGE_RESULT, page());
+  ASSERT_EQ(boxes + 1, asker.shown.size());
+  EXPECT_EQ(text("Kelvarin.onCmd_Next.013"), asker.shown.back().text);
+  // The list's header names its columns; it is no button to press.
+  EXPECT_FALSE(wizard->recoverChooser->getFoundList()->getHeader()->getHeaderStyle() & HEADER_BUTTON);
+}
+
+namespace {
+// A disk layer whose disks are all in use: the system refuses to re-read
+// their tables.
+class BusyDisks : public CountingDisk {
+public:
+  bool rereadTable(Handle) override {
+    asked++;
+    return false;
+  }
+  FXuint lastError() override { return EBUSY; }
+  int asked = 0;
+};
+}  // namespace
+
+// The end page says that the kernel re-read the tables; when it could not,
+// because the disk is in use, it names the disk and asks for a restart.
+TEST_F(WizardFlow, TheEndPageAsksForARestartOnlyWhenTheDiskIsBusy) {
+  for (bool busy : {false, true}) {
+    SCOPED_TRACE(busy ? "busy" : "free");
+    TempDir here;
+    LostDisk lost;
+    ASSERT_TRUE(makeLostFatDisk(here.path("fat.img"), 10, lost));
+    disk = lost;
+    std::unique_ptr<BusyDisks> layer(busy ? new BusyDisks : nullptr);
+    open();
+    ASSERT_NO_FATAL_FAILURE(pickTheOnlyFoundPartition(1));
+    asker.expect(text("Kelvarin.onCmd_Next.003"), false);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_TRUE(next(wizard));
+    asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+    FXString version = Information::GetConfigParam("longappname") + " V" + Information::GetConfigParam("shortver");
+    EXPECT_EQ(busy ? wizard->Format("Kelvarin.ReportTableReread.001", disk.image.c_str())
+                   : wizard->Format("Kelvarin.mFXWizard.019", version.text()),
+              wizard->restartLabel->getText());
+    if (busy) {
+      EXPECT_EQ(1, layer->asked);
+    }
+    saveScreenshot(wizard, busy ? "wizard-page-9-busy" : "wizard-page-9-reread");
+    delete wizard;
+    delete backImage;
+    delete welcomeImage;
+    wizard = nullptr;
+    backImage = welcomeImage = nullptr;
+    Information::ReleaseFonts(guiApp());
+  }
 }
 
 // A search stopped before it found anything says so, and offers no full

@@ -15,6 +15,8 @@
 #include "WrapLabel.h"
 #include "compat/Translate.h"
 #include "support/Gui.h"
+#include "support/TestImages.h"
+#include "support/TextFit.h"
 #include "support/WorkDir.h"
 
 using namespace kvtest;
@@ -49,20 +51,37 @@ FXFontDesc describe(FXFont* font) {
 
 // --- the language chooser ---
 
-TEST(LanguageChooser, AppearsWhenDueListsTheLanguagesAndAppliesTheChoice) {
+// The chooser lists every language at once, above its tick and its buttons;
+// OK applies the choice and keeps it in the registry of a home of the test's
+// own; with "do not ask again" ticked the next start asks no more.
+TEST(LanguageChooser, ListsEveryLanguageAboveItsButtonsAndRemembersTheChoice) {
+  TemporaryHome home;
   WorkDir dir;
   copyShippedLanguages(dir);
   FXApp* app = guiApp();
+  app->reg().deleteSection("Language");  // whatever the real registry said
   Information listing, target;
   std::vector<std::string> items;
-  std::string current;
+  std::string current, tick;
+  const std::string russian = "\xd0\xa0\xd1\x83\xd1\x81\xd1\x81\xd0\xba\xd0\xb8\xd0\xb9";
   ModalWatcher watcher(app, [&](FXTopWindow* dialog) {
-    FXListBox* list = findChild<FXListBox>(dialog);
-    for (FXint i = 0; list && i < list->getNumItems(); i++) items.push_back(list->getItemText(i).text());
-    if (list) current = list->getItemText(list->getCurrentItem()).text();
+    FXList* list = findChild<FXList>(dialog);
+    ASSERT_NE(nullptr, list);
+    for (FXint i = 0; i < list->getNumItems(); i++) items.push_back(list->getItemText(i).text());
+    current = list->getItemText(list->getCurrentItem()).text();
+    // Every language in sight, and the list above the tick and the buttons.
+    EXPECT_GE(list->getNumVisible(), list->getNumItems());
+    EXPECT_GE(list->getHeight(), list->getNumItems() * list->getFont()->getFontHeight());
+    FXCheckButton* dontAsk = findChild<FXCheckButton>(dialog);
+    ASSERT_NE(nullptr, dontAsk);
+    tick = dontAsk->getText().text();
+    FXint listBottom = list->getParent()->getY() + list->getParent()->getHeight();
+    EXPECT_LE(listBottom, dontAsk->getY());
+    for (FXint i = 0; i < list->getNumItems(); i++)
+      if (list->getItemText(i).text() == russian) list->setCurrentItem(i);
+    EXPECT_TRUE(textsThatDoNotFit(dialog).empty());
     EXPECT_NE("", screenshot(dialog, "language-chooser.png"));
-    for (FXint i = 0; list && i < list->getNumItems(); i++)
-      if (list->getItemText(i) == "\xd0\xa0\xd1\x83\xd1\x81\xd1\x81\xd0\xba\xd0\xb8\xd0\xb9") list->setCurrentItem(i);
+    dontAsk->setCheck(TRUE);
     dialog->handle(nullptr, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
   });
   EXPECT_TRUE(LanguageChooserDue(false, target));
@@ -70,9 +89,27 @@ TEST(LanguageChooser, AppearsWhenDueListsTheLanguagesAndAppliesTheChoice) {
   EXPECT_EQ(1, watcher.seen);
   EXPECT_EQ(3u, items.size());
   EXPECT_EQ("English", current);
+  // The tick speaks every language, from the language files.
+  for (const char* words : {"Do not ask again", "Nicht mehr fragen",
+                            "\xd0\x91\xd0\xbe\xd0\xbb\xd1\x8c\xd1\x88\xd0\xb5 \xd0\xbd\xd0\xb5 "
+                            "\xd1\x81\xd0\xbf\xd1\x80\xd0\xb0\xd1\x88\xd0\xb8\xd0\xb2\xd0\xb0\xd1\x82\xd1\x8c"})
+    EXPECT_NE(std::string::npos, tick.find(words)) << tick;
   EXPECT_EQ("RU", std::string(target.language.text()));
   EXPECT_EQ(1251u, app->getNormalFont()->getEncoding());
   EXPECT_EQ("\xd0\x93\xd0\xbe\xd1\x82\xd0\xbe\xd0\xb2\xd0\xbe", std::string(target.GetString("Kelvarin.mFXWizard.017").text()));
+  // Kept in the registry file of the temporary home.
+  std::string kept;
+  sh("cat '" + home.registryFolder("Varnholm Inc") + "'/Kelvarin*", &kept);
+  EXPECT_NE(std::string::npos, kept.find("RU")) << kept;
+  Information::ReleaseFonts(app);
+
+  // The next start applies the language without asking.
+  Information again;
+  EXPECT_TRUE(ChooseLanguageAtStart(app, listing, again, false));
+  settle(app);
+  EXPECT_EQ(1, watcher.seen);
+  EXPECT_EQ("RU", std::string(again.language.text()));
+  app->reg().deleteSection("Language");
   Information::ReleaseFonts(app);
 }
 
@@ -152,7 +189,7 @@ struct WrapFixture : ::testing::Test {
   void TearDown() override { delete window; }
   // The parent width that leaves `W` pixels for text.
   void setAvailable(FXint W) {
-    frame->resize(W + 4 + 2 * label->getBorderWidth() + label->getPadLeft() + label->getPadRight() +
+    frame->resize(W + frame->getPadLeft() + frame->getPadRight() + 2 * label->getBorderWidth() + label->getPadLeft() + label->getPadRight() +
                       (label->getIcon() ? label->getIcon()->getWidth() : 0),
                   frame->getHeight());
   }

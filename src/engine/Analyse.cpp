@@ -265,19 +265,19 @@ bool Analyse::ImageGeometry(FXulong sectors, CHS& geometry) {
 }
 
 void Analyse::CalcNRDChecksums() {
-  fxmessage("Analyse::CalcNRDChecksums() - calculating drive checksums\n");
+  KV_TRACE(7, "Analyse::CalcNRDChecksums() - calculating drive checksums\n");
   for (NRD& d : disks) {
-    fxmessage("device %s %s\n", d.device.text(), d.model.text());
+    KV_TRACE(8, "device %s %s\n", d.device.text(), d.model.text());
     d.partChksum = Information::CalcPartChksum(d.partitions);
   }
 }
 
 void Analyse::WriteNRDChecksums() {
-  fxmessage("Analyse::WriteNRDChecksums()\n");
+  KV_TRACE(7, "Analyse::WriteNRDChecksums()\n");
   bool saved = IOSystem::disableWriteLog;
   IOSystem::disableWriteLog = true;
   for (NRD& d : disks) {
-    fxmessage("device %s %s\n", d.device.text(), d.model.text());
+    KV_TRACE(8, "device %s %s\n", d.device.text(), d.model.text());
     IOSystem::CloseDB(d.device);
   }
   IOSystem::disableWriteLog = saved;
@@ -286,7 +286,7 @@ void Analyse::WriteNRDChecksums() {
 void Analyse::ReReadPartitions() {
   Analyse* a = sharedAnalyser ? sharedAnalyser : this;
   for (NRD& d : a->disks) {
-    fxmessage("Reading partition for %s %s", d.device.text(), d.model.text());
+    KV_TRACE(7, "Reading partition for %s %s\n", d.device.text(), d.model.text());
     d.partitions.clear();
     FXuchar BR[SECTOR_SIZE];
     IOSystem::ReadBR(d.device, BR, 0, SECTOR_SIZE);

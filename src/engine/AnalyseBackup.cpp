@@ -50,7 +50,7 @@ static bool diskRecordFits(FXFileStream& stream, FXlong fileSize, FXlong& end) {
 }
 
 bool Analyse::ReadBackupFile(NRD& disk) {
-  fxmessage("reading backup file...\n");
+  KV_TRACE(7, "reading backup file...\n");
   backupDamaged = false;
   FXFileStream stream;
   if (!FXStat::isFile(BACKUP_FILE) || !stream.open(BACKUP_FILE, FXStreamLoad, STREAM_BUFFER)) {
@@ -72,7 +72,7 @@ bool Analyse::ReadBackupFile(NRD& disk) {
 
   FXint count = 0;
   stream >> count;
-  fxmessage("sectors in backup: %d\n", count);
+  KV_TRACE(7, "sectors in backup: %d\n", count);
   recordsStart += COUNT_BYTES;
   FXlong present = (fileSize - recordsStart) / RECORD_BYTES;
   if (count < 0) {
@@ -94,14 +94,14 @@ bool Analyse::ReadBackupFile(NRD& disk) {
     }
     IOSystem::backupSectors[record.sector] = record;
   }
-  fxmessage("done\n");
+  KV_TRACE(7, "done\n");
   stream.close();
   disk = loaded;
   return true;
 }
 
 void Analyse::WriteBackupFile(NRD& disk) {
-  fxmessage("writing backup file...\n");
+  KV_TRACE(7, "writing backup file...\n");
   if (backupDamaged) {
     fxmessage("layout.bin was damaged when read: it is left as it was\n");
     backupDamaged = false;  // the refusal is for the file this run read
@@ -122,7 +122,7 @@ void Analyse::WriteBackupFile(NRD& disk) {
   stream << disk;
   FXint count = (FXint)IOSystem::backupSectors.size();
   stream << count;
-  fxmessage("sectors in backup: %d\n", count);
+  KV_TRACE(7, "sectors in backup: %d\n", count);
   for (const auto& entry : IOSystem::backupSectors) {
     const BackupSector& record = entry.second;
     stream << record.tag << record.sector;
@@ -135,5 +135,5 @@ void Analyse::WriteBackupFile(NRD& disk) {
     FXFile::remove(fresh);
     return;
   }
-  fxmessage("done\n");
+  KV_TRACE(7, "done\n");
 }

@@ -4,19 +4,21 @@
 #include <climits>
 #include <cstdio>
 
+#include "compat/Assert.h"
+
 namespace Helper {
 
 void hexDump(const FXuchar* buffer) {
   const unsigned LINE = 16;
   for (unsigned offset = 0; offset < 512; offset += LINE) {
-    fprintf(stderr, "%5d %08lx  ", offset, (unsigned long)offset);
-    for (unsigned i = 0; i < LINE; i++) fprintf(stderr, "%02x ", buffer[offset + i]);
-    fputc(' ', stderr);
+    FXString line, chars;
+    line.format("%5d %08lx  ", offset, (unsigned long)offset);
     for (unsigned i = 0; i < LINE; i++) {
       FXuchar c = buffer[offset + i];
-      fputc(c < 32 || c > 126 ? '.' : c, stderr);
+      line += FXStringFormat("%02x ", c);
+      chars += (FXchar)(c < 32 || c > 126 ? '.' : c);
     }
-    fputc('\n', stderr);
+    KV_TRACE(9, "%s %s\n", line.text(), chars.text());
   }
 }
 

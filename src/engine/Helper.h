@@ -5,7 +5,7 @@
 #include <fx.h>
 
 namespace Helper {
-// Writes 512 bytes to stderr as 32 lines of 16 bytes.
+// Traces 512 bytes (level 9) as 32 lines of 16 bytes.
 void hexDump(const FXuchar* buffer);
 }
 

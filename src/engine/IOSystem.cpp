@@ -3,6 +3,7 @@
 #include "IOSystem.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "compat/Assert.h"
@@ -263,7 +264,8 @@ FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
   return bytes / SECTOR_SIZE;
 }
 
-bool IOSystem::RereadTable(const FXString& device) {
+bool IOSystem::RereadTable(const FXString& device, bool* busy) {
+  if (busy) *busy = false;
   if (simulationMode) {
     // A simulation changed nothing the system could see; the device is not
     // even opened for writing.
@@ -274,6 +276,7 @@ bool IOSystem::RereadTable(const FXString& device) {
   DiskAccess::Handle h = disk().open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = disk().rereadTable(h);
+  if (!ok && busy) *busy = disk().lastError() == EBUSY;
   disk().close(h);
   return ok;
 }

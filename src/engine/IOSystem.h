@@ -71,7 +71,9 @@ public:
   static bool GetModel(const FXString& device, FXString& model, CHS& physical, CHS& logical,
                        FXulong& sectors);
   static FXulong CalculateSectorCnt(const FXString& device);
-  static bool RereadTable(const FXString& device);
+  // False when the system could not re-read the table; `busy` (when given)
+  // then tells whether that was because the disk is in use.
+  static bool RereadTable(const FXString& device, bool* busy = nullptr);
 
   // --- write side, change log and undo database ---
   // The disks whose writes are logged, with their undo-log cursors: an

@@ -69,7 +69,6 @@ bool IOSystem::BackupWriteBR(const void* buffer, FXulong offset) {
     KV_TRACE(7, "BackupWriteBR - sector changed: %.0lf, ofs: %d, cnt: %d\n", (double)sector,
              within, chunk);
     Helper::hexDump(record.data);
-    fxmessage("\n");
     done += chunk;
   }
   return true;

@@ -69,14 +69,13 @@ void NRD::ResetDBCursor() {
 }
 
 void NRD::Dump() const {
-  fxmessage("device: %s\n", device.text());
-  fxmessage("model: %s\n", model.text());
-  fxmessage("logical: ");
-  fxmessage("C/H/S: %.0lf/%d/%d ", (double)logical.cylinders, logical.heads, logical.sectors);
-  fxmessage("  phyiscal: ");
-  fxmessage("C/H/S: %.0lf/%d/%d ", (double)physical.cylinders, physical.heads, physical.sectors);
-  fxmessage("\nsectors: %.0lf\n", (double)sectors);
-  fxmessage("capacity: %.0lf\n", (double)capacity);
+  KV_TRACE(7, "device: %s\n", device.text());
+  KV_TRACE(7, "model: %s\n", model.text());
+  KV_TRACE(7, "logical: C/H/S: %.0lf/%d/%d   physical: C/H/S: %.0lf/%d/%d\n",
+           (double)logical.cylinders, logical.heads, logical.sectors, (double)physical.cylinders,
+           physical.heads, physical.sectors);
+  KV_TRACE(7, "sectors: %.0lf\n", (double)sectors);
+  KV_TRACE(7, "capacity: %.0lf\n", (double)capacity);
 }
 
 FXStream& operator<<(FXStream& store, const NRD& d) {

@@ -189,7 +189,7 @@ public:
       FXulong sectors);
 
   void ResetDBCursor();
-  void Dump() const;  // text dump on the message output
+  void Dump() const;  // text dump on the trace (level 7)
 };
 
 FXStream& operator<<(FXStream& store, const NRD& d);

@@ -257,7 +257,10 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   SetActive();
   // A simulation changed nothing for the system to see.
   if (!IOSystem::simulationMode)
-    for (const FXString& device : handled) IOSystem::RereadTable(device);
+    for (const FXString& device : handled) {
+      bool busy = false;
+      if (!IOSystem::RereadTable(device, &busy) && busy) busyDevices.push_back(device);
+    }
   if (progress) progress->setProgress(std::min<FXuint>(100, progress->getTotal()));
   for (const RecoverResult& r : results)
     if (!r.done()) return false;
@@ -767,7 +770,8 @@ bool Recover::RefusedForTheLog(const RecoverResult& result) {
 
 std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoice& choice,
                                           RecoverProgress* progress,
-                                          const std::function<bool(const NRD&)>& goOnUnlogged) {
+                                          const std::function<bool(const NRD&)>& goOnUnlogged,
+                                          std::vector<FXString>* busyDevices) {
   KV_TRACE(7, "Recover::Apply( recover count = %u )\n", (FXuint)choice.chosen.size());
   std::vector<FXString> unlogged =
       DisksTheLogCannotHold(choice.chosen, choice.foundVolumes, choice.writeBootCode,
@@ -788,6 +792,7 @@ std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoic
   Recover recover(choice.chosen, choice.foundVolumes, progress, choice.writeBootCode,
                   choice.activeStarts, choice.devices);
   IOSystem::disableWriteLog = true;
+  if (busyDevices) *busyDevices = recover.busyDevices;
   analyser.ReReadPartitions();
   analyser.CalcNRDChecksums();
   analyser.WriteNRDChecksums();

@@ -79,6 +79,9 @@ public:
   std::vector<VolumeSpan> foundVolumes;
   // Per chosen partition, in the order chosen: done, or why not.
   std::vector<RecoverResult> results;
+  // The disks whose table the system could not re-read because they are in
+  // use: their new partitions show after a restart.
+  std::vector<FXString> busyDevices;
 
   // Runs the whole recovery.  `progress` may be null.
   Recover(const std::vector<RecoverPart>& recoverList, const std::vector<VolumeSpan>& foundVolumes,
@@ -120,7 +123,8 @@ public:
   // partition the reason.
   static std::vector<RecoverResult> Apply(
       Analyse& analyser, const RecoveryChoice& choice, RecoverProgress* progress,
-      const std::function<bool(const NRD& disk)>& goOnUnlogged = nullptr);
+      const std::function<bool(const NRD& disk)>& goOnUnlogged = nullptr,
+      std::vector<FXString>* busyDevices = nullptr);
   // Whether Apply refused the recovery for a disk whose undo log cannot hold it.
   static bool RefusedForTheLog(const RecoverResult& result);
 

@@ -1,6 +1,8 @@
 // The active-partition chooser.
 #include "ActiveChooser.h"
 
+#include "PartitionNames.h"
+#include "WrapLabel.h"
 #include "compat/Assert.h"
 
 FXIMPLEMENT(mFXActiveChooser, FXPacker, nullptr, 0)
@@ -11,22 +13,24 @@ mFXActiveChooser::mFXActiveChooser(FXComposite* p)
   KV_TRACE(5, "mFXActiveChooser::mFXActiveChooser() constructor\n");
   FXVerticalFrame* frame =
       new FXVerticalFrame(this, FRAME_GROOVE | LAYOUT_FILL_X, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
-  new FXLabel(frame, GetString("ActiveChooser.mFXActiveChooser.001"), nullptr, ICON_BEFORE_TEXT, 0,
-              0, 0, 0, 2, 2, 2, 2);
+  new WrapLabel(frame, GetString("ActiveChooser.mFXActiveChooser.001"), nullptr,
+                ICON_BEFORE_TEXT | LAYOUT_FILL_X | JUSTIFY_LEFT, 0, 0, 0, 0, 2, 2, 2, 2);
   std::vector<FXString> models;
   if (analyse) models = analyse->GetDeviceNames(true);
   for (FXint disk = 0; disk < (FXint)models.size(); disk++) {
-    new FXLabel(frame, models[disk], nullptr, LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2, 2, 2,
-                2);
+    // The disk as Linux names it, then its model.
+    new FXLabel(frame, DeviceShortName(analyse->disks[disk].device) + "  " + models[disk].trimEnd(), nullptr,
+                LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2, 2, 2, 2);
     FXListBox* box = new FXListBox(frame, nullptr, 0, FRAME_GROOVE | LAYOUT_CENTER_X | LAYOUT_CENTER_Y,
                                    0, 0, 0, 0, 2, 2, 2, 2);
     boxes.push_back(box);
     box->appendItem(GetString("ActiveChooser.mFXActiveChooser.002"));
-    for (const FXString& name : analyse->GetPrimaryNames(disk)) box->appendItem(name);
+    // The partitions by the names Linux gives them.
+    for (const FXString& name : PrimaryPartitionNames(analyse->disks[disk])) box->appendItem(name);
     box->setNumVisible(box->getNumItems());
   }
-  new FXLabel(frame, GetString("ActiveChooser.mFXActiveChooser.003"), nullptr, ICON_BEFORE_TEXT, 0,
-              0, 0, 0, 2, 2, 2, 2);
+  new WrapLabel(frame, GetString("ActiveChooser.mFXActiveChooser.003"), nullptr,
+                ICON_BEFORE_TEXT | LAYOUT_FILL_X | JUSTIFY_LEFT, 0, 0, 0, 0, 2, 2, 2, 2);
   starts.resize(boxes.size());
 }
 

@@ -22,4 +22,12 @@ public:
   bool ask(FXWindow* owner, const FXString& caption, const FXString& text) override;
 };
 
+// A message box is as wide as its longest line: longer lines are broken at
+// blanks, so that no box grows wider than a line of this many pixels.
+const FXint MESSAGE_LINE_WIDTH = 600;
+
+// `text` broken into lines of at most MESSAGE_LINE_WIDTH pixels in the font
+// message boxes use (the application's normal font).
+FXString WrapForMessageBox(FXApp* app, const FXString& text);
+
 #endif

@@ -7,6 +7,7 @@
 #include "ChooserIcons.h"
 #include "FileSystem.h"
 #include "PartImage.h"
+#include "WrapLabel.h"
 #include "compat/Assert.h"
 
 namespace {
@@ -18,6 +19,7 @@ const FXint SLOT_MIN_WIDTH = 32;    // a found partition
 const FXint INFO_WIDTH = 148, INFO_HEIGHT = 64;
 const FXint IMAGE_CHECK_LIMIT = 1000;
 const FXColor INFO_BACKGROUND = FXRGB(255, 240, 216);
+const FXint COLUMN_MARGIN = 16;     // pixels a list column keeps beside its widest text
 
 // The width of a picture: its share of the disk's row.  Shares too small to
 // show their text, or nonsense from a damaged table, get `minimum`.
@@ -27,21 +29,11 @@ FXint shareWidth(FXulong bytes, FXulong capacity, FXint minimum) {
   return (width < minimum || width > ROW_WIDTH) ? minimum : width;
 }
 
-// The name of a type byte; the hex value when the table does not list it.
-FXString typeName(FXuchar type) {
-  const FXchar* name = PartitionTypeName(type);
-  if (name) return FXString(name);
-  FXString hex;
-  hex.format("0x%02X", type);
-  return hex;
-}
-
-bool hasLetter(FXchar letter) { return (signed char)letter >= 'A'; }
-
-FXString letterText(FXchar letter) {
-  FXString text;
-  if (hasLetter(letter)) text.format("%c:", letter);
-  return text;
+// The label of a picture: its lines cut to the picture's width, the whole
+// text as its tooltip.
+void setPictureText(FXButton* image, const FXString& text, FXint width) {
+  SetElidedText(image, "\n" + text, width);
+  image->setTipText(text);
 }
 
 // The row frame that holds a picture; its layout follows shown and hidden pictures.
@@ -96,7 +88,7 @@ FXIMPLEMENT(FoundList, FXIconList, nullptr, 0)
 
 mFXDiskChooser::mFXDiskChooser(FXComposite* p, FXText* infoText, FXbool recoverMode)
     : FXPacker(p, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4),
-      recoverList(nullptr), locked(false), analyse(sharedAnalyser), foundList(nullptr),
+      recoverList(nullptr), locked(false), statusLine(nullptr), analyse(sharedAnalyser), foundList(nullptr),
       checkedIcon(nullptr), uncheckedIcon(nullptr), diskView(nullptr), legend(nullptr),
       infoText(infoText), recoverMode(recoverMode), lastLetter(0), content(nullptr),
       diskIcon(nullptr) {
@@ -137,12 +129,38 @@ void mFXDiskChooser::buildFoundList(FXComposite* frame) {
                                         "DiskChooser.mFXDiskChooser.007", "DiskChooser.mFXDiskChooser.006",
                                         "DiskChooser.mFXDiskChooser.010", "DiskChooser.mFXDiskChooser.011",
                                         "DiskChooser.mFXDiskChooser.012"};
-  for (const char* key : headers) foundList->appendHeader(GetString(key), nullptr, 140);
+  for (const char* key : headers) foundList->appendHeader(GetString(key), nullptr, 0);
+  // The headers name the columns; they sort nothing, so they do not look
+  // like buttons.
+  foundList->getHeader()->setHeaderStyle(HEADER_TRACKING | HEADER_RESIZE);
+  foundList->getHeader()->setFrameStyle(FRAME_NONE);
+  fitColumns();
+}
+
+// Each column as wide as its widest text, header or row.
+void mFXDiskChooser::fitColumns() {
+  if (!foundList) return;
+  FXHeader* header = foundList->getHeader();
+  FXFont* font = foundList->getFont();
+  FXFont* headerFont = header->getFont();
+  if (!font || !font->id() || !headerFont || !headerFont->id()) {
+    for (FXint c = 0; c < header->getNumItems(); c++) header->setItemSize(c, 140);
+    return;
+  }
+  for (FXint c = 0; c < header->getNumItems(); c++) {
+    FXint widest = headerFont->getTextWidth(header->getItemText(c));
+    for (FXint i = 0; i < foundList->getNumItems(); i++) {
+      FXint w = font->getTextWidth(foundList->getItemText(i).section('\t', c));
+      // The first column also holds the tick box.
+      if (c == 0 && foundList->getItemMiniIcon(i)) w += foundList->getItemMiniIcon(i)->getWidth() + 4;
+      widest = FXMAX(widest, w);
+    }
+    header->setItemSize(c, widest + COLUMN_MARGIN);
+  }
 }
 
 void mFXDiskChooser::buildLegend(FXComposite* frame) {
-  legend = new FXHorizontalFrame(frame, LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT, 0, 0, 600, 32, 0, 0, 0,
-                                 0, 4, 4);
+  legend = new FXHorizontalFrame(frame, LAYOUT_FIX_HEIGHT, 0, 0, 0, 32, 0, 0, 0, 0, 4, 4);
   struct Entry {
     FXColor colour;
     const char* key;
@@ -158,8 +176,8 @@ void mFXDiskChooser::buildLegend(FXComposite* frame) {
     FXIcon* square = ChooserIcons::makeIcon(getApp(), ChooserIcons::legendPixels(e.colour),
                                             ChooserIcons::LEGEND_SIZE, ChooserIcons::LEGEND_SIZE);
     legendIcons.push_back(square);
-    new FXLabel(legend, GetString(e.key), square, ICON_BEFORE_TEXT | LAYOUT_FILL_X | LAYOUT_CENTER_Y,
-                0, 0, 0, 0, 2, 2, 2, 2);
+    new FXLabel(legend, GetString(e.key), square, ICON_BEFORE_TEXT | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2,
+                8, 2, 2);
   }
 }
 
@@ -172,38 +190,50 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
 
   FXVerticalFrame* info = new FXVerticalFrame(row, FRAME_RAISED | LAYOUT_FIX_WIDTH | LAYOUT_FIX_HEIGHT,
                                               0, 0, INFO_WIDTH, INFO_HEIGHT, 0, 0, 0, 0, 4, 4);
-  FXString number, size, name;
-  number.format("%d\t%s", d + 1, model.text());
-  size.format("%s\t%s", formatSize(capacity).text(), model.text());
-  name.format("%s\t%s", trimmed.text(), trimmed.text());
+  // The disk by the name Linux knows it under (the device, or the image
+  // file), its size and its model; whatever is too long for the block is
+  // cut, and its tooltip shows all of it.
+  const FXString device = analyse->disks[d].device;
+  FXString number, whole;
+  number.format("%d  %s", d + 1, DeviceShortName(device).text());
+  whole.format("%s\n%s", device.text(), trimmed.text());
   FXLabel* labels[] = {
-      new FXLabel(info, number, diskIcon, ICON_BEFORE_TEXT | LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0,
-                  0, 0, 2, 2, 2, 2),
-      new FXLabel(info, size, nullptr, LAYOUT_CENTER_X | LAYOUT_CENTER_Y, 0, 0, 0, 0, 2, 2, 2, 2),
-      new FXLabel(info, name, nullptr, JUSTIFY_LEFT, 0, 0, 0, 0, 2, 2, 2, 2),
+      new FXLabel(info, FXString::null, diskIcon, ICON_BEFORE_TEXT | JUSTIFY_LEFT | LAYOUT_FILL_X, 0,
+                  0, 0, 0, 2, 2, 2, 2),
+      new FXLabel(info, formatSize(capacity), nullptr, JUSTIFY_LEFT | LAYOUT_FILL_X, 0, 0, 0, 0, 2,
+                  2, 2, 2),
+      new FXLabel(info, FXString::null, nullptr, JUSTIFY_LEFT | LAYOUT_FILL_X, 0, 0, 0, 0, 2, 2, 2,
+                  2),
   };
+  const FXint inside = INFO_WIDTH - 2 * info->getBorderWidth();
+  SetElidedText(labels[0], number, inside);
+  SetElidedText(labels[2], trimmed, inside);
   info->setBackColor(INFO_BACKGROUND);
-  for (FXLabel* l : labels) l->setBackColor(INFO_BACKGROUND);
+  for (FXLabel* l : labels) {
+    l->setBackColor(INFO_BACKGROUND);
+    l->setTipText(whole);
+  }
 
   KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser check empty partition table or first\n");
   for (const Gap& gap : analyse->GetGap(d, -1, false)) updateGaps(gap, d, &j, -1, row);
 
   std::vector<Partition> parts = analyse->GetPartitions(d);
+  PartitionNumbers known(parts);
   for (FXint i = 0; i < (FXint)parts.size(); i++) {
     const Partition& p = parts[i];
     if (!p.isExtended()) {
       FXulong bytes = (FXulong)p.entry.num * SECTOR_SIZE;
-      FXString text, label;
-      text.format("%s\n%s %s", letterText(p.letter).text(), formatSize(bytes).text(),
-                  typeName(p.entry.type).text());
-      label.format("\n%s\t%s", text.text(), text.text());
+      FXString text;
+      text.format("%s\n%s %s", LinuxPartitionName(device, known.numberOf(i)).text(),
+                  formatSize(bytes).text(), PartitionTypeText(p.entry.type).text());
       FXint kind = p.l == 1 ? KIND_PRIMARY : KIND_LOGICAL;
       if (kind == KIND_PRIMARY)
         KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser partition %d. is primary\n", i);
       else
         KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser partition %d. is logical\n", i);
       FXASSERT(( j < 1000 ));
-      addImage(row, label, shareWidth(bytes, capacity, IMAGE_MIN_WIDTH), kind, j);
+      FXint width = shareWidth(bytes, capacity, IMAGE_MIN_WIDTH);
+      setPictureText(addImage(row, FXString::null, width, kind, j), text, width);
     }
     for (const Gap& gap : analyse->GetGap(d, i, false)) updateGaps(gap, d, &j, i, row);
   }
@@ -215,6 +245,8 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   // A GPT disk offers nothing to choose; its row says why.
   if (analyse->disks[d].gpt)
     new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
+  numbers.push_back(known);
+  knownNumbers.push_back(known);
 }
 
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
@@ -230,10 +262,8 @@ void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behi
     FXulong bytes = gap.size * SECTOR_SIZE;
     freeSpaces.push_back(FreeSpace(disk, gap.distance, bytes, ID_PARTIMAGE + *j));
     FXString text = Format("DiskChooser.updateGaps.001", formatSize(bytes).text());
-    FXString label;
-    label.format("\n%s\t%s", text.text(), text.text());
-    addImage(row, label, shareWidth(bytes, analyse->GetCapacity(disk), IMAGE_MIN_WIDTH), KIND_FREE,
-             *j);
+    FXint width = shareWidth(bytes, analyse->GetCapacity(disk), IMAGE_MIN_WIDTH);
+    setPictureText(addImage(row, FXString::null, width, KIND_FREE, *j), text, width);
     FXASSERT(( (*j) < 1000 ));
     KV_TRACE(6,
              "mFXDiskChooser::mFXDiskChooser after partition %d. there are %.0lf sectors of "
@@ -290,6 +320,12 @@ void mFXDiskChooser::SetChooserParent(FXComposite* p) {
   if (!foundList) return;
   foundList->reparent(p, nullptr);
   foundList->show();
+}
+
+void mFXDiskChooser::setLocked(bool lock) {
+  locked = lock;
+  if (!recoverMode) return;
+  for (FXButton* image : images) image->setFrameStyle(lock ? FRAME_LINE : FRAME_RAISED);
 }
 
 FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {
@@ -355,7 +391,12 @@ long mFXDiskChooser::onPartImageClicked(FXObject* sender, FXSelector, void*) {
   FXint index = imageIndex(sender);
   KV_TRACE(5, "mFXDiskChooser::onPartImageClicked( ... s=%d ... )\n", ID_PARTIMAGE + index);
   if (index < 0) return 0;
-  if (recoverMode && locked) return 0;
+  if (recoverMode && locked) {
+    // Handled here, so the button does not even look pressed; it let go of
+    // the pointer it grabbed for the press.
+    images[index]->ungrab();
+    return 1;
+  }
   toggleImage(index);
   return 0;
 }
@@ -372,6 +413,15 @@ void mFXDiskChooser::toggleImage(FXint index) {
       imageKinds[index] = KIND_SELECTED;
       redrawImage(index);
       setFreeSpacePartition(id, true);
+      if (statusLine) {
+        FXString others;
+        for (const FXString& o : untickedNow) others += (others.empty() ? "" : ", ") + o;
+        FXint at = freeSpaceIndex(id);
+        statusLine->setText(others.empty() || at < 0
+                                ? FXString::null
+                                : Format("DiskChooser.toggleImage.001", describeFound(freeSpaces[at]).text(),
+                                         others.text()));
+      }
       break;
     case KIND_SELECTED:
       if (recoverMode) {
@@ -381,6 +431,7 @@ void mFXDiskChooser::toggleImage(FXint index) {
       imageKinds[index] = KIND_FREE;
       redrawImage(index);
       setFreeSpacePartition(id, false);
+      if (statusLine) statusLine->setText(FXString::null);
       break;
     default:
       return;  // partitions of the tables are not selectable
@@ -397,6 +448,7 @@ FXint mFXDiskChooser::freeSpaceIndex(FXint id) const {
 
 void mFXDiskChooser::setFreeSpacePartition(FXint id, bool set) {
   KV_TRACE(5, "mFXDiskChooser::setFreeSpacePartition id=%d set=%d\n", id, set);
+  untickedNow.clear();
   FXint at = freeSpaceIndex(id);
   if (at < 0) return;
   FreeSpace& r = freeSpaces[at];
@@ -413,6 +465,7 @@ void mFXDiskChooser::setFreeSpacePartition(FXint id, bool set) {
     bool endsInside = rStart < oEnd && oEnd <= rEnd;
     if (!startsInside && !endsInside) continue;
     o.selected = false;
+    untickedNow.push_back(describeFound(o));
     FXint index = o.id - ID_PARTIMAGE;
     imageKinds[index] = KIND_FREE;
     redrawImage(index);
@@ -436,7 +489,7 @@ std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() {
       text = Format("DiskChooser.getFreeSpacePartitions.001", r.disk + 1, (double)r.start, s.text());
     } else {
       FXString L;
-      if (r.letter != ' ') L = Format("DiskChooser.getFreeSpacePartitions.003", r.letter);
+      if (!r.name.empty()) L = Format("DiskChooser.getFreeSpacePartitions.003", r.name.text());
       text = Format("DiskChooser.getFreeSpacePartitions.002", r.disk + 1, L.text(), r.text.text(),
                     s.text());
       if (recoverList) recoverList->push_back(recoverPartOf(r));
@@ -445,6 +498,13 @@ std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() {
     descriptions.push_back(text);
   }
   return descriptions;
+}
+
+// A found partition as the status line names it: "sdb5 (W95 FAT32 (LBA), 1.00 GB)".
+FXString mFXDiskChooser::describeFound(const FreeSpace& r) const {
+  FXString text;
+  text.format("%s (%s, %s)", r.name.text(), r.text.text(), formatSize(r.size).text());
+  return text.trim();
 }
 
 RecoverPart mFXDiskChooser::recoverPartOf(const FreeSpace& r) const {
@@ -523,10 +583,9 @@ FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
   FXint count = 0;
   for (const FreeSpace& r : freeSpaces) {
     if (!r.selected || count++ != index) continue;
-    bool lettered = hasLetter(r.letter);
     FXString name;
-    name.format("%s %c%c", r.text.text(), lettered ? r.letter : ' ', lettered ? ':' : ' ');
-    return name;
+    name.format("%s %s", r.name.text(), r.text.text());
+    return name.trim();
   }
   return FXString();
 }
@@ -537,6 +596,7 @@ FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
 bool mFXDiskChooser::ClearRecoverPartitions() {
   KV_TRACE(5, "mFXDiskChooser::ClearRecoverPartitions()\n");
   lastLetter = 0;
+  numbers = knownNumbers;
   foundVolumes.clear();
   std::vector<FXWindow*> rows;
   for (FXint i = 0; i < (FXint)images.size(); i++) {
@@ -611,6 +671,7 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
     }
     if (lastFilled) relayoutRow(lastFilled);
   }
+  fitColumns();
   return true;
 }
 
@@ -618,21 +679,25 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartiti
                               FXulong foundAt, FXulong capacity) {
   FXButton* image = images[index];
   const FXulong bytes = p.sectors * SECTOR_SIZE;
-  const FXString type = typeName(p.type);
+  const FXString type = PartitionTypeText(p.type);
   const FXString size = formatSize(bytes);
 
-  lastLetter = analyse->GetLastLetter(lastLetter);
-  const FXString letter = letterText(lastLetter);
+  // Linux has no drive letters: the partition is shown under the name it
+  // is proposed to get once written back.
+  const FXint disk = record.disk;
+  const FXString name = LinuxPartitionName(analyse->disks[disk].device,
+                                           (size_t)disk < numbers.size() ? numbers[disk].propose(p.logical()) : 0);
   FXString text;
-  text.format("%s\n%s %s", letter.text(), size.text(), type.text());
+  text.format("%s\n%s %s", name.text(), size.text(), type.text());
   if (!p.fileSystem.empty()) text += "\n" + p.fileSystem + (p.label.empty() ? FXString() : " " + p.label);
   FXString where = p.logical() ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
   FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start,
                         where.text());
 
-  image->setText("\n" + text);
+  const FXint width = shareWidth(bytes, capacity, SLOT_MIN_WIDTH);
+  image->setWidth(width);
+  setPictureText(image, text, width);
   image->setTipText(tip);
-  image->setWidth(shareWidth(bytes, capacity, SLOT_MIN_WIDTH));
   imageKinds[index] = KIND_FREE;
 
   record.start = p.start;
@@ -642,14 +707,15 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartiti
   record.selected = false;
   record.text = type;
   record.type = p.logical() ? 0 : p.type;
-  record.letter = hasLetter(lastLetter) ? lastLetter : ' ';
+  record.letter = ' ';
+  record.name = name;
 
   redrawImage(index);
   image->show();
 
   if (!foundList) return;
   FXString row;
-  row.format("%s\t%s\t%s\t%s\t%.0lf\t%s\t%s", letter.text(),
+  row.format("%s\t%s\t%s\t%s\t%.0lf\t%s\t%s", name.text(),
              GetString("DiskChooser.SetRecoverPartitions.003").text(), size.text(), type.text(), (double)p.start,
              p.fileSystem.text(), p.label.text());
   FXint item = foundList->appendItem(row, nullptr, nullptr, image, FALSE);

@@ -14,6 +14,7 @@
 #include "Analyse.h"
 #include "Candidates.h"
 #include "Information.h"
+#include "PartitionNames.h"
 #include "Records.h"
 
 // Kinds of partition pictures.
@@ -37,6 +38,7 @@ public:
   FXString text;    // found partition: its type name
   FXchar letter;    // found partition: drive letter, ' ' when none
   FXuchar type;     // found primary: the type the search gave it; 0 otherwise
+  FXString name;    // found partition: the Linux name proposed for it ("sdb5")
 
   FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
 };
@@ -64,6 +66,9 @@ public:
 
   std::vector<RecoverPart>* recoverList;  // set by the wizard; not owned
   bool locked;  // recovery chooser: while set, clicks and list selections change nothing
+  // Recovery chooser: where a tick that unticks overlapping partitions says
+  // so; set by the wizard, may stay null.
+  FXLabel* statusLine;
 
   mFXDiskChooser(FXComposite* p, FXText* infoText, FXbool recoverMode);
   virtual ~mFXDiskChooser();
@@ -71,6 +76,9 @@ public:
 
   // Moves the list of found partitions under `p` and shows it.
   void SetChooserParent(FXComposite* p);
+  // Sets `locked`; locked pictures lie flat and do not press, since a click
+  // would change nothing.
+  void setLocked(bool lock);
 
   // --- selection, read by the wizard and the search ---
   bool GetFreeSpaceProperties(FXint index, FXint* disk, FXulong* start, FXulong* end);
@@ -128,6 +136,9 @@ protected:
   FXText* infoText;
   bool recoverMode;
   FXchar lastLetter;
+  std::vector<PartitionNumbers> numbers;  // per disk: numbers proposed for found partitions
+  std::vector<PartitionNumbers> knownNumbers;  // per disk: those of its table, to start over from
+  std::vector<FXString> untickedNow;  // found partitions the last selection unticked
 
 private:
   mFXDiskChooser(const mFXDiskChooser&);
@@ -147,6 +158,8 @@ private:
   void toggleImage(FXint index);
   FXint freeSpaceIndex(FXint id) const;
   void refreshListIcons();
+  void fitColumns();
+  FXString describeFound(const FreeSpace& r) const;
   RecoverPart recoverPartOf(const FreeSpace& r) const;
   FXint gapSlotOf(FXint disk, FXulong sector) const;
   FXint nextFreeSlot(FXint gap) const;

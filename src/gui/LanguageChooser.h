@@ -11,10 +11,13 @@ class Information;
 bool LanguageChooserDue(bool langGiven, const Information& target);
 
 // Shows the chooser when it is due.  The list holds the languages of
-// `listing`'s GetAvailableLang, the current one selected; OK applies the
-// chosen language to `target` (SetLanguage), Cancel keeps the current one.
-// Returns true when a language was applied.  Its texts are fixed: no
-// language has been chosen yet.
+// `listing`'s GetAvailableLang, the current one selected (or the one chosen
+// last time); OK applies the chosen language to `target` (SetLanguage) and
+// keeps it in the user's FOX registry, Cancel keeps the current one.  Once
+// the user ticked "do not ask again", the remembered language is applied
+// without asking.  Returns true when a language was applied.  Its texts are
+// fixed, but for the tick, which is shown in every language: no language has
+// been chosen yet.
 bool ChooseLanguageAtStart(FXApp* app, Information& listing, Information& target, bool langGiven);
 
 #endif

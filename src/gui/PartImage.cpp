@@ -76,7 +76,7 @@ std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, 
   paintGradient(app, px.data(), iw, 0, BAND_HEIGHT, b.bandTop, b.bandBottom);
   paintGradient(app, px.data(), iw, BAND_HEIGHT, bodyHeight, b.bodyTop, b.bodyBottom);
   paintGradient(app, px.data(), iw, h - 10, BAND_HEIGHT, b.footer, b.footer);
-  if (recoverMode && kind == KIND_SELECTED) {
+  if (kind == KIND_SELECTED) {
     using namespace ChooserIcons;
     blendOver(px.data(), iw, ih, badgePixels(), BADGE_SIZE, BADGE_SIZE, (w - BADGE_SIZE) / 2, 0);
   }

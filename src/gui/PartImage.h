@@ -44,7 +44,8 @@ struct Bands {
 Bands bandsFor(FXint kind, bool recoverMode);
 
 // The picture of a button of w x h pixels: (w - 2) x (h - 2) opaque pixels.
-// A selected found partition (recoverMode) carries the check-mark badge.
+// A selected stretch or found partition carries the check-mark badge, so a
+// choice shows as more than a band changing colour.
 // Empty when the button is too small to hold a picture.
 std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, FXint h);
 

@@ -17,6 +17,7 @@ static const FXchar* gptDamage(const NRD& disk) {
   if (g->state == GptLayout::BACKUP_DAMAGED) return "Kelvarin.DoUndo.014";
   return ProtectiveMbrMissing(disk) ? "Kelvarin.DoUndo.015" : nullptr;
 }
+#include "compat/Assert.h"
 
 bool mFXWizard::DoUndo() {
   // A GPT with one damaged copy is offered its repair first; the repair is
@@ -38,9 +39,9 @@ bool mFXWizard::DoUndo() {
     repaired.push_back(disk.device);
   }
   bool undone = false;
-  fxwarning("mFXWizard::DoUndo() - iterating drives\n");
+  KV_TRACE(6, "mFXWizard::DoUndo() - iterating drives\n");
   for (NRD& disk : sharedAnalyser->disks) {
-    fxwarning("device %s %s\n", disk.device.text(), disk.model.text());
+    KV_TRACE(7, "device %s %s\n", disk.device.text(), disk.model.text());
     if (std::find(repaired.begin(), repaired.end(), disk.device) != repaired.end()) continue;
     FXulong dbStart = IOSystem::IsUndoAvailable(disk.device);
     if (dbStart == 0) continue;
@@ -70,7 +71,7 @@ bool mFXWizard::DoUndo() {
   }
   if (!undone && ask("Kelvarin.mFXWizard.035", GetString("Kelvarin.mFXWizard.036"))) {
     for (NRD& disk : sharedAnalyser->disks) disk.dbActive = true;
-    fxwarning("mFXWizard::DoUndo() - user has enabled undo for all drives\n");
+    KV_TRACE(6, "mFXWizard::DoUndo() - user has enabled undo for all drives\n");
   }
   return undone;
 }

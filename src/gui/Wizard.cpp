@@ -3,6 +3,9 @@
 #include "Wizard.h"
 
 #include <FXPNGIcon.h>
+#include <fxkeys.h>
+
+#include <chrono>
 
 #include <functional>
 
@@ -32,6 +35,8 @@ FXDEFMAP(mFXWizard) mFXWizardMap[] = {
     FXMAPFUNC(SEL_COMMAND, FXDialogBox::ID_CANCEL, mFXWizard::onCmdCancel),
     FXMAPFUNC(SEL_CLOSE, 0, mFXWizard::onCmdCancel),
     FXMAPFUNC(SEL_IO_READ, mFXWizard::ID_SEARCH_DONE, mFXWizard::onSearchCompleted),
+    FXMAPFUNC(SEL_COMMAND, mFXWizard::ID_HELP, mFXWizard::onCmdHelp),
+    FXMAPFUNC(SEL_TIMEOUT, mFXWizard::ID_RATE_TIMER, mFXWizard::onRateTimer),
 };
 
 FXIMPLEMENT(mFXWizard, FXWizard, mFXWizardMap, ARRAYNUMBER(mFXWizardMap))
@@ -39,6 +44,39 @@ FXIMPLEMENT(mFXWizard, FXWizard, mFXWizardMap, ARRAYNUMBER(mFXWizardMap))
 namespace {
 
 const FXuint PAGE_OPTS = LAYOUT_FILL_X | LAYOUT_FILL_Y;
+
+// No window of the program is wider than this: the smallest screens it is
+// used on are 1024 pixels wide.
+const FXint MAX_WINDOW_WIDTH = 1024;
+
+// Texts that cannot wrap themselves (radio buttons) are broken into lines of
+// at most this many pixels.
+const FXint TEXT_LINE_WIDTH = 600;
+
+// How often the search page brings its speed and time left up to date.
+const FXuint RATE_INTERVAL_MS = 500;
+
+// Colours of the progress bars: the percentage reads dark on the light
+// trough and white on the filled part, both well above WCAG AA's 4.5:1.
+const FXColor BAR_TROUGH = FXRGB(255, 255, 255);
+const FXColor BAR_FILL = FXRGB(0, 70, 140);
+const FXColor BAR_TEXT_ON_TROUGH = FXRGB(0, 0, 0);
+const FXColor BAR_TEXT_ON_FILL = FXRGB(255, 255, 255);
+
+FXdouble secondsNow() {
+  return std::chrono::duration<FXdouble>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+FXProgressBar* NewProgressBar(FXComposite* page) {
+  FXProgressBar* bar = new FXProgressBar(page, nullptr, 0,
+                                         PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN | FRAME_THICK |
+                                             LAYOUT_FILL_X);
+  bar->setBarBGColor(BAR_TROUGH);
+  bar->setBarColor(BAR_FILL);
+  bar->setTextColor(BAR_TEXT_ON_TROUGH);
+  bar->setTextAltColor(BAR_TEXT_ON_FILL);
+  return bar;
+}
 
 // Lays out a window and everything in it now, not when the event loop
 // next finds time.
@@ -76,11 +114,17 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
       textProxy(nullptr),
       progressProxy(nullptr),
       wizardProxy(nullptr),
+      helpButton(nullptr),
+      statusLine(nullptr),
+      rateLabel(nullptr),
+      restartLabel(nullptr),
       areas(0),
       searchCancelled(false),
       stoppedAt(0),
       asker(nullptr),
-      messageBoxes(new MessageBoxAsker) {
+      messageBoxes(new MessageBoxAsker),
+      searchStarted(0),
+      sectorsPerStep(1) {
   asker = messageBoxes.get();
   wizardProxy = new ProxyWizard;
   wizardProxy->target = this;
@@ -102,6 +146,10 @@ mFXWizard::mFXWizard(FXApp* app, const FXString& title, FXImage* backImage,
   BuildPages(welcomeImage);
   searchType = ID_SEARCH_QUICK;
 
+  // Help stands apart from the buttons that move between pages.
+  helpButton = new FXButton(buttonFrame(), GetString("Kelvarin.mFXWizard.056"), nullptr, this, ID_HELP,
+                            BUTTON_NORMAL | LAYOUT_LEFT);
+  getAccelTable()->addAccel(KEY_F1, this, FXSEL(SEL_COMMAND, ID_HELP));
   SetButtonTexts();
   KV_TRACE(8, "mFXWizard::content frame done\n");
 }
@@ -133,8 +181,10 @@ FXText* mFXWizard::BuildDetails(FXComposite* page, const FXString& key, FXVertic
 
 void mFXWizard::BuildPages(FXImage* welcomeImage) {
   FXVerticalFrame* pages[PAGE_COUNT];
-  for (int i = 0; i < PAGE_COUNT; i++)
+  for (int i = 0; i < PAGE_COUNT; i++) {
     pages[i] = new FXVerticalFrame(getContainer(), PAGE_OPTS, 0, 0, 0, 0, 4, 4, 4, 4, 4, 4);
+    AddPageHeader(pages[i], i);
+  }
 
   BuildWelcomePage(pages[PAGE_WELCOME], welcomeImage);
 
@@ -143,8 +193,10 @@ void mFXWizard::BuildPages(FXImage* welcomeImage) {
   FXComposite* page = pages[PAGE_SEARCH_TYPE];
   FXGroupBox* type = new FXGroupBox(page, GetString("Kelvarin.mFXWizard.007"),
                                     GROUPBOX_TITLE_CENTER | FRAME_GROOVE | LAYOUT_FILL_X);
-  quickRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.008"), this, ID_SEARCH_QUICK);
-  fullRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.009"), this, ID_SEARCH_FULL);
+  const FXuint radioOpts = RADIOBUTTON_NORMAL | JUSTIFY_LEFT;  // wrapped lines start under the first
+  quickRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.008"), this, ID_SEARCH_QUICK, radioOpts);
+  fullRadio = new FXRadioButton(type, GetString("Kelvarin.mFXWizard.009"), this, ID_SEARCH_FULL, radioOpts);
+  quickRadio->setCheck(TRUE);  // usually enough, and what searchType starts as
   AddLabel(page, GetString("Kelvarin.mFXWizard.034"), LAYOUT_FILL_X | JUSTIFY_LEFT, 2, 28);
   searchAreaText = BuildDetails(page, "Kelvarin.mFXWizard.010", searchDetails);
 
@@ -154,9 +206,8 @@ void mFXWizard::BuildPages(FXImage* welcomeImage) {
 
   page = pages[PAGE_SEARCHING];
   searchLabel = AddLabel(page, GetString("Kelvarin.mFXWizard.004"));
-  searchProgress = new FXProgressBar(page, nullptr, 0,
-                                     PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN | FRAME_THICK |
-                                         LAYOUT_FILL_X);
+  searchProgress = NewProgressBar(page);
+  rateLabel = new FXLabel(page, FXString::null, nullptr, LAYOUT_FILL_X | JUSTIFY_LEFT);
   progressProxy = new ProxyProgress;
   progressProxy->target = searchProgress;
   logText = BuildDetails(page, "Kelvarin.mFXWizard.006", progressDetails);
@@ -180,12 +231,12 @@ void mFXWizard::BuildPages(FXImage* welcomeImage) {
   page = pages[PAGE_RESULT];
   resultLabel = AddLabel(page, GetString("Kelvarin.mFXWizard.003"));
   recoverChooser->SetChooserParent(page);
+  statusLine = AddLabel(page, FXString::null, LAYOUT_FILL_X | JUSTIFY_LEFT);
+  recoverChooser->statusLine = statusLine;
 
   page = pages[PAGE_RECOVERING];
   AddLabel(page, GetString("Kelvarin.mFXWizard.001"));
-  recoverProgress = new FXProgressBar(page, nullptr, 0,
-                                      PROGRESSBAR_PERCENTAGE | FRAME_SUNKEN | FRAME_THICK |
-                                          LAYOUT_FILL_X);
+  recoverProgress = NewProgressBar(page);
 
   BuildEndPage(pages[PAGE_END]);
 }
@@ -196,6 +247,8 @@ void mFXWizard::BuildWelcomePage(FXComposite* page, FXImage* welcomeImage) {
                               LAYOUT_FILL_X | JUSTIFY_CENTER_X);
   if (FXFont* font = EncodedFont("Arial,220")) title->setFont(font);
   new FXImageFrame(inner, welcomeImage, LAYOUT_CENTER_X, 0, 0, 0, 0, 0, 0, 0, 0);
+  // The picture carries no words: its line is a text of the language files.
+  AddLabel(inner, GetString("Kelvarin.BuildWelcomePage.001"), LAYOUT_FILL_X | JUSTIFY_CENTER_X);
   FXString name = GetConfigParam("shortappname");
   AddLabel(inner, Format("Kelvarin.mFXWizard.014", name.text(), name.text()),
            LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
@@ -225,8 +278,29 @@ void mFXWizard::BuildEndPage(FXComposite* page) {
   }
   endLabel = AddLabel(inner, Format("Kelvarin.mFXWizard.018", version.text()),
                       LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
-  AddLabel(inner, Format("Kelvarin.mFXWizard.019", version.text()), LAYOUT_FILL_X | JUSTIFY_LEFT,
-           32);
+  restartLabel = AddLabel(inner, Format("Kelvarin.mFXWizard.019", version.text()),
+                          LAYOUT_FILL_X | JUSTIFY_LEFT, 32);
+}
+
+// Every page begins with its title and where it stands in the whole.
+void mFXWizard::AddPageHeader(FXComposite* page, FXint index) {
+  FXHorizontalFrame* header = new FXHorizontalFrame(page, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0);
+  FXLabel* title = new FXLabel(header, GetString(PageTitleKey(index)), nullptr, LAYOUT_LEFT | JUSTIFY_LEFT);
+  if (FXFont* font = EncodedFont("Arial,110,bold")) title->setFont(font);
+  new FXLabel(header, Format("Kelvarin.AddPageHeader.001", index + 1, (FXint)PAGE_COUNT), nullptr,
+              LAYOUT_RIGHT | JUSTIFY_RIGHT | LAYOUT_CENTER_Y);
+  new FXHorizontalSeparator(page, SEPARATOR_GROOVE | LAYOUT_FILL_X);
+}
+
+FXString mFXWizard::PageTitleKey(FXint page) { return FXStringFormat("Kelvarin.PageTitle.%03d", page + 1); }
+
+FXString mFXWizard::PageHelpKey(FXint page) { return FXStringFormat("Kelvarin.PageHelp.%03d", page + 1); }
+
+long mFXWizard::onCmdHelp(FXObject*, FXSelector, void*) {
+  FXint page = getCurrentPanel();
+  asker->inform(this, Format("Kelvarin.onCmdHelp.001", GetString(PageTitleKey(page)).text()),
+                GetString(PageHelpKey(page)));
+  return 1;
 }
 
 void mFXWizard::SetButtonTexts() {
@@ -247,8 +321,13 @@ void mFXWizard::create() {
   // The pages were laid out for 780 x 450; a language with longer texts or
   // a wider side picture must not cut them off.
   FXWizard::create();
+  // A radio button does not wrap its text: it gets its line breaks here,
+  // once its font exists.
+  for (FXRadioButton* radio : {quickRadio, fullRadio})
+    radio->setText(WrapText(radio->getText(), radio->getFont(), TEXT_LINE_WIDTH));
   // Text sizes are known once the fonts exist on the display.
-  resize(FXMAX(getWidth(), getDefaultWidth()), FXMAX(getHeight(), getDefaultHeight()));
+  resize(FXMIN(FXMAX(getWidth(), getDefaultWidth()), MAX_WINDOW_WIDTH),
+         FXMAX(getHeight(), getDefaultHeight()));
   WidenForDiskRows();
   RaiseNewWindow(this);
 }
@@ -268,7 +347,9 @@ void mFXWizard::WidenForDiskRows() {
       overflow = FXMAX(overflow, view->getContentWidth() - view->getViewportWidth());
   }
   setCurrentPanel(shown);
-  if (overflow > 0) resize(getWidth() + overflow, getHeight());
+  // Beyond the widest screen the rows scroll instead.
+  FXint width = FXMIN(getWidth() + FXMAX(overflow, 0), MAX_WINDOW_WIDTH);
+  if (width != getWidth()) resize(width, getHeight());
   LayoutTree(this);
 }
 
@@ -291,6 +372,7 @@ FXint mFXWizard::ReportStart() {
 }
 
 mFXWizard::~mFXWizard() {
+  getApp()->removeTimeout(this, ID_RATE_TIMER);
   KV_TRACE(5, "mFXWizard::~mFXWizard() destructor\n");
   if (searchThread && searchThread->running) {
     KV_TRACE(6, "mFXWizard::~mFXWizard canceling search thread\n");
@@ -386,6 +468,7 @@ long mFXWizard::NextFromAreas(FXObject* sender, FXSelector sel, void* ptr) {
 long mFXWizard::NextFromSearchType(FXObject* sender, FXSelector sel, void* ptr) {
   if (!quickRadio->getCheck() && !fullRadio->getCheck()) {
     KV_TRACE(6, "mFXWizard::onCmd_Next type of search not selected.\n");
+    inform("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.012"));
     return 1;
   }
   bool quick = (searchType == ID_SEARCH_QUICK);
@@ -404,6 +487,11 @@ long mFXWizard::NextFromSearchType(FXObject* sender, FXSelector sel, void* ptr) 
   searchLabel->setText(GetString("Kelvarin.mFXWizard.004"));
   FXulong total = searchChooser->GetSumSectors(quick);
   progressProxy->reset(total > 0xFFFFFFFFull ? 0xFFFFFFFFu : (FXuint)total);
+  // A step of a quick search stands for a whole cylinder of sectors.
+  sectorsPerStep = total ? (FXdouble)searchChooser->GetSumSectors(false) / (FXdouble)total : 1;
+  searchStarted = secondsNow();
+  rateLabel->setText(FXString::null);
+  getApp()->addTimeout(this, ID_RATE_TIMER, RATE_INTERVAL_MS);
   searchCancelled = false;
   searchThread->reap();  // an earlier search has ended, but its thread may not be joined yet
   if (!searchThread->begin()) {
@@ -447,6 +535,7 @@ void mFXWizard::SendBack(int times) {
 long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
   if (recoverText->getLength() == 0) {
     KV_TRACE(6, "mFXWizard::onCmd_Next no recovery partitions selected.\n");
+    inform("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.013"));
     return 1;
   }
   FXString reason;
@@ -460,7 +549,7 @@ long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
   }
   if (!sharedAnalyser->CheckMBRCode())
     bootCodeAnswer = ask("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.003"));
-  recoverChooser->locked = true;
+  recoverChooser->setLocked(true);
   HandOverToActiveChooser();
   return FXWizard::onCmdNext(sender, sel, ptr);
 }
@@ -532,16 +621,28 @@ long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
     FXWizard::onCmdNext(sender, sel, ptr);
     ShowNow();
   });
+  std::vector<FXString> busy;
   std::vector<RecoverResult> results = Recover::Apply(
       *sharedAnalyser, choice, &progress,
-      [this](const NRD& disk) { return GoOnWhereTheLogCannotHold(disk); });
+      [this](const NRD& disk) { return GoOnWhereTheLogCannotHold(disk); }, &busy);
   // Refused where the log cannot hold it: nothing was written.
   if (!results.empty() && Recover::RefusedForTheLog(results.front())) return 1;
+  ReportTableReread(busy);
   ShowResults(results);
   FXWizard::onCmdNext(sender, sel, ptr);
   retreatButton()->disable();
   cancelButton()->disable();
   return 1;
+}
+
+// The end page says whether the new tables are in use already: the kernel
+// re-reads a disk's table unless a partition of it is busy, and only then
+// does the computer need a restart.
+void mFXWizard::ReportTableReread(const std::vector<FXString>& busy) {
+  if (!restartLabel || busy.empty()) return;
+  FXString names;
+  for (const FXString& device : busy) names += (names.empty() ? "" : ", ") + device;
+  restartLabel->setText(Format("Kelvarin.ReportTableReread.001", names.text()));
 }
 
 long mFXWizard::onCmd_Back(FXObject* sender, FXSelector sel, void* ptr) {
@@ -553,7 +654,7 @@ long mFXWizard::onCmd_Back(FXObject* sender, FXSelector sel, void* ptr) {
       if (searching()) return 1;
       break;
     case PAGE_CHOOSE:
-      recoverChooser->locked = false;
+      recoverChooser->setLocked(false);
       break;
     case PAGE_SUMMARY:
       advanceButton()->setText(GetString("Kelvarin.mFXWizard.030"));
@@ -625,12 +726,17 @@ long mFXWizard::onCmdStepDetails(FXObject* sender, FXSelector sel, void*) {
 long mFXWizard::onSearchCompleted(FXObject*, FXSelector, void*) {
   KV_TRACE(8, "mFXWizard::onSearchCompleted - got MessageChannel!!!\n");
   searchThread->reap();
+  getApp()->removeTimeout(this, ID_RATE_TIMER);
   if (searchCancelled) {
     // The bar stays where the search was stopped.
     searchLabel->setText(Format("Kelvarin.mFXWizard.053", stoppedAt));
   } else {
     searchLabel->setText(GetString("Kelvarin.mFXWizard.021"));
     searchProgress->setProgress(searchProgress->getTotal());
+    // What the whole search managed per second.
+    FXdouble elapsed = secondsNow() - searchStarted;
+    if (elapsed > 0)
+      rateLabel->setText(Format("Kelvarin.RateText.002", searchProgress->getTotal() * sectorsPerStep / elapsed));
   }
   advanceButton()->enable();
   advanceButton()->setText(GetString("Kelvarin.mFXWizard.030"));
@@ -638,6 +744,25 @@ long mFXWizard::onSearchCompleted(FXObject*, FXSelector, void*) {
   getApp()->refresh();
   handle(this, FXSEL(SEL_COMMAND, ID_NEXT), nullptr);
   return 1;
+}
+
+// While the search runs: how fast it goes and how long it will still take.
+long mFXWizard::onRateTimer(FXObject*, FXSelector, void*) {
+  if (!searching()) return 1;
+  FXdouble elapsed = secondsNow() - searchStarted;
+  FXdouble done = searchProgress->getProgress(), total = searchProgress->getTotal();
+  if (elapsed > 0 && done > 0)
+    rateLabel->setText(RateText(done * sectorsPerStep / elapsed, (total - done) * elapsed / done));
+  getApp()->addTimeout(this, ID_RATE_TIMER, RATE_INTERVAL_MS);
+  return 1;
+}
+
+FXString mFXWizard::RateText(FXdouble sectorsPerSecond, FXdouble secondsLeft) {
+  if (sectorsPerSecond <= 0) return FXString::null;
+  FXulong left = (FXulong)(secondsLeft + 0.5);
+  FXString time;
+  time.format("%u:%02u:%02u", (FXuint)(left / 3600), (FXuint)(left / 60 % 60), (FXuint)(left % 60));
+  return Format("Kelvarin.RateText.001", sectorsPerSecond, time.text());
 }
 
 // ------------------------------------------------------------------ search

@@ -50,6 +50,8 @@ public:
     ID_DETAILS_PROGRESS,
     ID_UNUSED,
     ID_SEARCH_DONE,
+    ID_HELP,
+    ID_RATE_TIMER,
     ID_LAST
   };
 
@@ -75,6 +77,17 @@ public:
   ProxyText* textProxy;
   ProxyProgress* progressProxy;
   ProxyWizard* wizardProxy;
+  FXButton* helpButton;
+  FXLabel* statusLine;     // page 4: what a tick changed beside the ticked row
+  FXLabel* rateLabel;      // page 3: sectors per second and the time left
+  WrapLabel* restartLabel; // page 8: whether the kernel took the new tables
+
+  // The keys of a page's title and of its help text.
+  static FXString PageTitleKey(FXint page);
+  static FXString PageHelpKey(FXint page);
+  // "N sectors per second, about H:MM:SS left"; empty while nothing can be
+  // estimated yet.
+  FXString RateText(FXdouble sectorsPerSecond, FXdouble secondsLeft);
 
 protected:
   mFXWizard() {}
@@ -102,6 +115,8 @@ public:
   long onCmdSearchType(FXObject*, FXSelector, void*);
   long onCmdStepDetails(FXObject*, FXSelector, void*);
   long onSearchCompleted(FXObject*, FXSelector, void*);
+  long onCmdHelp(FXObject*, FXSelector, void*);
+  long onRateTimer(FXObject*, FXSelector, void*);
 
   // Worker thread: searches every chosen stretch.
   void Search();
@@ -132,10 +147,14 @@ private:
   std::unique_ptr<Asker> messageBoxes;
   std::vector<std::unique_ptr<FXFont>> fonts;
   std::vector<std::unique_ptr<FXIcon>> icons;
+  FXdouble searchStarted;   // seconds, steady clock
+  FXdouble sectorsPerStep;  // sectors a step of the search bar stands for
 
   void BuildPages(FXImage* welcomeImage);
   void BuildWelcomePage(FXComposite* page, FXImage* welcomeImage);
   void BuildEndPage(FXComposite* page);
+  void AddPageHeader(FXComposite* page, FXint index);
+  void ReportTableReread(const std::vector<FXString>& busy);
   FXText* BuildDetails(FXComposite* page, const FXString& key, FXVerticalFrame*& frame);
   WrapLabel* AddLabel(FXComposite* parent, const FXString& text, FXuint opts = LAYOUT_FILL_X,
                       FXint top = 2, FXint bottom = 2, FXIcon* icon = nullptr);

@@ -43,7 +43,7 @@ static const std::vector<KeyUse> KEYS = {
     {"DiskChooser.SetRecoverPartitions.003", ""},
     {"DiskChooser.getFreeSpacePartitions.001", "%d %.0lf %s"},   // disk, first sector, size
     {"DiskChooser.getFreeSpacePartitions.002", "%d %s %s %s"},  // disk, letter text, type, size
-    {"DiskChooser.getFreeSpacePartitions.003", "%c"},           // drive letter
+    {"DiskChooser.getFreeSpacePartitions.003", "%s"},           // Linux name of the partition
     {"DiskChooser.updateFreeSpacePartition.001", "%d %d"},      // k of n
     {"DiskChooser.updateGaps.001", "%s"},                       // size
     {"DiskChooser.buildRow.001", ""},
@@ -134,6 +134,37 @@ static const std::vector<KeyUse> KEYS = {
     {"Recover.Apply.001", ""},
 
     // The toolkit's own button texts, passed through the translator.
+    // Page titles and help, the progress of the search, the end page, the
+    // status line of the found list and the language chooser's tick.
+    {"Kelvarin.PageTitle.001", ""},
+    {"Kelvarin.PageHelp.001", ""},
+    {"Kelvarin.PageTitle.002", ""},
+    {"Kelvarin.PageHelp.002", ""},
+    {"Kelvarin.PageTitle.003", ""},
+    {"Kelvarin.PageHelp.003", ""},
+    {"Kelvarin.PageTitle.004", ""},
+    {"Kelvarin.PageHelp.004", ""},
+    {"Kelvarin.PageTitle.005", ""},
+    {"Kelvarin.PageHelp.005", ""},
+    {"Kelvarin.PageTitle.006", ""},
+    {"Kelvarin.PageHelp.006", ""},
+    {"Kelvarin.PageTitle.007", ""},
+    {"Kelvarin.PageHelp.007", ""},
+    {"Kelvarin.PageTitle.008", ""},
+    {"Kelvarin.PageHelp.008", ""},
+    {"Kelvarin.PageTitle.009", ""},
+    {"Kelvarin.PageHelp.009", ""},
+    {"Kelvarin.AddPageHeader.001", "%d %d"},
+    {"Kelvarin.onCmdHelp.001", "%s"},
+    {"Kelvarin.mFXWizard.056", ""},
+    {"Kelvarin.onCmd_Next.012", ""},
+    {"Kelvarin.onCmd_Next.013", ""},
+    {"Kelvarin.ReportTableReread.001", "%s"},
+    {"Kelvarin.RateText.001", "%.0lf %s"},  // sectors per second, time left
+    {"Kelvarin.RateText.002", "%.0lf"},     // sectors per second
+    {"Kelvarin.BuildWelcomePage.001", ""},
+    {"DiskChooser.toggleImage.001", "%s %s"},
+    {"LanguageChooser.ChooseLanguageAtStart.001", ""},
     {"MyTranslator.tr.&OK", ""},
     {"MyTranslator.tr.&Cancel", ""},
     {"MyTranslator.tr.&Yes", ""},

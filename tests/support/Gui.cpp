@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "support/TestImages.h"
 #include "support/WorkDir.h"
@@ -52,6 +53,19 @@ bool pumpUntil(const std::function<bool()>& done, double seconds) {
 void pumpFor(double seconds) {
   pumpUntil([] { return false; }, seconds);
 }
+
+TemporaryHome::TemporaryHome() : saved(getenv("HOME") ? getenv("HOME") : "") {
+  char pattern[] = "/tmp/kvtest-home-XXXXXX";
+  home = mkdtemp(pattern) ? pattern : "/tmp";
+  setenv("HOME", home.c_str(), 1);
+}
+
+TemporaryHome::~TemporaryHome() {
+  setenv("HOME", saved.c_str(), 1);
+  if (home != "/tmp") sh("rm -rf '" + home + "'");
+}
+
+std::string TemporaryHome::registryFolder(const std::string& vendor) const { return home + "/.foxrc/" + vendor; }
 
 void settle(FXApp* app) {
   app->forceRefresh();

@@ -39,6 +39,19 @@ std::string screenshot(FXWindow* window, const std::string& name);
 // Saves `window` as <test output>/<name>.png; true when the file was written.
 bool saveScreenshot(FXWindow* window, const std::string& name);
 
+// While it lives, HOME is a fresh folder of its own: what the program keeps
+// in the user's FOX registry goes there, never into the real one.
+class TemporaryHome {
+public:
+  TemporaryHome();
+  ~TemporaryHome();
+  // The folder FOX keeps the registry files of `vendor` in.
+  std::string registryFolder(const std::string& vendor) const;
+
+private:
+  std::string saved, home;
+};
+
 // Seconds since some fixed point.
 double now();
 
