@@ -14,6 +14,7 @@ int ListCommand(Session& session);
 int SearchCommand(Session& session);
 int RecoverCommand(Session& session);
 int UndoCommand(Session& session);
+int ShowCommand(Session& session);
 
 // The help of the whole tool (command empty) or of one command; false when
 // there is no such command.

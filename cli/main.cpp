@@ -20,6 +20,7 @@ const CommandEntry COMMANDS[] = {
     {"search", SearchCommand, "kelvarin-cli.search.001"},
     {"recover", RecoverCommand, "kelvarin-cli.recover.001"},
     {"undo", UndoCommand, "kelvarin-cli.undo.001"},
+    {"show", ShowCommand, "kelvarin-cli.show.001"},
 };
 
 const CommandEntry* findCommand(const FXString& name) {
