@@ -100,6 +100,16 @@ FXString listingText(Session& session, const Options& o, const Listing& l) {
   return text;
 }
 
+// A note as scripts read it: a code that stays, and the text in the chosen
+// language.
+void noteJson(Session& session, JsonWriter& json, const ContentsNote& note) {
+  FXString code(note.key);
+  json.beginObject();
+  json.key("code").value(code.after('.'));
+  json.key("text").value(noteText(session, note));
+  json.endObject();
+}
+
 FXString showJson(Session& session, const Options& o, const Candidate& c, const VolumeSummary& s,
                   const Listing& l) {
   JsonWriter json;
@@ -119,7 +129,7 @@ FXString showJson(Session& session, const Options& o, const Candidate& c, const 
   s.spaceKnown ? json.value(s.freeBytes) : json.null();
   json.key("intact").value(s.intact);
   json.key("damage");
-  s.intact ? json.null() : json.value(noteText(session, s.damage));
+  s.intact ? (void)json.null() : noteJson(session, json, s.damage);
   json.key("path").value(o.path);
   json.key("found").value(l.found);
   json.key("first").value(o.first);
@@ -136,7 +146,7 @@ FXString showJson(Session& session, const Options& o, const Candidate& c, const 
   json.endArray();
   json.key("more").value(l.more);
   json.key("notes").beginArray();
-  for (const ContentsNote& n : l.notes) json.value(noteText(session, n));
+  for (const ContentsNote& n : l.notes) noteJson(session, json, n);
   json.endArray();
   json.endObject();
   return json.text();

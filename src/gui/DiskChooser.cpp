@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ChooserIcons.h"
+#include "ContentsDialog.h"
 #include "FileSystem.h"
 #include "PartImage.h"
 #include "compat/Assert.h"
@@ -69,6 +70,9 @@ FXDEFMAP(mFXDiskChooser) mFXDiskChooserMap[] = {
                mFXDiskChooser::ID_PARTIMAGE_LAST, mFXDiskChooser::onPartImageClicked),
     FXMAPFUNC(SEL_SELECTED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onm_listtableSelect),
     FXMAPFUNC(SEL_DESTROY, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onListDestroy),
+    FXMAPFUNC(SEL_DOUBLECLICKED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onShowContents),
+    FXMAPFUNC(SEL_COMMAND, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onShowContents),
+    FXMAPFUNC(SEL_UPDATE, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onUpdShowContents),
 };
 
 FXIMPLEMENT(mFXDiskChooser, FXPacker, mFXDiskChooserMap, ARRAYNUMBER(mFXDiskChooserMap))
@@ -286,6 +290,39 @@ void mFXDiskChooser::SetChooserParent(FXComposite* p) {
   if (!foundList) return;
   foundList->reparent(p, nullptr);
   foundList->show();
+  new FXButton(p, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this, ID_SHOWCONTENTS,
+               BUTTON_NORMAL | LAYOUT_LEFT);
+}
+
+bool mFXDiskChooser::FoundAtRow(FXint row, FXint& disk, FXulong& start, FXulong& sectors) const {
+  if (!foundList || row < 0 || row >= foundList->getNumItems()) return false;
+  FXint index = imageIndex((FXObject*)foundList->getItemData(row));
+  for (const FreeSpace& f : freeSpaces) {
+    if (index < 0 || f.id != ID_PARTIMAGE + index) continue;
+    disk = f.disk;
+    start = f.start;
+    sectors = f.size / SECTOR_SIZE;
+    return true;
+  }
+  return false;
+}
+
+long mFXDiskChooser::onShowContents(FXObject*, FXSelector, void*) {
+  FXint disk;
+  FXulong start, sectors;
+  if (!foundList || !FoundAtRow(foundList->getCurrentItem(), disk, start, sectors)) return 1;
+  const NRD& d = analyse->disks[disk];
+  ContentsDialog dialog(getShell(), d.device, d.sectors, start, sectors);
+  dialog.execute(PLACEMENT_OWNER);
+  return 1;
+}
+
+long mFXDiskChooser::onUpdShowContents(FXObject* sender, FXSelector, void*) {
+  FXint disk;
+  FXulong start, sectors;
+  bool found = foundList && FoundAtRow(foundList->getCurrentItem(), disk, start, sectors);
+  sender->handle(this, FXSEL(SEL_COMMAND, found ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
 }
 
 FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {

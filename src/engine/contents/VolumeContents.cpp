@@ -3,17 +3,18 @@
 
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace {
 
 bool magicsMatch(SectorReader& reader, FXulong structure, const Recogniser& r) {
-  FXuchar sector[1024];
-  if (!reader.read(structure, sector, sizeof(sector))) return false;
   for (FXuint i = 0; i < r.magicCount; i++) {
     const Magic& m = r.magics[i];
-    if (m.offset + m.length <= sizeof(sector) &&
-        memcmp(sector + m.offset, m.bytes, m.length) == 0)
-      return true;
+    FXuint sector = m.offset / 512, skip = m.offset % 512;
+    std::vector<FXuchar> span((skip + m.length + 511) / 512 * 512);
+    if (!reader.read(structure + sector, span.data(), (FXuint)span.size()))
+      continue;
+    if (memcmp(span.data() + skip, m.bytes, m.length) == 0) return true;
   }
   return false;
 }
