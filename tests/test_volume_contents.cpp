@@ -223,6 +223,144 @@ TEST_P(VolumeContentsTest, DamagedCopyIsReportedDamaged) {
 INSTANTIATE_TEST_SUITE_P(Mkfs, VolumeContentsTest, ::testing::ValuesIn(CASES),
                          [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
+// Hostile directory bytes, written into real volumes held in memory: every
+// one gives its note and what can still be read, and none hangs.
+class HostileDirectories : public ::testing::Test {
+protected:
+  TempDir dir;
+  std::vector<FXuchar> bytes;
+
+  // A volume made by `mkfs` and filled with the known files by `fill`.
+  void make(const Case& c) {
+    if (!haveTool(c.tool)) GTEST_SKIP() << c.tool << " is not installed";
+    std::string disk;
+    ASSERT_TRUE(makeVolume(c, dir, disk));
+    std::string volume = readFile(dir.path("volume.img"));
+    bytes.assign(volume.begin(), volume.end());
+  }
+
+  Listing list(const FXString& path) {
+    MemoryReader reader(bytes);
+    ContentsNote why;
+    std::unique_ptr<VolumeContents> v = OpenVolumeContents(reader, 0, reader.sectors(), why);
+    EXPECT_TRUE(v) << (why.key ? why.key : "");
+    if (!v) return Listing();
+    v->summary();  // must not trip over what the listing trips over
+    return v->list(path, 0, 1000);
+  }
+
+  FXuint u16(size_t at) const { return ondisk::le16(bytes.data() + at); }
+  FXuint u32(size_t at) const { return ondisk::le32(bytes.data() + at); }
+  void put16(size_t at, FXuint v) { bytes[at] = (FXuchar)v, bytes[at + 1] = (FXuchar)(v >> 8); }
+  void put32(size_t at, FXuint v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); }
+};
+
+// FAT16's layout from its boot sector, and the root's short entry of `name`.
+struct Fat16 {
+  size_t fat, fatBytes, root, data, cluster;
+  explicit Fat16(const std::vector<FXuchar>& b) {
+    fat = ondisk::le16(b.data() + 0x0E) * 512;
+    fatBytes = ondisk::le16(b.data() + 0x16) * 512;
+    root = fat + 2 * fatBytes;
+    data = root + ondisk::le16(b.data() + 0x11) * 32;
+    cluster = b[0x0D] * 512;
+  }
+  size_t entry(const std::vector<FXuchar>& b, const char* shortName) const {
+    for (size_t at = root; at < data; at += 32)
+      if (memcmp(b.data() + at, shortName, 11) == 0) return at;
+    ADD_FAILURE() << shortName << " not found";
+    return root;
+  }
+};
+
+TEST_F(HostileDirectories, FatLoopsSizesControlCharactersAndEndlessLongNames) {
+  make(CASES[1]);
+  if (IsSkipped() || HasFatalFailure()) return;
+  Fat16 f(bytes);
+  size_t sub = f.entry(bytes, "SUB        "), hello = f.entry(bytes, "HELLO   TXT");
+  FXuint subCluster = u16(sub + 26);
+
+  // The sub-folder's chain comes back to itself, in both FATs.
+  for (size_t copy = 0; copy < 2; copy++) put16(f.fat + copy * f.fatBytes + subCluster * 2, subCluster);
+  Listing looped = list("/sub");
+  EXPECT_TRUE(looped.found);
+  EXPECT_TRUE(hasNote(looped, "Contents.List.002"));
+  ASSERT_EQ(1u, looped.entries.size());
+  EXPECT_STREQ("inner.bin", looped.entries[0].name.text());
+
+  // A size beyond the volume and a name with a control character.
+  put32(hello + 28, 0xFFFFFFFF);
+  bytes[hello + 1] = 0x07;
+  Listing odd = list("/");
+  EXPECT_TRUE(hasNote(odd, "Contents.List.006"));
+  EXPECT_TRUE(hasNote(odd, "Contents.List.003"));
+  bool shown = false;
+  for (const DirEntry& e : odd.entries) shown = shown || (e.size == 0xFFFFFFFF && e.name.find('?') >= 0);
+  EXPECT_TRUE(shown);
+
+  // The looping folder holds nothing but long-name parts that never reach
+  // their short entry.
+  size_t at = f.data + (subCluster - 2) * f.cluster;
+  for (size_t e = 0; e < f.cluster / 32; e++) {
+    FXuchar* p = bytes.data() + at + e * 32;
+    memset(p, 'A', 32);
+    p[0] = (FXuchar)(e == 0 ? 0x40 | 31 : 31 - e % 31);
+    p[11] = 0x0F;
+  }
+  Listing endless = list("/sub");
+  EXPECT_TRUE(hasNote(endless, "Contents.List.004"));
+  EXPECT_TRUE(endless.entries.empty());
+}
+
+TEST_F(HostileDirectories, ExfatLoopsBrokenSetsAndOddNames) {
+  make(CASES[6]);
+  if (IsSkipped() || HasFatalFailure()) return;
+  size_t sector = 1u << bytes[0x6C], cluster = sector << bytes[0x6D];
+  size_t fat = u32(0x50) * sector, heap = u32(0x58) * sector;
+  FXuint rootCluster = u32(0x60);
+  size_t root = heap + (rootCluster - 2) * cluster;
+  size_t end = root;
+  while (bytes[end] != 0) end += 32;
+
+  // A file whose name holds a control character and whose size is absurd,
+  // then a set that claims more secondary entries than the folder holds.
+  FXuchar* e = bytes.data() + end;
+  e[0] = 0x85, e[1] = 2, e[4] = 0x20;
+  e[32] = 0xC0, e[33] = 0x01, e[35] = 5;
+  memset(e + 32 + 24, 0xFF, 6);
+  e[64] = 0xC1;
+  const char* name = "a\x01" "b.t";
+  for (int i = 0; i < 5; i++) e[64 + 2 + 2 * i] = (FXuchar)name[i];
+  e[96] = 0x85, e[97] = 0xFF;
+  Listing odd = list("/");
+  ASSERT_EQ(1u, odd.entries.size());
+  EXPECT_STREQ("a?b.t", odd.entries[0].name.text());
+  EXPECT_TRUE(hasNote(odd, "Contents.List.003"));
+  EXPECT_TRUE(hasNote(odd, "Contents.List.006"));
+  EXPECT_TRUE(hasNote(odd, "Contents.List.004"));
+
+  // The root's chain comes back to itself.
+  put32(fat + rootCluster * 4, rootCluster);
+  Listing looped = list("/");
+  EXPECT_TRUE(hasNote(looped, "Contents.List.002"));
+  EXPECT_EQ(1u, looped.entries.size());
+}
+
+TEST_F(HostileDirectories, ExtNameWithControlCharacters) {
+  make(CASES[3]);
+  if (IsSkipped() || HasFatalFailure()) return;
+  std::string volume = dir.path("volume.img");
+  ASSERT_EQ(0, sh("debugfs -w -R \"write " + dir.path("files") + "/hello.txt $(printf 'bad\\001name')\" " +
+                  volume + " >/dev/null 2>&1"));
+  std::string again = readFile(volume);
+  bytes.assign(again.begin(), again.end());
+  Listing l = list("/");
+  EXPECT_TRUE(hasNote(l, "Contents.List.003"));
+  bool shown = false;
+  for (const DirEntry& e : l.entries) shown = shown || e.name == "bad?name";
+  EXPECT_TRUE(shown);
+}
+
 // Not a file system that can be listed: random bytes, a volume cut off
 // before its metadata, a swap area.
 TEST(VolumeContents, OpensNothingWhereNothingCanBeListed) {
