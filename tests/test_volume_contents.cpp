@@ -197,24 +197,31 @@ TEST_P(VolumeContentsTest, DamagedCopyIsReportedDamaged) {
   ASSERT_TRUE(reader.read(START, boot, sizeof(boot)));
   using ondisk::le16;
   using ondisk::le32;
+  const char* expected;
   if (std::string(c.fileSystem).compare(0, 3, "FAT") == 0) {
+    // The first FAT past its media byte and reserved entries: the copies differ.
     FXulong fatSectors = le16(boot + 0x16) ? le16(boot + 0x16) : le32(boot + 0x24);
-    zero((FXulong)le16(boot + 0x0E) * 512, fatSectors * 512);
+    zero((FXulong)le16(boot + 0x0E) * 512 + 8, fatSectors * 512 - 8);
+    expected = "Contents.Check.001";
   } else if (c.fill == Fill::DEBUGFS || c.fill == Fill::MKFS_D) {
     std::string out;
     sh("dumpe2fs " + file + " 2>/dev/null | grep -m1 'Inode table at' | sed 's/.*at \\([0-9]*\\)-.*/\\1/'", &out);
     ASSERT_FALSE(out.empty());
     zero(std::stoull(out) * 1024, 1024);
+    expected = "Contents.Check.007";
   } else if (c.fill == Fill::NTFSCP) {
     FXulong cluster = (FXulong)le16(boot + 0x0B) * boot[0x0D];
     zero(ondisk::le64(boot + 0x30) * cluster, 1024);
+    expected = "Contents.Check.009";
   } else {
     zero(12 * 512, 512);
+    expected = "Contents.Check.004";
   }
   if (HasFatalFailure()) return;
   VolumeSummary s = volume->summary();
   EXPECT_FALSE(s.intact);
-  EXPECT_TRUE(s.damage.set());
+  ASSERT_TRUE(s.damage.set());
+  EXPECT_STREQ(expected, s.damage.key);
   // What can be read is still shown; the rest says why it is missing.
   Listing l = volume->list("/", 0, 100);
   for (const DirEntry& e : l.entries) EXPECT_FALSE(e.name.empty());
