@@ -21,6 +21,19 @@ bool ParsePick(const FXString& text, Pick& pick) {
          ParseInt(rest.mid(colon + 1, rest.length() - colon - 1), pick.slot) && pick.slot >= 1;
 }
 
+bool ReadPick(ArgReader& reader, const FXString& option, std::vector<Pick>& picks, UsageError& usage) {
+  if (option != "--pick") return false;
+  FXString text;
+  Pick pick;
+  if (!reader.value(text)) return true;
+  if (ParsePick(text, pick)) {
+    picks.push_back(pick);
+  } else {
+    usage.raise("kelvarin-cli.main.010", text, option);
+  }
+  return true;
+}
+
 int ResolvePicks(Session& session, const SearchChoice& search, const std::vector<Pick>& picks,
                  FXint disk, std::vector<Candidate>& chosen, std::vector<Candidate>& found) {
   Texts& tx = session.texts;

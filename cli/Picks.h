@@ -24,6 +24,10 @@ struct Pick {
 // Reads "ID", "@SECTOR" or "@SECTOR:SLOT"; false when the text is none.
 bool ParsePick(const FXString& text, Pick& pick);
 
+// Takes "--pick VALUE" into `picks`, or reports a value that names no
+// pick; false when `option` is not --pick.
+bool ReadPick(ArgReader& reader, const FXString& option, std::vector<Pick>& picks, UsageError& usage);
+
 // Resolves every pick to a candidate of `disk` (searching when an id is
 // given); EXIT_OK or the status to end with, its message shown.  `found`
 // gathers every candidate met on the way, chosen or not.

@@ -77,17 +77,8 @@ int RecoverCommand(Session& session) {
   FXString option;
   while (reader.next(option)) {
     if (o.search.read(reader, option)) continue;
-    if (option == "--pick") {
-      FXString text;
-      Pick pick;
-      if (reader.value(text)) {
-        if (ParsePick(text, pick)) {
-          o.picks.push_back(pick);
-        } else {
-          usage.raise("kelvarin-cli.main.010", text, option);
-        }
-      }
-    } else if (option == "--active") {
+    if (ReadPick(reader, option, o.picks, usage)) continue;
+    if (option == "--active") {
       o.activeGiven = reader.sector(o.active);
     } else if (option == "--boot-code") {
       o.bootCode = true;

@@ -162,17 +162,8 @@ int ShowCommand(Session& session) {
   FXString option;
   while (reader.next(option)) {
     if (o.search.read(reader, option)) continue;
-    if (option == "--pick") {
-      FXString text;
-      Pick pick;
-      if (reader.value(text)) {
-        if (ParsePick(text, pick)) {
-          o.picks.push_back(pick);
-        } else {
-          usage.raise("kelvarin-cli.main.010", text, option);
-        }
-      }
-    } else if (option == "--first") {
+    if (ReadPick(reader, option, o.picks, usage)) continue;
+    if (option == "--first") {
       reader.number(o.first, 1);
     } else if (option == "--count") {
       reader.number(o.count, 1);

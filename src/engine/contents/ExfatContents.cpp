@@ -59,7 +59,6 @@ private:
   std::vector<FXuchar> readFolder(const Place& place, Listing& listing);
   template <typename Visit>
   void walk(const Place& place, Listing& listing, Visit visit);
-  bool folderAt(const FXString& path, Place& place, Listing& listing);
   ContentsNote checkBootRegion();
 };
 
@@ -147,32 +146,9 @@ void ExfatContents::walk(const Place& place, Listing& listing, Visit visit) {
   }
 }
 
-bool ExfatContents::folderAt(const FXString& path, Place& place, Listing& listing) {
-  place = root;
-  for (const FXString& part : PathParts(path)) {
-    bool found = false;
-    walk(place, listing, [&](const ExfatEntry& e) {
-      if (!e.shown.folder || e.shown.name != part) return true;
-      found = true;
-      place = e.place;
-      return false;
-    });
-    if (!found) return false;
-  }
-  return true;
-}
-
 Listing ExfatContents::list(const FXString& path, FXuint first, FXuint count) {
-  Listing listing;
-  Place place;
-  if (!folderAt(path, place, listing)) {
-    addNote(listing, ContentsNote("Contents.List.001", path));
-    return listing;
-  }
-  listing.found = true;
-  contents::Pager pager(listing, first, count);
-  walk(place, listing, [&](const ExfatEntry& e) { return pager.take(e.shown); });
-  return listing;
+  auto walkFolder = [this](const Place& place, Listing& listing, auto visit) { walk(place, listing, visit); };
+  return contents::listFolder(path, first, count, root, walkFolder);
 }
 
 // Sector 11 repeats the checksum of sectors 0 to 10 (bytes 106, 107 and

@@ -31,7 +31,7 @@ struct Geometry {
 // One directory entry as the walk sees it.
 struct FatEntry {
   DirEntry shown;
-  FXuint cluster = 0;
+  FXuint place = 0;  // first cluster
 };
 
 class FatContents : public VolumeContents {
@@ -55,7 +55,6 @@ private:
   void walk(FXuint cluster, Listing& listing, Visit visit);
   template <typename Visit>
   bool walkBlock(const std::vector<FXuchar>& block, Listing& listing, Visit& visit);
-  bool folderAt(const FXString& path, FXuint& cluster, Listing& listing);
   bool countFree(FXulong& free);
   ContentsNote checkFats();
 
@@ -177,7 +176,7 @@ bool FatContents::walkBlock(const std::vector<FXuchar>& block, Listing& listing,
     entry.shown.size = entry.shown.folder ? 0 : le32(e + 28);
     if (entry.shown.size > view->bytes()) addNote(listing, ContentsNote("Contents.List.006"));
     entry.shown.modified = contents::dosTime(le16(e + 24), le16(e + 22));
-    entry.cluster = le16(e + 26) | (fat32() ? le16(e + 20) << 16 : 0);
+    entry.place = le16(e + 26) | (fat32() ? le16(e + 20) << 16 : 0);
     if (!visit(entry)) return false;
   }
   return true;
@@ -215,33 +214,9 @@ void FatContents::walk(FXuint cluster, Listing& listing, Visit visit) {
   }
 }
 
-bool FatContents::folderAt(const FXString& path, FXuint& cluster, Listing& listing) {
-  cluster = 0;
-  for (const FXString& part : PathParts(path)) {
-    bool found = false;
-    walk(cluster, listing, [&](const FatEntry& e) {
-      if (!e.shown.folder || e.shown.name != part) return true;
-      found = true;
-      cluster = e.cluster;
-      return false;
-    });
-    if (!found) return false;
-    if (cluster == 0) cluster = fat32() ? g.rootCluster : 0;  // ".." style link to the root
-  }
-  return true;
-}
-
 Listing FatContents::list(const FXString& path, FXuint first, FXuint count) {
-  Listing listing;
-  FXuint cluster;
-  if (!folderAt(path, cluster, listing)) {
-    addNote(listing, ContentsNote("Contents.List.001", path));
-    return listing;
-  }
-  listing.found = true;
-  contents::Pager pager(listing, first, count);
-  walk(cluster, listing, [&](const FatEntry& e) { return pager.take(e.shown); });
-  return listing;
+  auto walkFolder = [this](FXuint cluster, Listing& listing, auto visit) { walk(cluster, listing, visit); };
+  return contents::listFolder(path, first, count, (FXuint)0, walkFolder);
 }
 
 bool FatContents::countFree(FXulong& free) {

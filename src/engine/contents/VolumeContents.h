@@ -128,6 +128,34 @@ bool followChain(FXuint first, FXulong clusters, FXuint endMark, size_t limit, N
   }
 }
 
+// A listing for file systems read here directly: `walk(place, listing,
+// visit)` calls `visit(entry)` for each entry of the folder at `place` until
+// it returns false; an entry carries `shown` (its DirEntry) and `place`
+// (where its own entries are, for a folder).  The path is followed from
+// `root` one name at a time, then one page of the folder is taken.
+template <typename Place, typename Walk>
+Listing listFolder(const FXString& path, FXuint first, FXuint count, const Place& root, Walk walk) {
+  Listing listing;
+  Place place = root;
+  for (const FXString& part : PathParts(path)) {
+    bool found = false;
+    walk(place, listing, [&](const auto& e) {
+      if (!e.shown.folder || e.shown.name != part) return true;
+      found = true;
+      place = e.place;
+      return false;
+    });
+    if (!found) {
+      addNote(listing, ContentsNote("Contents.List.001", path));
+      return listing;
+    }
+  }
+  listing.found = true;
+  Pager pager(listing, first, count);
+  walk(place, listing, [&](const auto& e) { return pager.take(e.shown); });
+  return listing;
+}
+
 // Seconds since 1970 from a DOS date and time (FAT, exFAT); -1 for a zero
 // or impossible date.
 FXlong dosTime(FXuint date, FXuint time);
