@@ -272,6 +272,7 @@ mFXDiskChooser::~mFXDiskChooser() {
     foundList->clearItems(FALSE);
     foundList->setTarget(nullptr);
   }
+  if (contentsButton) contentsButton->setTarget(nullptr);
   delete checkedIcon;
   delete uncheckedIcon;
   for (FXIcon* icon : legendIcons) delete icon;
@@ -290,8 +291,15 @@ void mFXDiskChooser::SetChooserParent(FXComposite* p) {
   if (!foundList) return;
   foundList->reparent(p, nullptr);
   foundList->show();
-  new FXButton(p, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this, ID_SHOWCONTENTS,
-               BUTTON_NORMAL | LAYOUT_LEFT);
+  // "Show contents" goes with the list, below it.
+  if (contentsButton) {
+    contentsButton->reparent(p, nullptr);
+    return;
+  }
+  contentsButton = new FXButton(p, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this,
+                                ID_SHOWCONTENTS, BUTTON_NORMAL | LAYOUT_LEFT);
+  contentsButton->setTipText(GetString("ContentsDialog.ContentsDialog.013"));
+  if (p->id()) contentsButton->create();
 }
 
 bool mFXDiskChooser::FoundAtRow(FXint row, FXint& disk, FXulong& start, FXulong& sectors) const {
@@ -332,6 +340,7 @@ FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {
 
 long mFXDiskChooser::onListDestroy(FXObject*, FXSelector, void*) {
   foundList = nullptr;
+  contentsButton = nullptr;  // it shares the list's page, and goes with it
   return 1;
 }
 

@@ -122,6 +122,7 @@ protected:
 
   Analyse* analyse;
   FXIconList* foundList;
+  FXButton* contentsButton = nullptr;  // "Show contents", beside the list
   FXIcon* checkedIcon;
   FXIcon* uncheckedIcon;
   FXHorizontalFrame* diskView;
