@@ -28,6 +28,7 @@ bool GptRefuses(Session& session, FXint disk);
 struct Candidate;
 int RecoverIntoGpt(Session& session, FXint disk, const std::vector<Candidate>& chosen,
                    const std::vector<Candidate>& found, bool noUndo);
+int ShowCommand(Session& session);
 
 // The help of the whole tool (command empty) or of one command; false when
 // there is no such command.

@@ -6,32 +6,11 @@
 #include "Commands.h"
 #include "Console.h"
 #include "IOSystem.h"
+#include "Picks.h"
 #include "Recover.h"
 #include "SearchRun.h"
 
 namespace {
-
-// What one --pick names: a candidate id of the search that recover runs,
-// or a found-at sector (with the entry's slot when the sector is a table).
-struct Pick {
-  FXString text;
-  bool bySector = false;
-  FXint id = 0;
-  FXulong sector = 0;
-  FXint slot = 0;  // 0: the only candidate at the sector
-};
-
-bool parsePick(const FXString& text, Pick& pick) {
-  pick.text = text;
-  if (text.empty()) return false;
-  if (text[0] != '@') return ParseInt(text, pick.id) && pick.id >= 1;
-  pick.bySector = true;
-  FXString rest = text.mid(1, text.length() - 1);
-  FXint colon = rest.find(':');
-  if (colon < 0) return ParseUnsigned(rest, pick.sector);
-  return ParseUnsigned(rest.left(colon), pick.sector) &&
-         ParseInt(rest.mid(colon + 1, rest.length() - colon - 1), pick.slot) && pick.slot >= 1;
-}
 
 struct Options {
   SearchChoice search;
@@ -43,99 +22,11 @@ struct Options {
   FXString label;  // of a new table: "gpt", "mbr" or empty
 };
 
-bool sameCandidate(const Candidate& a, const Candidate& b) {
-  return a.disk == b.disk && a.foundAt == b.foundAt && a.slot == b.slot;
-}
-
 FXString describe(Session& session, const Candidate& c) {
   FXString type;
   type.format("%02x %s", c.type(), c.typeName().text());
   return session.texts.format("kelvarin-cli.recover.012", (double)c.start(), (double)c.sectors(),
                               SizeText(c.bytes()).text(), type.trimEnd().text(), (double)c.foundAt);
-}
-
-// Resolves every pick to a candidate; EXIT_OK or the status to end with.
-// `found` gathers every candidate met on the way, chosen or not.
-int resolvePicks(Session& session, Options& o, FXint disk, std::vector<Candidate>& chosen,
-                 std::vector<Candidate>& found) {
-  Texts& tx = session.texts;
-  bool needSearch = false;
-  for (const Pick& p : o.picks) needSearch = needSearch || !p.bySector;
-
-  SearchResult searched;
-  if (needSearch) {
-    std::vector<Stretch> stretches;
-    if (!ChooseStretches(session, o.search, stretches)) return EXIT_USAGE;
-    searched = RunSearch(session, stretches, o.search.quick);
-    if (searched.ioError) {
-      session.error(tx.get("kelvarin-cli.recover.018"));
-      return EXIT_IO;
-    }
-    if (searched.interrupted) {
-      // Ids of a search cut short may name other partitions: write nothing.
-      session.note(tx.get("kelvarin-cli.search.017"));
-      return EXIT_NOTHING;
-    }
-    for (const FoundCandidate& f : searched.candidates) found.push_back(f.candidate);
-  }
-
-  CandidateFinder finder(session.analyser());
-  std::vector<Stretch> stretches = SearchableStretches(session.analyser());
-  for (const Pick& p : o.picks) {
-    if (!p.bySector) {
-      const FoundCandidate* hit = nullptr;
-      for (const FoundCandidate& f : searched.candidates)
-        if (f.id == p.id) hit = &f;
-      if (!hit) {
-        session.error(tx.format("kelvarin-cli.recover.004", p.id, disk + 1));
-        return EXIT_NOTHING;
-      }
-      chosen.push_back(hit->candidate);
-      continue;
-    }
-    if (!StretchContaining(stretches, disk, p.sector)) {
-      session.error(tx.format("kelvarin-cli.recover.008", (double)p.sector, disk + 1));
-      return EXIT_NOTHING;
-    }
-    std::vector<Candidate> here = finder.place(disk, {p.sector});
-    found.insert(found.end(), here.begin(), here.end());
-    if (here.empty()) {
-      session.error(tx.format("kelvarin-cli.recover.005", (double)p.sector, disk + 1));
-      return EXIT_NOTHING;
-    }
-    if (p.slot == 0 && here.size() > 1) {
-      session.error(tx.format("kelvarin-cli.recover.006", (double)p.sector, (FXint)here.size(),
-                              (double)p.sector));
-      return EXIT_USAGE;
-    }
-    FXint slot = p.slot ? p.slot : 1;
-    if (slot > (FXint)here.size()) {
-      session.error(tx.format("kelvarin-cli.recover.019", p.text.text(), disk + 1));
-      return EXIT_NOTHING;
-    }
-    chosen.push_back(here[slot - 1]);
-  }
-
-  // The same candidate named twice is chosen once.
-  std::vector<Candidate> unique;
-  for (const Candidate& c : chosen) {
-    bool seen = false;
-    for (const Candidate& u : unique) seen = seen || sameCandidate(c, u);
-    if (!seen) unique.push_back(c);
-  }
-  chosen = unique;
-
-  // Two candidates that overlap cannot both be restored; the wizard's
-  // chooser drops one when the other is chosen.
-  for (size_t i = 0; i < chosen.size(); i++) {
-    for (size_t j = i + 1; j < chosen.size(); j++) {
-      if (!chosen[i].overlaps(chosen[j])) continue;
-      session.error(tx.format("kelvarin-cli.recover.007", (double)chosen[i].start(),
-                              (double)chosen[j].start()));
-      return EXIT_NOTHING;
-    }
-  }
-  return EXIT_OK;
 }
 
 // The per-disk active selection the writer takes: empty leaves a disk's
@@ -227,17 +118,8 @@ int RecoverCommand(Session& session) {
   FXString option;
   while (reader.next(option)) {
     if (o.search.read(reader, option)) continue;
-    if (option == "--pick") {
-      FXString text;
-      Pick pick;
-      if (reader.value(text)) {
-        if (parsePick(text, pick)) {
-          o.picks.push_back(pick);
-        } else {
-          usage.raise("kelvarin-cli.main.010", text, option);
-        }
-      }
-    } else if (option == "--active") {
+    if (ReadPick(reader, option, o.picks, usage)) continue;
+    if (option == "--active") {
       o.activeGiven = reader.sector(o.active);
     } else if (option == "--boot-code") {
       o.bootCode = true;
@@ -263,7 +145,7 @@ int RecoverCommand(Session& session) {
   if (GptRefuses(session, disk)) return EXIT_NOTHING;
 
   std::vector<Candidate> chosen, found;
-  status = resolvePicks(session, o, disk, chosen, found);
+  status = ResolvePicks(session, o.search, o.picks, disk, chosen, found);
   if (status != EXIT_OK) return status;
   // A GPT disk, and a new GPT: by choice, or on a disk beyond an MBR's reach.
   const NRD& target = a.disks[disk];

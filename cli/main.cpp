@@ -21,6 +21,7 @@ const CommandEntry COMMANDS[] = {
     {"recover", RecoverCommand, "kelvarin-cli.recover.001"},
     {"undo", UndoCommand, "kelvarin-cli.undo.001"},
     {"repair", RepairCommand, "kelvarin-cli.repair.001"},
+    {"show", ShowCommand, "kelvarin-cli.show.001"},
 };
 
 const CommandEntry* findCommand(const FXString& name) {

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ContentsDialog.h"
 #include "DiskChooser.h"
 #include "FileSystem.h"
 #include "compat/Assert.h"
@@ -314,6 +315,41 @@ TEST_F(Recovery, TheRecoverListOfASearchCarriesWhatTheWriterNeeds) {
   EXPECT_EQ(std::string("lost.img2"), recordOf(primary).name.text());
   EXPECT_EQ(std::string("lost.img3"), recordOf(logical).name.text());
   EXPECT_EQ(std::string("lost.img5"), recordOf(chained).name.text());
+}
+
+// "Show contents" and a double-click open the browser of the list's current
+// partition; without a current row there is nothing to open.
+TEST_F(Recovery, ShowContentsOpensTheBrowserOfTheCurrentRow) {
+  addOverlappingDisk();
+  addSecondDisk();
+  build();
+  Slots s = placeAll();
+  FXButton* show = dynamic_cast<FXButton*>(list()->getNext());
+  ASSERT_TRUE(show);
+  FXint disk;
+  FXulong start, sectors;
+  ASSERT_TRUE(chooser->FoundAtRow(rowOf(s.d), disk, start, sectors));
+  EXPECT_EQ(1, disk);
+  EXPECT_EQ(D, start);
+  EXPECT_EQ(D_SIZE, sectors);
+  EXPECT_FALSE(chooser->FoundAtRow(list()->getNumItems(), disk, start, sectors));
+
+  std::vector<std::string> titles;
+  ModalWatcher watcher(guiApp(), [&](FXTopWindow* box) {
+    titles.push_back(box->getTitle().text());
+    ContentsDialog* browser = dynamic_cast<ContentsDialog*>(box);
+    EXPECT_TRUE(browser && browser->getSummary()->getText().find("FAT16") >= 0);
+    box->handle(box, FXSEL(SEL_COMMAND, FXDialogBox::ID_ACCEPT), nullptr);
+  });
+  list()->setCurrentItem(rowOf(s.b));
+  pumpFor(0.2);
+  EXPECT_TRUE(click(show));
+  list()->setCurrentItem(rowOf(s.d));
+  chooser->handle(list(), FXSEL(SEL_DOUBLECLICKED, mFXDiskChooser::ID_LISTTABLE), (void*)(FXival)rowOf(s.d));
+  pumpFor(0.2);
+  ASSERT_EQ(2u, titles.size());
+  EXPECT_NE(std::string::npos, titles[0].find(std::to_string(B)));
+  EXPECT_NE(std::string::npos, titles[1].find(std::to_string(D)));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ChooserIcons.h"
+#include "ContentsDialog.h"
 #include "FileSystem.h"
 #include "PartImage.h"
 #include "WrapLabel.h"
@@ -61,6 +62,9 @@ FXDEFMAP(mFXDiskChooser) mFXDiskChooserMap[] = {
                mFXDiskChooser::ID_PARTIMAGE_LAST, mFXDiskChooser::onPartImageClicked),
     FXMAPFUNC(SEL_SELECTED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onm_listtableSelect),
     FXMAPFUNC(SEL_DESTROY, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onListDestroy),
+    FXMAPFUNC(SEL_DOUBLECLICKED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onShowContents),
+    FXMAPFUNC(SEL_COMMAND, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onShowContents),
+    FXMAPFUNC(SEL_UPDATE, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onUpdShowContents),
 };
 
 FXIMPLEMENT(mFXDiskChooser, FXPacker, mFXDiskChooserMap, ARRAYNUMBER(mFXDiskChooserMap))
@@ -302,6 +306,7 @@ mFXDiskChooser::~mFXDiskChooser() {
     foundList->clearItems(FALSE);
     foundList->setTarget(nullptr);
   }
+  if (contentsButton) contentsButton->setTarget(nullptr);
   delete checkedIcon;
   delete uncheckedIcon;
   for (FXIcon* icon : legendIcons) delete icon;
@@ -320,6 +325,46 @@ void mFXDiskChooser::SetChooserParent(FXComposite* p) {
   if (!foundList) return;
   foundList->reparent(p, nullptr);
   foundList->show();
+  // "Show contents" goes with the list, below it.
+  if (contentsButton) {
+    contentsButton->reparent(p, nullptr);
+    return;
+  }
+  contentsButton = new FXButton(p, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this,
+                                ID_SHOWCONTENTS, BUTTON_NORMAL | LAYOUT_LEFT);
+  contentsButton->setTipText(GetString("ContentsDialog.ContentsDialog.013"));
+  if (p->id()) contentsButton->create();
+}
+
+bool mFXDiskChooser::FoundAtRow(FXint row, FXint& disk, FXulong& start, FXulong& sectors) const {
+  if (!foundList || row < 0 || row >= foundList->getNumItems()) return false;
+  FXint index = imageIndex((FXObject*)foundList->getItemData(row));
+  for (const FreeSpace& f : freeSpaces) {
+    if (index < 0 || f.id != ID_PARTIMAGE + index) continue;
+    disk = f.disk;
+    start = f.start;
+    sectors = f.size / SECTOR_SIZE;
+    return true;
+  }
+  return false;
+}
+
+long mFXDiskChooser::onShowContents(FXObject*, FXSelector, void*) {
+  FXint disk;
+  FXulong start, sectors;
+  if (!foundList || !FoundAtRow(foundList->getCurrentItem(), disk, start, sectors)) return 1;
+  const NRD& d = analyse->disks[disk];
+  ContentsDialog dialog(getShell(), d.device, d.sectors, start, sectors);
+  dialog.execute(PLACEMENT_OWNER);
+  return 1;
+}
+
+long mFXDiskChooser::onUpdShowContents(FXObject* sender, FXSelector, void*) {
+  FXint disk;
+  FXulong start, sectors;
+  bool found = foundList && FoundAtRow(foundList->getCurrentItem(), disk, start, sectors);
+  sender->handle(this, FXSEL(SEL_COMMAND, found ? ID_ENABLE : ID_DISABLE), nullptr);
+  return 1;
 }
 
 void mFXDiskChooser::setLocked(bool lock) {
@@ -335,6 +380,7 @@ FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {
 
 long mFXDiskChooser::onListDestroy(FXObject*, FXSelector, void*) {
   foundList = nullptr;
+  contentsButton = nullptr;  // it shares the list's page, and goes with it
   return 1;
 }
 

@@ -55,6 +55,8 @@ public:
     // The list of found partitions.  It lies below the picture identifiers so
     // that no picture, however many there are, shares its identifier.
     ID_LISTTABLE = FXPacker::ID_LAST,
+    // "Show contents" below the list.
+    ID_SHOWCONTENTS,
     // Picture n has identifier ID_PARTIMAGE + n.  Message identifiers are 16
     // bits wide, so pictures beyond ID_PARTIMAGE_LAST share the last one;
     // the handlers find a picture by its sender, never by its identifier.
@@ -104,10 +106,15 @@ public:
   long onPartImageClicked(FXObject* sender, FXSelector sel, void* ptr);
   long onm_listtableSelect(FXObject* sender, FXSelector sel, void* ptr);
   long onListDestroy(FXObject* sender, FXSelector sel, void* ptr);
+  // Opens the read-only browser of the list's current partition.
+  long onShowContents(FXObject* sender, FXSelector sel, void* ptr);
+  long onUpdShowContents(FXObject* sender, FXSelector sel, void* ptr);
 
   // --- read access, for the wizard and tests ---
   bool isRecoverMode() const { return recoverMode; }
   FXIconList* getFoundList() const { return foundList; }
+  // The found partition of a list row: false for none.
+  bool FoundAtRow(FXint row, FXint& disk, FXulong& start, FXulong& sectors) const;
   FXHorizontalFrame* getDiskView() const { return diskView; }
   FXHorizontalFrame* getLegend() const { return legend; }
   FXIcon* getCheckedIcon() const { return checkedIcon; }
@@ -124,6 +131,7 @@ protected:
 
   Analyse* analyse;
   FXIconList* foundList;
+  FXButton* contentsButton = nullptr;  // "Show contents", beside the list
   FXIcon* checkedIcon;
   FXIcon* uncheckedIcon;
   FXHorizontalFrame* diskView;
