@@ -6,7 +6,7 @@
 #include "Console.h"
 #include "Picks.h"
 #include "TextTable.h"
-#include "contents/DiskReader.h"
+#include "contents/PieceReader.h"
 #include "contents/VolumeContents.h"
 
 namespace {
@@ -185,7 +185,7 @@ int ShowCommand(Session& session) {
   const Candidate& c = chosen.front();
 
   const NRD& d = session.analyser().disks[disk];
-  DiskReader diskReader(d.device, d.sectors);
+  PieceReader diskReader(d.device, d.sectors);
   ContentsNote why;
   std::unique_ptr<VolumeContents> volume = OpenVolumeContents(diskReader, c.start(), c.sectors(), why);
   if (!volume) {

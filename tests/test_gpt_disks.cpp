@@ -425,7 +425,7 @@ TEST_F(GptDisk, AVolumeBeyond2TiBGoesOnlyIntoAGpt) {
   const unsigned long long sectors = 2100ull << 21, found = (1ull << 32) + 4096;
   std::string big = dir.path("big.img");
   makeImage(big, sectors * 512);
-  writeSector(big, found, ntfsBootSector(2047));
+  kvtest::writeNtfsStart(big, found, 2047);
   const std::string on = "-file " + quote(big) + " -chs " + std::to_string(sectors / 16065) + "/255/63";
   std::string out;
 

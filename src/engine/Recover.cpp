@@ -299,8 +299,7 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
     // The search recognised the volume, by its first structure or a copy of
     // it, and said what it is.
     FXulong sectors = r.size / SECTOR_SIZE;
-    if (!RECOVER_CHECK(r.first == r.sector && sectors != 0 && onDisk(r.first, sectors),
-                       "partition lies on the disk"))
+    if (!Check(r.first == r.sector && sectors != 0 && onDisk(r.first, sectors), NOT_ON_DISK))
       return false;
     pr.type = r.type;
     pr.dist = (FXuint)r.first;

@@ -20,7 +20,7 @@ ContentsDialog::ContentsDialog(FXWindow* owner, const FXString& device, FXulong 
                                FXulong start, FXulong sectors)
     : FXDialogBox(owner, FXString::null, DECOR_TITLE | DECOR_BORDER | DECOR_RESIZE | DECOR_CLOSE, 0, 0,
                   640, 480),
-      reader(new DiskReader(device, diskSectors)) {
+      reader(new PieceReader(device, diskSectors)) {
   setTitle(Format("ContentsDialog.ContentsDialog.001", (double)start));
   FXVerticalFrame* frame = new FXVerticalFrame(this, LAYOUT_FILL_X | LAYOUT_FILL_Y);
   summaryLabel = new FXLabel(frame, FXString::null, nullptr, JUSTIFY_LEFT | LAYOUT_FILL_X);

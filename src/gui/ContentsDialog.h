@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Information.h"
-#include "contents/DiskReader.h"
+#include "contents/PieceReader.h"
 #include "contents/VolumeContents.h"
 
 class ContentsDialog : public FXDialogBox, private Information {
@@ -43,7 +43,7 @@ protected:
   ContentsDialog() {}
 
 private:
-  std::unique_ptr<DiskReader> reader;
+  std::unique_ptr<PieceReader> reader;
   std::unique_ptr<VolumeContents> volume;
   FXLabel* summaryLabel;
   FXLabel* pathLabel;

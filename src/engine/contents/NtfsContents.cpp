@@ -16,7 +16,6 @@
 #include <ctime>
 
 #include "contents/VolumeContents.h"
-#include "recognise/OnDisk.h"
 
 // The library's headers declare C functions without saying so.
 extern "C" {
@@ -32,6 +31,18 @@ extern "C" {
 // The library's own min and max would replace the standard library's.
 #undef min
 #undef max
+
+// The library names its on-disk integer types le16, le32, le64, as the
+// engine's byte helpers name their readers, so this unit reads its few
+// little-endian fields itself.
+namespace ondisk {
+FXulong le64(const FXuchar* p) {
+  FXulong v = 0;
+  for (int i = 7; i >= 0; i--) v = (v << 8) | p[i];
+  return v;
+}
+FXuint le16(const FXuchar* p) { return (FXuint)p[0] | ((FXuint)p[1] << 8); }
+}  // namespace ondisk
 
 
 

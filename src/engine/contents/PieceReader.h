@@ -2,8 +2,8 @@
 // layout.bin of -usebackup), read through IOSystem as every other read is,
 // with a small read-ahead: looking inside a volume reads many small pieces
 // close to each other.
-#ifndef KV_CONTENTS_DISKREADER_H
-#define KV_CONTENTS_DISKREADER_H
+#ifndef KV_CONTENTS_PIECEREADER_H
+#define KV_CONTENTS_PIECEREADER_H
 
 #include <fx.h>
 
@@ -11,9 +11,9 @@
 
 #include "recognise/SectorReader.h"
 
-class DiskReader : public SectorReader {
+class PieceReader : public SectorReader {
 public:
-  DiskReader(const FXString& device, FXulong sectors) : device(device), count(sectors) {}
+  PieceReader(const FXString& device, FXulong sectors) : device(device), count(sectors) {}
   bool read(FXulong sector, void* buffer, FXuint bytes) override;
   FXulong sectors() override { return count; }
 

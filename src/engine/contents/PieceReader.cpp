@@ -1,11 +1,11 @@
 // A disk read through IOSystem in 64 KiB pieces.
-#include "contents/DiskReader.h"
+#include "contents/PieceReader.h"
 
 #include <cstring>
 
 #include "IOSystem.h"
 
-bool DiskReader::load(FXulong first) {
+bool PieceReader::load(FXulong first) {
   FXulong sectors = count - first < CHUNK_SECTORS ? count - first : CHUNK_SECTORS;
   chunk.resize(sectors * SECTOR_SIZE);
   chunkStart = first;
@@ -14,7 +14,7 @@ bool DiskReader::load(FXulong first) {
   return false;
 }
 
-bool DiskReader::read(FXulong sector, void* buffer, FXuint bytes) {
+bool PieceReader::read(FXulong sector, void* buffer, FXuint bytes) {
   if (!fitsIn(sector, bytes, count)) return false;
   FXuchar* out = static_cast<FXuchar*>(buffer);
   FXulong at = sector * SECTOR_SIZE, end = at + bytes;
