@@ -13,6 +13,8 @@
 int ListCommand(Session& session);
 int SearchCommand(Session& session);
 int RecoverCommand(Session& session);
+// After a disk was written: what its undo log holds, then its new table.
+void ShowWritten(Session& session, FXint disk, bool noUndo);
 int UndoCommand(Session& session);
 int RepairCommand(Session& session);
 

@@ -82,21 +82,7 @@ int writePlan(Session& session, FXint disk, const GptPlan& plan, bool noUndo) {
     session.error(tx.format("kelvarin-cli.gpt.015", disk + 1));
     return EXIT_IO;
   }
-  if (!IOSystem::simulationMode) {
-    if (noUndo) {
-      session.note(tx.get("kelvarin-cli.recover.014"));
-    } else if (d.logIncomplete) {
-      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
-    } else {
-      session.note(tx.get("kelvarin-cli.recover.017"));
-    }
-  }
-  if (session.line.json) {
-    session.print(DisksJson(session, {disk}));
-  } else {
-    session.print(TableHeading(session) + "\n");
-    session.print(DiskText(session, disk));
-  }
+  ShowWritten(session, disk, noUndo);
   return EXIT_OK;
 }
 

@@ -215,21 +215,25 @@ int RecoverCommand(Session& session) {
     session.error(tx.format("kelvarin-cli.recover.016", disk + 1));
     return EXIT_IO;
   }
+  ShowWritten(session, disk, o.noUndo);
+  return written;
+}
+
+void ShowWritten(Session& session, FXint disk, bool noUndo) {
+  Texts& tx = session.texts;
   if (!IOSystem::simulationMode) {
-    if (o.noUndo) {
+    if (noUndo) {
       session.note(tx.get("kelvarin-cli.recover.014"));
-    } else if (!a.disks[disk].logIncomplete) {
-      // Where the log failed, the partitions it kept from being written
-      // were named above; what was written is in the log.
+    } else if (session.analyser().disks[disk].logIncomplete) {
+      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
+    } else {
       session.note(tx.get("kelvarin-cli.recover.017"));
     }
   }
-
   if (session.line.json) {
     session.print(DisksJson(session, {disk}));
   } else {
     session.print(TableHeading(session) + "\n");
     session.print(DiskText(session, disk));
   }
-  return written;
 }
