@@ -224,9 +224,9 @@ void ShowWritten(Session& session, FXint disk, bool noUndo) {
   if (!IOSystem::simulationMode) {
     if (noUndo) {
       session.note(tx.get("kelvarin-cli.recover.014"));
-    } else if (session.analyser().disks[disk].logIncomplete) {
-      session.error(tx.format("kelvarin-cli.recover.021", disk + 1));
-    } else {
+    } else if (!session.analyser().disks[disk].logIncomplete) {
+      // Where the log failed, the partitions it kept from being written
+      // were named before; what was written is in the log.
       session.note(tx.get("kelvarin-cli.recover.017"));
     }
   }

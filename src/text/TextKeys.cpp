@@ -242,7 +242,6 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.recover.017", ""},
     {"kelvarin-cli.recover.018", ""},
     {"kelvarin-cli.recover.019", "%s %d"},
-    {"kelvarin-cli.recover.021", "%d"},
     {"kelvarin-cli.recover.020", "%d"},
     {"kelvarin-cli.recover.022", "%.0lf %s"},  // first sector, reason
     {"kelvarin-cli.undo.001", ""},
