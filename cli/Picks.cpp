@@ -1,6 +1,9 @@
 // Picks resolved to candidates, as `recover` and `show` take them.
 #include "Picks.h"
 
+#include <cstring>
+#include <utility>
+
 namespace {
 
 bool sameCandidate(const Candidate& a, const Candidate& b) {
@@ -9,8 +12,17 @@ bool sameCandidate(const Candidate& a, const Candidate& b) {
 
 }  // namespace
 
-bool ParsePick(const FXString& text, Pick& pick) {
-  pick.text = text;
+bool ParsePick(const FXString& given, Pick& pick) {
+  pick.text = given;
+  FXString text = given;
+  for (const auto& role : {std::make_pair(":logical", PlacementRole::LOGICAL),
+                           std::make_pair(":primary", PlacementRole::PRIMARY)}) {
+    FXint length = (FXint)strlen(role.first);
+    if (text.length() > length && text.right(length) == role.first) {
+      text = text.left(text.length() - length);
+      pick.role = role.second;
+    }
+  }
   if (text.empty()) return false;
   if (text[0] != '@') return ParseInt(text, pick.id) && pick.id >= 1;
   pick.bySector = true;
@@ -69,6 +81,7 @@ int ResolvePicks(Session& session, const SearchChoice& search, const std::vector
         return EXIT_NOTHING;
       }
       chosen.push_back(hit->candidate);
+      chosen.back().role = p.role;
       continue;
     }
     if (!StretchContaining(stretches, disk, p.sector)) {
@@ -92,6 +105,7 @@ int ResolvePicks(Session& session, const SearchChoice& search, const std::vector
       return EXIT_NOTHING;
     }
     chosen.push_back(here[slot - 1]);
+    chosen.back().role = p.role;
   }
 
   // The same candidate named twice is chosen once.

@@ -19,9 +19,11 @@ struct Pick {
   FXint id = 0;
   FXulong sector = 0;
   FXint slot = 0;  // 0: the only candidate at the sector
+  PlacementRole role = PlacementRole::AUTO;  // ":logical" or ":primary" after it
 };
 
-// Reads "ID", "@SECTOR" or "@SECTOR:SLOT"; false when the text is none.
+// Reads "ID", "@SECTOR" or "@SECTOR:SLOT", each optionally followed by
+// ":logical" or ":primary"; false when the text is none.
 bool ParsePick(const FXString& text, Pick& pick);
 
 // Takes "--pick VALUE" into `picks`, or reports a value that names no

@@ -244,6 +244,18 @@ TEST(Placement, AWipedLayoutOfSevenVolumesIsRebuilt) {
     kvtest::writeSector(image, block, std::string(512, '\0'));
   std::string wiped = kvtest::readFile(image);
 
+  // The user may make a volume logical that would have been primary.
+  std::string copy = dir.path("two.img");
+  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + kvtest::quote(image) + " " + kvtest::quote(copy)));
+  kvtest::CliResult two =
+      kvtest::runCli("-file " + kvtest::quote(copy) + " recover --disk 1 --pick @2048 --pick @169984:logical");
+  ASSERT_EQ(0, two.status) << two.err;
+  std::vector<kvtest::SfdiskPartition> own = kvtest::sfdiskDump(copy);
+  ASSERT_EQ(3u, own.size());
+  EXPECT_EQ(5, own[2].number);
+  EXPECT_EQ(169984u, own[2].start);
+  EXPECT_EQ(2, kvtest::runCli("-file " + kvtest::quote(copy) + " recover --disk 1 --pick @2048:sideways").status);
+
   std::string disk = "-file " + kvtest::quote(image);
   kvtest::CliResult r = kvtest::runCli(disk + " recover --disk 1 --full --pick 1 --pick 2 --pick 3 "
                                        "--pick 4 --pick 5 --pick 6 --pick 7");

@@ -29,6 +29,7 @@ RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
   r.heads = d.logical.heads;
   r.sectorsPerTrack = d.logical.sectors;
   r.letter = letter >= 'A' ? letter : ' ';
+  r.role = role;
   // A logical partition's type stands in its table.
   if (!logical()) r.type = type();
   return r;

@@ -35,6 +35,7 @@ struct Candidate {
   FXint slot;                // 1-based position among the candidates found at foundAt
   FoundPartition partition;  // its true position and size
   FXchar letter;             // proposed drive letter, 0 when none
+  PlacementRole role = PlacementRole::AUTO;  // how the user wants it placed
 
   Candidate(FXint disk, FXulong foundAt, FXint slot, const FoundPartition& p, FXchar letter);
 
