@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "Records.h"
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using kvtest::CliResult;
@@ -28,20 +27,10 @@ std::string geometry(unsigned long long sectors) {
 
 // Fields of the search's JSON candidates, one "start sectors type pick id"
 // line each.
-std::vector<std::string> candidateLines(const std::string& json, const std::string& dir) {
-  std::string file = dir + "/search.json";
-  std::ofstream(file) << json;
-  std::string out;
-  kvtest::sh("python3 -c 'import json,sys\n"
-             "for c in json.load(open(sys.argv[1]))[\"candidates\"]:\n"
-             "  print(c[\"start\"], c[\"sectors\"], \"%02x\" % c[\"type\"], c[\"pick\"], c[\"id\"])' " +
-                 quote(file),
-             &out);
-  std::vector<std::string> lines;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
+std::vector<std::string> candidateLines(const std::string& json) {
+  return kvtest::splitLines(kvtest::onJson(json, "for c in d[\"candidates\"]:\n"
+                                                 "  print(c[\"start\"], c[\"sectors\"], \"%02x\" % c[\"type\"], "
+                                                 "c[\"pick\"], c[\"id\"])"));
 }
 
 // Type bytes that name the same kind of file system.
@@ -96,7 +85,7 @@ TEST_F(CliOnLostDisk, QuickAndFullSearchesListEveryLostPartition) {
   for (const char* mode : {"--quick", "--full"}) {
     CliResult r = runCli(disk() + " search --json " + mode);
     EXPECT_EQ(0, r.status) << mode << r.err;
-    std::vector<std::string> found = candidateLines(r.out, dir.path());
+    std::vector<std::string> found = candidateLines(r.out);
     // A full search also meets the NTFS backup boot record in the last
     // sector of that partition, which the chooser offers as well.
     if (std::string(mode) == "--quick") {
@@ -173,7 +162,7 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
   const std::string picks = " recover --disk 1 --pick @63 --pick @20160 --pick @28224";
   const std::string refusal = FXStringFormat(englishText("kelvarin-cli.recover.020").c_str(), 1).text();
   const std::string saved = dir.path("lost.img");
-  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(image) + " " + quote(saved)));
+  ASSERT_TRUE(kvtest::copySparse(image, saved));
   auto bootLoader = [&] {
     for (int s = 1; s < 63; s++) {
       std::string code = "core image, sector " + std::to_string(s);
@@ -204,7 +193,7 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+    ASSERT_TRUE(kvtest::copySparse(saved, image));
     c.prepare();
     std::string before = kvtest::readFile(image);
     std::string disk = "-file " + quote(image) + " -chs " + c.chs;
@@ -221,7 +210,7 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
     EXPECT_EQ(1, runCli(disk + " undo --yes").status) << "nothing was logged";
   }
 
-  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+  ASSERT_TRUE(kvtest::copySparse(saved, image));
   std::string disk = "-file " + quote(image) + " -chs 3465/16/2";
   CliResult r = runCli(disk + picks);
   ASSERT_EQ(0, r.status) << r.err;
@@ -332,7 +321,7 @@ TEST(EnclosedPartition, AVolumeAroundAListedPartitionIsNoCandidate) {
   std::string disk = "-file " + quote(image) + " -chs " + geometry(sectors);
 
   CliResult search = runCli(disk + " search --json --full");
-  for (const std::string& line : candidateLines(search.out, dir.path()))
+  for (const std::string& line : candidateLines(search.out))
     EXPECT_NE(0u, line.find("2048 ")) << line;
   CliResult pick = runCli(disk + " recover --disk 1 --pick @2048");
   EXPECT_EQ(1, pick.status) << pick.err;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using kvtest::quote;
@@ -27,15 +28,9 @@ protected:
 
   void SetUp() override {
     if (!kvtest::haveTool("mcopy")) GTEST_SKIP() << "mcopy is not installed";
-    std::string volume = dir.path("volume.img"), files = dir.path("files");
-    kvtest::sh("mkdir -p " + files + "/sub && printf 'hello\\n' > " + files + "/hello.txt && head -c 1234 "
-               "/dev/zero > " + files + "/sub/inner.bin");
-    kvtest::makeImage(volume, SECTORS * 512);
-    ASSERT_EQ(0, kvtest::sh("mkfs.fat -F 16 -n SHOWME " + volume + " >/dev/null"));
-    ASSERT_EQ(0, kvtest::sh("mcopy -s -i " + volume + " " + files + "/* ::/"));
     kvtest::makeImage(image, (START + SECTORS + 2048) * 512);
     ASSERT_TRUE(kvtest::sfdisk(image, "start=2048,size=32768,type=6\n"));
-    ASSERT_EQ(0, kvtest::sh("dd if=" + volume + " of=" + image + " bs=512 seek=2048 conv=notrunc status=none"));
+    ASSERT_TRUE(kvtest::writeFilledFat16(image, START, SECTORS, "SHOWME", 1234));
     kvtest::clearTable(image);
   }
 
@@ -73,18 +68,11 @@ TEST_F(CliShow, PrintsTheSummaryAndTheFolder) {
 TEST_F(CliShow, JsonFollowsItsSchema) {
   kvtest::CliResult r = runCli(show("--json sub"));
   ASSERT_EQ(0, r.status) << r.err;
-  std::string file = dir.path("show.json"), out;
-  std::ofstream(file) << r.out;
-  EXPECT_EQ(0, kvtest::sh("python3 " + quote(std::string(KV_SOURCE_DIR) + "/tests/support/json_schema_check.py") +
-                              " " + quote(std::string(KV_SOURCE_DIR) + "/cli/schema/show.schema.json") + " " +
-                              quote(file),
-                          &out))
-      << out << r.out;
-  kvtest::sh("python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))\n"
-             "print(d[\"fileSystem\"], d[\"label\"], d[\"intact\"], [(e[\"name\"], e[\"size\"]) for e in d[\"entries\"]])' " +
-                 quote(file),
-             &out);
-  EXPECT_EQ("FAT16 SHOWME True [('inner.bin', 1234)]\n", out);
+  std::string complaints;
+  EXPECT_EQ(0, kvtest::checkSchema("show.schema.json", r.out, &complaints)) << complaints << r.out;
+  std::string out = kvtest::onJson(r.out, "print(d[\"fileSystem\"], d[\"label\"], d[\"intact\"], "
+                                          "[(e[\"name\"], e[\"size\"]) for e in d[\"entries\"]])");
+  EXPECT_EQ("FAT16 SHOWME True [('inner.bin', 1234)]", out);
 }
 
 // The numbers of the descriptors that name the image, line by line of an
