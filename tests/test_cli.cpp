@@ -7,6 +7,7 @@
 #include <set>
 
 #include "Records.h"
+#include "support/Engine.h"
 #include "support/LostDisk.h"
 #include "support/Oracles.h"
 #include "support/TestImages.h"
@@ -240,21 +241,12 @@ TEST_F(CliOnLostDisk, AnUnwritableDiskSaysWhyForEachPartitionAndEndsWithStatus3)
 TEST_F(CliOnLostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // A stray table in free space before the first volume: its two entries
   // become two candidates at one sector, one of them overlapping the FAT16.
-  std::string table(512, '\0');
-  const unsigned entries[3][3] = {
-      {0x06, 40, 1000},      // sectors 50..1049: inside the FAT16
-      {0x83, 105000, 1000},  // free space near the end
-      {0x83, 200000, 1000}};  // past the end of the disk: never offered
-  for (int slot = 0; slot < 3; slot++) {
-    PartitionEntry e = {};
-    e.type = (FXuchar)entries[slot][0];
-    e.dist = entries[slot][1];
-    e.num = entries[slot][2];
-    e.toTable((FXuchar*)&table[0], slot);
-  }
-  table[510] = 0x55;
-  table[511] = (char)0xAA;
-  kvtest::patchFile(image, 10 * 512, table.data(), table.size());
+  using kvtest::entryBytes;
+  kvtest::writeSector(image, 10, kvtest::tableSector({
+                                     entryBytes(0x06, 40, 1000),      // sectors 50..1049: inside the FAT16
+                                     entryBytes(0x83, 105000, 1000),  // free space near the end
+                                     entryBytes(0x83, 200000, 1000),  // past the end of the disk: never offered
+                                 }));
   std::string before = kvtest::readFile(image);
 
   CliResult ambiguous = runCli(disk() + " recover --disk 1 --pick @10");

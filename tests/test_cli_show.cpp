@@ -4,10 +4,8 @@
 // written to the disk image.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "support/LostDisk.h"
 #include "support/Oracles.h"
@@ -86,13 +84,11 @@ TEST_F(CliShow, OpensNothingForWritingAndWritesNothing) {
   kvtest::CliResult r = runProgram("env ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o " +
                                    quote(trace) + " -e trace=openat,write,pwrite64 ./kelvarin-cli " + show(""));
   ASSERT_EQ(0, r.status) << r.err;
-  std::ifstream in(trace);
-  std::string line;
   std::map<int, std::string> names;
   std::regex open("openat\\([^,]+, \"([^\"]*)\", ([^)]*)\\) = ([0-9]+)");
   std::regex write("(write|pwrite64)\\(([0-9]+),");
   int opens = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : kvtest::splitLines(kvtest::readFile(trace))) {
     std::smatch m;
     if (std::regex_search(line, m, open)) {
       names[std::stoi(m[3])] = m[1];
