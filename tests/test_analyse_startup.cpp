@@ -18,11 +18,9 @@ namespace {
 // (backup mode reads and writes layout.bin in the current folder).
 class Startup : public ::testing::Test {
 protected:
-  void SetUp() override { IOSystem::Reset(); }
   void TearDown() override {
     delete analyser;
     sharedAnalyser = nullptr;
-    IOSystem::Reset();
   }
   Analyse& run(std::vector<std::string> args) {
     analyser = analyseArgs(args).release();
@@ -34,6 +32,7 @@ protected:
     return dir.path(name);
   }
 
+  FreshIOSystem io;
   WorkDir dir;
   Analyse* analyser = nullptr;
   CountingDisk disk;  // lists no machine disks unless a test says so

@@ -16,10 +16,8 @@ namespace {
 class BootProgram : public ::testing::Test {
 protected:
   void SetUp() override {
-    IOSystem::Reset();
     if (!QemuBoot::available()) GTEST_SKIP() << QemuBoot::whyNot();
   }
-  void TearDown() override { IOSystem::Reset(); }
 
   // A fresh disk whose MBR the writer made for a FAT16 partition at `start`
   // holding the serial stub as its boot record.
@@ -40,6 +38,7 @@ protected:
     writer.SetActive();
   }
 
+  FreshIOSystem io;
   TempDir dir;
   std::string image = dir.path("disk.img");
 };

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 
 #include "Records.h"
+#include "support/Engine.h"
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using kvtest::CliResult;
@@ -28,20 +28,10 @@ std::string geometry(unsigned long long sectors) {
 
 // Fields of the search's JSON candidates, one "start sectors type pick id"
 // line each.
-std::vector<std::string> candidateLines(const std::string& json, const std::string& dir) {
-  std::string file = dir + "/search.json";
-  std::ofstream(file) << json;
-  std::string out;
-  kvtest::sh("python3 -c 'import json,sys\n"
-             "for c in json.load(open(sys.argv[1]))[\"candidates\"]:\n"
-             "  print(c[\"start\"], c[\"sectors\"], \"%02x\" % c[\"type\"], c[\"pick\"], c[\"id\"])' " +
-                 quote(file),
-             &out);
-  std::vector<std::string> lines;
-  std::istringstream in(out);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
+std::vector<std::string> candidateLines(const std::string& json) {
+  return kvtest::splitLines(kvtest::onJson(json, "for c in d[\"candidates\"]:\n"
+                                                 "  print(c[\"start\"], c[\"sectors\"], \"%02x\" % c[\"type\"], "
+                                                 "c[\"pick\"], c[\"id\"])"));
 }
 
 // Type bytes that name the same kind of file system.
@@ -96,7 +86,7 @@ TEST_F(CliOnLostDisk, QuickAndFullSearchesListEveryLostPartition) {
   for (const char* mode : {"--quick", "--full"}) {
     CliResult r = runCli(disk() + " search --json " + mode);
     EXPECT_EQ(0, r.status) << mode << r.err;
-    std::vector<std::string> found = candidateLines(r.out, dir.path());
+    std::vector<std::string> found = candidateLines(r.out);
     // A full search also meets the NTFS backup boot record in the last
     // sector of that partition, which the chooser offers as well.
     if (std::string(mode) == "--quick") {
@@ -152,18 +142,6 @@ TEST_F(CliOnLostDisk, RecoverThenUndoToAByteIdenticalDisk) {
   EXPECT_TRUE(lost == kvtest::readFile(image));
 }
 
-TEST_F(CliOnLostDisk, SimulationWritesNothingAndNoUndoLeavesTheFirstTrackAlone) {
-  CliResult r = runCli(disk() + " -sim recover --disk 1 --pick 1 --pick 2 --pick 3 --boot-code --active 63");
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(lost, kvtest::readFile(image));
-
-  ASSERT_EQ(0, runCli(disk() + " recover --disk 1 --pick 1 --no-undo").status);
-  std::string after = kvtest::readFile(image);
-  EXPECT_EQ(lost.substr(512, 62 * 512), after.substr(512, 62 * 512));
-  EXPECT_EQ(1, runCli(disk() + " undo --yes").status);
-  EXPECT_EQ(after, kvtest::readFile(image));
-}
-
 // Logging is asked for, but the free sectors of the first track cannot hold
 // the log of the whole recovery.  The recovery is refused before anything is
 // written (under -sim too, which shows what a real run does), and only
@@ -173,7 +151,7 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
   const std::string picks = " recover --disk 1 --pick @63 --pick @20160 --pick @28224";
   const std::string refusal = FXStringFormat(englishText("kelvarin-cli.recover.020").c_str(), 1).text();
   const std::string saved = dir.path("lost.img");
-  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(image) + " " + quote(saved)));
+  ASSERT_TRUE(kvtest::copySparse(image, saved));
   auto bootLoader = [&] {
     for (int s = 1; s < 63; s++) {
       std::string code = "core image, sector " + std::to_string(s);
@@ -204,7 +182,7 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+    ASSERT_TRUE(kvtest::copySparse(saved, image));
     c.prepare();
     std::string before = kvtest::readFile(image);
     std::string disk = "-file " + quote(image) + " -chs " + c.chs;
@@ -217,11 +195,13 @@ TEST_F(CliOnLostDisk, ARecoveryTheLogCannotHoldIsRefusedUnlessUnlogged) {
     CliResult r = runCli(disk + picks + c.options + " --no-undo");
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_TRUE(holdsVolumes());
-    EXPECT_EQ(before.substr(512, 62 * 512), kvtest::readFile(image).substr(512, 62 * 512));
+    std::string after = kvtest::readFile(image);
+    EXPECT_EQ(before.substr(512, 62 * 512), after.substr(512, 62 * 512));
     EXPECT_EQ(1, runCli(disk + " undo --yes").status) << "nothing was logged";
+    EXPECT_TRUE(after == kvtest::readFile(image)) << "and nothing is undone";
   }
 
-  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + quote(saved) + " " + quote(image)));
+  ASSERT_TRUE(kvtest::copySparse(saved, image));
   std::string disk = "-file " + quote(image) + " -chs 3465/16/2";
   CliResult r = runCli(disk + picks);
   ASSERT_EQ(0, r.status) << r.err;
@@ -261,21 +241,12 @@ TEST_F(CliOnLostDisk, AnUnwritableDiskSaysWhyForEachPartitionAndEndsWithStatus3)
 TEST_F(CliOnLostDisk, PicksNameCandidatesExactlyOrNotAtAll) {
   // A stray table in free space before the first volume: its two entries
   // become two candidates at one sector, one of them overlapping the FAT16.
-  std::string table(512, '\0');
-  const unsigned entries[3][3] = {
-      {0x06, 40, 1000},      // sectors 50..1049: inside the FAT16
-      {0x83, 105000, 1000},  // free space near the end
-      {0x83, 200000, 1000}};  // past the end of the disk: never offered
-  for (int slot = 0; slot < 3; slot++) {
-    PartitionEntry e = {};
-    e.type = (FXuchar)entries[slot][0];
-    e.dist = entries[slot][1];
-    e.num = entries[slot][2];
-    e.toTable((FXuchar*)&table[0], slot);
-  }
-  table[510] = 0x55;
-  table[511] = (char)0xAA;
-  kvtest::patchFile(image, 10 * 512, table.data(), table.size());
+  using kvtest::entryBytes;
+  kvtest::writeSector(image, 10, kvtest::tableSector({
+                                     entryBytes(0x06, 40, 1000),      // sectors 50..1049: inside the FAT16
+                                     entryBytes(0x83, 105000, 1000),  // free space near the end
+                                     entryBytes(0x83, 200000, 1000),  // past the end of the disk: never offered
+                                 }));
   std::string before = kvtest::readFile(image);
 
   CliResult ambiguous = runCli(disk() + " recover --disk 1 --pick @10");
@@ -332,7 +303,7 @@ TEST(EnclosedPartition, AVolumeAroundAListedPartitionIsNoCandidate) {
   std::string disk = "-file " + quote(image) + " -chs " + geometry(sectors);
 
   CliResult search = runCli(disk + " search --json --full");
-  for (const std::string& line : candidateLines(search.out, dir.path()))
+  for (const std::string& line : candidateLines(search.out))
     EXPECT_NE(0u, line.find("2048 ")) << line;
   CliResult pick = runCli(disk + " recover --disk 1 --pick @2048");
   EXPECT_EQ(1, pick.status) << pick.err;

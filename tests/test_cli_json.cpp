@@ -5,11 +5,12 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
+using kvtest::checkSchema;
 using kvtest::CliResult;
 using kvtest::quote;
 using kvtest::runCli;
@@ -19,26 +20,8 @@ namespace {
 
 const std::string SOURCE_DIR = KV_SOURCE_DIR;
 
-// Runs the schema checker on a document; its verdict and its complaints.
-int checkSchema(const std::string& schema, const std::string& document, const kvtest::TempDir& dir,
-                std::string* complaints = nullptr) {
-  std::string file = dir.path("document.json");
-  std::ofstream(file) << document;
-  return kvtest::sh("python3 " + quote(SOURCE_DIR + "/tests/support/json_schema_check.py") + " " +
-                        quote(SOURCE_DIR + "/cli/schema/" + schema) + " " + quote(file),
-                    complaints);
-}
-
-std::string pythonValue(const std::string& document, const std::string& expression,
-                        const kvtest::TempDir& dir) {
-  std::string file = dir.path("value.json");
-  std::ofstream(file) << document;
-  std::string out;
-  kvtest::sh("python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(" + expression +
-                 ")' " + quote(file),
-             &out);
-  if (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
+std::string pythonValue(const std::string& document, const std::string& expression) {
+  return kvtest::onJson(document, "print(" + expression + ")");
 }
 
 }  // namespace
@@ -66,26 +49,25 @@ TEST(CliJson, ListAndSearchFollowTheirSchemas) {
   CliResult list = runCli(disk + " list --json");
   ASSERT_EQ(0, list.status) << list.err;
   std::string complaints;
-  EXPECT_EQ(0, checkSchema("list.schema.json", list.out, dir, &complaints)) << complaints << list.out;
+  EXPECT_EQ(0, checkSchema("list.schema.json", list.out, &complaints)) << complaints << list.out;
   // level, active, extended, start of each partition
   EXPECT_EQ("[(1, True, False, 63), (1, False, True, 20160), (2, False, False, 20223)]",
             pythonValue(list.out,
                         "[(p[\"level\"], p[\"active\"], p[\"extended\"], p[\"start\"]) "
-                        "for p in d[\"disks\"][0][\"partitions\"]]",
-                        dir));
+                        "for p in d[\"disks\"][0][\"partitions\"]]"));
 
   CliResult search = runCli(disk + " search --json");
   ASSERT_EQ(0, search.status) << search.err;
-  EXPECT_EQ(0, checkSchema("search.schema.json", search.out, dir, &complaints)) << complaints << search.out;
+  EXPECT_EQ(0, checkSchema("search.schema.json", search.out, &complaints)) << complaints << search.out;
   EXPECT_EQ("quick " + std::to_string(50 * cyl),
-            pythonValue(search.out, "d[\"mode\"] + \" \" + str(d[\"candidates\"][0][\"start\"])", dir));
+            pythonValue(search.out, "d[\"mode\"] + \" \" + str(d[\"candidates\"][0][\"start\"])"));
 
   // The checker does check: a document that breaks the schema is refused.
   std::string broken = search.out;
   broken.replace(broken.find("\"mode\": \"quick\""), 15, "\"mode\": 7");
-  EXPECT_EQ(1, checkSchema("search.schema.json", broken, dir, &complaints));
+  EXPECT_EQ(1, checkSchema("search.schema.json", broken, &complaints));
   EXPECT_NE(std::string::npos, complaints.find("$.mode")) << complaints;
-  EXPECT_EQ(1, checkSchema("list.schema.json", search.out, dir));
+  EXPECT_EQ(1, checkSchema("list.schema.json", search.out));
 }
 
 // A GPT disk as sgdisk makes it, with its backup lost, and with an entry
@@ -117,8 +99,8 @@ TEST(CliJson, GptDisksFitTheSchema) {
     CliResult r = runCli(disk);
     ASSERT_EQ(0, r.status) << r.err;
     std::string complaints;
-    EXPECT_EQ(0, checkSchema("list.schema.json", r.out, dir, &complaints)) << complaints << r.out;
-    EXPECT_EQ(state, pythonValue(r.out, "d[\"disks\"][0][\"gptTable\"][\"state\"]", dir));
+    EXPECT_EQ(0, checkSchema("list.schema.json", r.out, &complaints)) << complaints << r.out;
+    EXPECT_EQ(state, pythonValue(r.out, "d[\"disks\"][0][\"gptTable\"][\"state\"]"));
   }
 }
 
@@ -130,8 +112,8 @@ TEST(CliJson, OddDeviceNamesStayValidJson) {
   CliResult r = runCli("-file " + quote(name) + " -chs 20/16/63 list --json");
   ASSERT_EQ(0, r.status) << r.err;
   std::string complaints;
-  EXPECT_EQ(0, checkSchema("list.schema.json", r.out, dir, &complaints)) << complaints << r.out;
-  EXPECT_EQ(dir.path("odd \"disk\"\\\t\xc3\xa9.img"), pythonValue(r.out, "d[\"disks\"][0][\"device\"]", dir))
+  EXPECT_EQ(0, checkSchema("list.schema.json", r.out, &complaints)) << complaints << r.out;
+  EXPECT_EQ(dir.path("odd \"disk\"\\\t\xc3\xa9.img"), pythonValue(r.out, "d[\"disks\"][0][\"device\"]"))
       << "the stray byte reads as its Latin-1 character";
 }
 
@@ -154,12 +136,11 @@ TEST(CliInterrupt, CtrlCStopsTheFirstPassAndReportsWhatWasFound) {
   kvtest::sh("bash -c " + quote(script), &status);
   std::string json = kvtest::readFile(out);
   EXPECT_EQ("0\n", status) << kvtest::readFile(err).substr(0, 2000);
-  EXPECT_EQ("True", pythonValue(json, "d[\"interrupted\"]", dir)) << json;
-  EXPECT_EQ("[63]", pythonValue(json, "[c[\"start\"] for c in d[\"candidates\"]]", dir)) << json;
+  EXPECT_EQ("True", pythonValue(json, "d[\"interrupted\"]")) << json;
+  EXPECT_EQ("[63]", pythonValue(json, "[c[\"start\"] for c in d[\"candidates\"]]")) << json;
 }
 
 TEST(CliJson, TheExamplesInSchemaMdFollowTheSchemas) {
-  kvtest::TempDir dir;
   std::string text = kvtest::readFile(SOURCE_DIR + "/cli/SCHEMA.md");
   size_t at = 0;
   for (const char* schema : {"list.schema.json", "search.schema.json"}) {
@@ -167,6 +148,6 @@ TEST(CliJson, TheExamplesInSchemaMdFollowTheSchemas) {
     ASSERT_NE(std::string::npos, at) << schema;
     at += 8;
     std::string complaints;
-    EXPECT_EQ(0, checkSchema(schema, text.substr(at, text.find("```", at) - at), dir, &complaints)) << complaints;
+    EXPECT_EQ(0, checkSchema(schema, text.substr(at, text.find("```", at) - at), &complaints)) << complaints;
   }
 }

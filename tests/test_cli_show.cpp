@@ -4,12 +4,11 @@
 // written to the disk image.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using kvtest::quote;
@@ -27,15 +26,9 @@ protected:
 
   void SetUp() override {
     if (!kvtest::haveTool("mcopy")) GTEST_SKIP() << "mcopy is not installed";
-    std::string volume = dir.path("volume.img"), files = dir.path("files");
-    kvtest::sh("mkdir -p " + files + "/sub && printf 'hello\\n' > " + files + "/hello.txt && head -c 1234 "
-               "/dev/zero > " + files + "/sub/inner.bin");
-    kvtest::makeImage(volume, SECTORS * 512);
-    ASSERT_EQ(0, kvtest::sh("mkfs.fat -F 16 -n SHOWME " + volume + " >/dev/null"));
-    ASSERT_EQ(0, kvtest::sh("mcopy -s -i " + volume + " " + files + "/* ::/"));
     kvtest::makeImage(image, (START + SECTORS + 2048) * 512);
     ASSERT_TRUE(kvtest::sfdisk(image, "start=2048,size=32768,type=6\n"));
-    ASSERT_EQ(0, kvtest::sh("dd if=" + volume + " of=" + image + " bs=512 seek=2048 conv=notrunc status=none"));
+    ASSERT_TRUE(kvtest::writeFilledFat16(image, START, SECTORS, "SHOWME", 1234));
     kvtest::clearTable(image);
   }
 
@@ -73,18 +66,11 @@ TEST_F(CliShow, PrintsTheSummaryAndTheFolder) {
 TEST_F(CliShow, JsonFollowsItsSchema) {
   kvtest::CliResult r = runCli(show("--json sub"));
   ASSERT_EQ(0, r.status) << r.err;
-  std::string file = dir.path("show.json"), out;
-  std::ofstream(file) << r.out;
-  EXPECT_EQ(0, kvtest::sh("python3 " + quote(std::string(KV_SOURCE_DIR) + "/tests/support/json_schema_check.py") +
-                              " " + quote(std::string(KV_SOURCE_DIR) + "/cli/schema/show.schema.json") + " " +
-                              quote(file),
-                          &out))
-      << out << r.out;
-  kvtest::sh("python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))\n"
-             "print(d[\"fileSystem\"], d[\"label\"], d[\"intact\"], [(e[\"name\"], e[\"size\"]) for e in d[\"entries\"]])' " +
-                 quote(file),
-             &out);
-  EXPECT_EQ("FAT16 SHOWME True [('inner.bin', 1234)]\n", out);
+  std::string complaints;
+  EXPECT_EQ(0, kvtest::checkSchema("show.schema.json", r.out, &complaints)) << complaints << r.out;
+  std::string out = kvtest::onJson(r.out, "print(d[\"fileSystem\"], d[\"label\"], d[\"intact\"], "
+                                          "[(e[\"name\"], e[\"size\"]) for e in d[\"entries\"]])");
+  EXPECT_EQ("FAT16 SHOWME True [('inner.bin', 1234)]", out);
 }
 
 // The numbers of the descriptors that name the image, line by line of an
@@ -98,13 +84,11 @@ TEST_F(CliShow, OpensNothingForWritingAndWritesNothing) {
   kvtest::CliResult r = runProgram("env ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -o " +
                                    quote(trace) + " -e trace=openat,write,pwrite64 ./kelvarin-cli " + show(""));
   ASSERT_EQ(0, r.status) << r.err;
-  std::ifstream in(trace);
-  std::string line;
   std::map<int, std::string> names;
   std::regex open("openat\\([^,]+, \"([^\"]*)\", ([^)]*)\\) = ([0-9]+)");
   std::regex write("(write|pwrite64)\\(([0-9]+),");
   int opens = 0;
-  while (std::getline(in, line)) {
+  for (const std::string& line : kvtest::splitLines(kvtest::readFile(trace))) {
     std::smatch m;
     if (std::regex_search(line, m, open)) {
       names[std::stoi(m[3])] = m[1];

@@ -5,6 +5,7 @@
 
 #include "ContentsDialog.h"
 #include "support/Gui.h"
+#include "support/LostDisk.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -21,14 +22,8 @@ protected:
 
   void SetUp() override {
     if (!haveTool("mcopy")) GTEST_SKIP() << "mcopy is not installed";
-    std::string volume = dir.path("volume.img"), files = dir.path("files");
-    sh("mkdir -p " + files + "/sub && printf 'hello\\n' > " + files + "/hello.txt && head -c 77 /dev/zero > " +
-       files + "/sub/inner.bin");
-    makeImage(volume, SECTORS * 512);
-    ASSERT_EQ(0, sh("mkfs.fat -F 16 -n BROWSE " + volume + " >/dev/null"));
-    ASSERT_EQ(0, sh("mcopy -s -i " + volume + " " + files + "/* ::/"));
     makeImage(image, (START + SECTORS) * 512);
-    ASSERT_EQ(0, sh("dd if=" + volume + " of=" + image + " bs=512 seek=2048 conv=notrunc status=none"));
+    ASSERT_TRUE(writeFilledFat16(image, START, SECTORS, "BROWSE", 77));
     window = new FXMainWindow(guiApp(), "browser", nullptr, nullptr, DECOR_ALL, 0, 0, 300, 200);
     window->create();
   }

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -97,24 +97,13 @@ const char* damageName(Damage d) {
 
 // The file system as the search names it, from blkid's reading of it.
 std::string fileSystemAt(const std::string& image, const Part& p) {
-  std::string out;
-  sh("blkid -p -o export --offset " + std::to_string(p.start * 512) + " --size " +
-         std::to_string(p.sectors * 512) + " '" + image + "'",
-     &out);
   std::map<std::string, std::string> names = {{"ext2", "ext2"},   {"ext3", "ext3"},   {"ext4", "ext4"},
                                               {"reiserfs", "ReiserFS"}, {"xfs", "XFS"}, {"btrfs", "btrfs"},
                                               {"exfat", "exFAT"}, {"swap", "swap"},   {"ntfs", "NTFS"},
                                               {"LVM2_member", "LVM2 PV"}};
-  std::map<std::string, std::string> fields;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    size_t eq = line.find('=');
-    if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  auto field = [&](const std::string& key) { return fields[key]; };
-  std::string type = field("TYPE");
-  if (type == "vfat") return field("VERSION");
+  std::map<std::string, std::string> fields = blkidProbe(image, p.start, p.sectors);
+  std::string type = fields["TYPE"];
+  if (type == "vfat") return fields["VERSION"];
   return names.count(type) ? names[type] : "?" + type;
 }
 
@@ -133,40 +122,11 @@ std::string row(unsigned long long start, unsigned long long sectors, unsigned t
 Listing searchListing(const std::string& image, const char* chs, bool quick) {
   CliResult r = runCli("-file " + quote(image) + " -chs " + chs + " search --json" + (quick ? "" : " --full"));
   EXPECT_EQ(r.status, 0) << r.err;
-  CliResult rows = runProgram(
-      "python3 -c 'import json,sys\n"
-      "for c in json.load(sys.stdin)[\"candidates\"]:\n"
+  std::vector<std::string> rows = splitLines(onJson(r.out,
+      "for c in d[\"candidates\"]:\n"
       " print(c[\"start\"], c[\"sectors\"], \"%02x\" % c[\"type\"], c[\"fileSystem\"],"
-      " \"logical\" if c[\"logical\"] else \"primary\")'",
-      r.out);
-  Listing listing;
-  std::string line;
-  for (char ch : rows.out) {
-    if (ch != '\n') {
-      line += ch;
-    } else {
-      listing.insert(line);
-      line.clear();
-    }
-  }
-  return listing;
-}
-
-// The EPTBs of the image's extended chain, read straight from the file.
-std::vector<unsigned long long> chainTables(const std::string& image, unsigned long long extendedStart) {
-  std::vector<unsigned long long> tables;
-  std::string bytes = readFile(image);
-  auto le32 = [&](size_t at) {
-    return (unsigned long long)(unsigned char)bytes[at] | (unsigned long long)(unsigned char)bytes[at + 1] << 8 |
-           (unsigned long long)(unsigned char)bytes[at + 2] << 16 |
-           (unsigned long long)(unsigned char)bytes[at + 3] << 24;
-  };
-  for (unsigned long long t = extendedStart; t && tables.size() < 16;) {
-    tables.push_back(t);
-    size_t link = t * 512 + 446 + 16;
-    t = bytes[link + 4] ? extendedStart + le32(link + 8) : 0;
-  }
-  return tables;
+      " \"logical\" if c[\"logical\"] else \"primary\")"));
+  return Listing(rows.begin(), rows.end());
 }
 
 class DeepSearch : public ::testing::TestWithParam<const Layout*> {
@@ -195,7 +155,7 @@ protected:
       if (p.mkfs == PVCREATE) GTEST_SKIP() << "no loop device can be attached here for pvcreate";
       FAIL() << p.mkfs;
     }
-    if (l.extendedStart) tables = chainTables(original, l.extendedStart);
+    tables = chainTables(original);
     for (const SfdiskPartition& s : sfdiskDump(original)) {
       if (s.type == 0x05) continue;
       const Part* p = nullptr;
@@ -215,7 +175,7 @@ protected:
 
   std::string damaged(Damage d) {
     std::string image = dir.path(std::string("damaged-") + damageName(d)[0] + ".img");
-    sh("cp --sparse=always '" + original + "' '" + image + "'");
+    copySparse(original, image);
     clearTable(image, 0);
     if (d == MBR_SLOTS) return image;
     for (unsigned long long t : tables) clearTable(image, t);

@@ -71,7 +71,6 @@ const Case CASES[] = {
 class Chain : public ::testing::TestWithParam<Case> {
 protected:
   void SetUp() override {
-    IOSystem::Reset();
     image = dir.path("chain.img");
     makeImage(image, DISK * 512);
     putEntry(image, 0, 0, GetParam().extendedType, (unsigned)E, (unsigned)(X - E));
@@ -84,8 +83,6 @@ protected:
     ASSERT_EQ(analyser->disks.size(), 1u);
     mbr = readSector(image, 0);
   }
-  void TearDown() override { IOSystem::Reset(); }
-
   // The sectors of the extended partition read since the last call.
   std::vector<FXulong> tablesRead() {
     std::vector<FXulong> sectors;
@@ -104,6 +101,7 @@ protected:
   }
   FXString device() { return FXString(image.c_str()); }
 
+  FreshIOSystem io;
   TempDir dir;
   std::string image, mbr;
   CountingDisk counting;

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
 #include "support/Engine.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -44,15 +46,8 @@ struct ByteDamage {
 
 // What blkid says lies at a byte offset: the FAT version for FAT, else the type.
 std::string blkidKind(const std::string& image, unsigned long long sector) {
-  std::string out;
-  sh("blkid -p -o export --offset " + std::to_string(sector * 512) + " '" + image + "'", &out);
-  auto value = [&](const std::string& key) {
-    size_t at = out.find("\n" + key + "=");
-    if (at == std::string::npos) return std::string();
-    at += key.size() + 2;
-    return out.substr(at, out.find('\n', at) - at);
-  };
-  return value("TYPE") == "vfat" ? value("VERSION") : value("TYPE");
+  std::map<std::string, std::string> found = blkidProbe(image, sector);
+  return found["TYPE"] == "vfat" ? found["VERSION"] : found["TYPE"];
 }
 
 class Recognition : public ::testing::Test {

@@ -42,15 +42,14 @@ DiskAccess::FixedVolume volume(char letter, FXulong startSector, FXulong sectors
 class Analyser : public ::testing::Test {
 protected:
   void SetUp() override {
-    IOSystem::Reset();
     analyser.reset(new Analyse());  // the machine's disks: none, through the hooked layer
     sharedAnalyser = analyser.get();
   }
   void TearDown() override {
     analyser.reset();
     sharedAnalyser = nullptr;
-    IOSystem::Reset();
   }
+  FreshIOSystem io;
   HookedDisk disk;
   std::unique_ptr<Analyse> analyser;
 };

@@ -10,6 +10,7 @@
 #include "TextKeys.h"
 #include "support/WorkDir.h"
 
+using kvtest::languageHeader;
 using kvtest::WorkDir;
 
 namespace {
@@ -21,11 +22,6 @@ std::string line(const std::string& key, const std::string& lang, const std::str
          "'.id='" + key.substr(last + 1) + "'.lang='" + lang + "'" + skipped + "'" + text + "'\n";
 }
 
-std::string header(const std::string& name, const std::string& code, int encoding,
-                   const std::string& font = "") {
-  return "language='" + name + "'.short='" + code + "'.encoding='" + std::to_string(encoding) +
-         "'.font='" + font + "'\n";
-}
 
 // The names FXDir lists in lang/, in its order: the order files are read in.
 std::vector<std::string> listing() {
@@ -48,7 +44,7 @@ std::string lookup(const char* key, const char* lang) {
 
 TEST(Lookup, FirstMatchingLineWinsAndKeysSplitAtFirstAndLastDot) {
   WorkDir dir;
-  dir.write("lang/en.lng", header("English", "EN", 0) + line("A.f.001", "EN", "first") +
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + line("A.f.001", "EN", "first") +
                                line("A.f.001", "EN", "second") + line("A.x.y.002", "EN", "dotted") +
                                "# file='A'.func='f'.id='003'.lang='EN'.text='commented'\n" +
                                line("A.f.003", "EN", "real") + "file='A'.func='f'.id='005'.lang='EN'\n");
@@ -61,9 +57,9 @@ TEST(Lookup, FirstMatchingLineWinsAndKeysSplitAtFirstAndLastDot) {
 
 TEST(Lookup, EnglishFallBackThenNotAvailable) {
   WorkDir dir;
-  dir.write("lang/en.lng", header("English", "EN", 0) + "languages='DE'\n" + line("K.f.001", "EN", "english") +
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + "languages='DE'\n" + line("K.f.001", "EN", "english") +
                                line("K.f.002", "EN", "english two"));
-  dir.write("lang/de.lng", header("Deutsch", "DE", 1) + line("K.f.002", "DE", "deutsch"));
+  dir.write("lang/de.lng", languageHeader("Deutsch", "DE", 1) + line("K.f.002", "DE", "deutsch"));
   Information info;
   EXPECT_EQ("DE", std::string(info.language.text()));
   EXPECT_EQ("english", std::string(info.GetString("K.f.001").text()));
@@ -77,7 +73,7 @@ TEST(Lookup, SixSkippedCharactersAreNeverLookedAt) {
   // Anything but a backslash escape or an odd number of quotes: those change
   // the line before the lookup sees it.
   const char* skipped[] = {".text=", "%n%s%d", "''''''", "  '  '", "\x01\xff#=:\x7f", "'%n'xx"};
-  std::string file = header("English", "EN", 0);
+  std::string file = languageHeader("English", "EN", 0);
   for (int i = 0; i < 6; i++) file += line("S.f.00" + std::to_string(i), "EN", "text " + std::to_string(i), skipped[i]);
   dir.write("lang/en.lng", file);
   for (int i = 0; i < 6; i++)
@@ -86,7 +82,7 @@ TEST(Lookup, SixSkippedCharactersAreNeverLookedAt) {
 
 TEST(Lookup, EscapesAndLineBreaksInsideQuotes) {
   WorkDir dir;
-  dir.write("lang/en.lng", header("English", "EN", 0) + line("E.f.001", "EN", "one\\ntwo\\tthree") +
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + line("E.f.001", "EN", "one\\ntwo\\tthree") +
                                "file='E'.func='f'.id='002'.lang='EN'.text='first\nsecond'\n" +
                                "file='E'.func='f'.id='003'.lang='EN'.text='  spaced  '\r\n" +
                                line("E.f.004", "EN", "after"));
@@ -102,7 +98,7 @@ TEST(Lookup, FileWithoutFinalLineFeedRunsIntoTheNext) {
   dir.write("lang/b.lng", "");
   std::vector<std::string> order = listing();
   ASSERT_EQ(2u, order.size());
-  dir.write("lang/" + order[0], header("English", "EN", 0) + "file='R'.func='f'.id='001'.lang='EN'.text='A'");
+  dir.write("lang/" + order[0], languageHeader("English", "EN", 0) + "file='R'.func='f'.id='001'.lang='EN'.text='A'");
   dir.write("lang/" + order[1], "file='R'.func='f'.id='002'.lang='EN'.text='B'\n");
   // One line holds both; the text is what stands after the first pattern.
   const std::string merged = "A'file='R'.func='f'.id='002'.lang='EN'.text='B";
@@ -120,7 +116,8 @@ TEST(Lookup, MissingOrEmptyLangFolderGivesNoLanguagesAndNotAvailable) {
     EXPECT_EQ("<not available>", std::string(info.GetString("Kelvarin.mFXWizard.012").text()));
   }
   // A folder, a hidden file and a file of another name are not language files.
-  for (const char* name : {"lang/sub.lng/x", "lang/.hidden.lng", "lang/en.lng~"}) dir.write(name, header("X", "XX", 0));
+  for (const char* name : {"lang/sub.lng/x", "lang/.hidden.lng", "lang/en.lng~"})
+    dir.write(name, languageHeader("X", "XX", 0));
   kvtest::resetInformation();
   std::vector<FXString> codes, names;
   Information().GetAvailableLang(codes, names);
@@ -154,8 +151,8 @@ TEST(Languages, LastLanguagesLineWinsInListingOrder) {
   dir.write("lang/two.lng", "");
   std::vector<std::string> order = listing();
   ASSERT_EQ(2u, order.size());
-  dir.write("lang/" + order[0], header("First", "F1", 0) + "languages='F1'\nlanguages='XX'\n");
-  dir.write("lang/" + order[1], header("Second", "S2", 0) + "languages='S2'\n" +
+  dir.write("lang/" + order[0], languageHeader("First", "F1", 0) + "languages='F1'\nlanguages='XX'\n");
+  dir.write("lang/" + order[1], languageHeader("Second", "S2", 0) + "languages='S2'\n" +
                                     "  languages='S3'   trailing words\n" + "not at start languages='ZZ'\n");
   Information info;
   EXPECT_EQ("S3", std::string(info.language.text()));
@@ -178,7 +175,7 @@ TEST(Languages, ChooserSwitchOnlyForBareUpperCaseNO) {
                {"#showchooser=NO", true}};
   for (const Case& c : cases) {
     WorkDir dir;
-    dir.write("lang/en.lng", header("English", "EN", 0) + c.line + "\n");
+    dir.write("lang/en.lng", languageHeader("English", "EN", 0) + c.line + "\n");
     Information info;
     EXPECT_EQ(c.shown, info.showChooser) << c.line;
   }
@@ -187,9 +184,9 @@ TEST(Languages, ChooserSwitchOnlyForBareUpperCaseNO) {
 TEST(Encodings, EightBitTextsAreConvertedWithTheirLanguagesEncoding) {
   WorkDir dir;
   // "Да" in Windows-1251, "Größe" in Latin-1, "café" in UTF-8.
-  dir.write("lang/cp.lng", header("Russian", "CP", 1251) + line("T.f.001", "CP", "\xc4\xe0"));
-  dir.write("lang/de.lng", header("Deutsch", "DE", 1) + line("T.f.001", "DE", "Gr\xf6\xdf" "e"));
-  dir.write("lang/en.lng", header("English", "EN", 0) + line("T.f.002", "EN", "caf\xc3\xa9") +
+  dir.write("lang/cp.lng", languageHeader("Russian", "CP", 1251) + line("T.f.001", "CP", "\xc4\xe0"));
+  dir.write("lang/de.lng", languageHeader("Deutsch", "DE", 1) + line("T.f.001", "DE", "Gr\xf6\xdf" "e"));
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + line("T.f.002", "EN", "caf\xc3\xa9") +
                                line("T.f.003", "EN", "caf\xe9"));
   Information info;
   EXPECT_EQ("\xd0\x94\xd0\xb0", lookup("T.f.001", "CP"));
@@ -234,7 +231,7 @@ TEST(Config, SplitsAtFirstEqualsAndFallsBackToTwoDefaults) {
 TEST(Format, UsesATranslationOnlyWhenItsConversionsFitTheKey) {
   WorkDir dir;
   const char* key = "Analyse.CheckOne.001";  // "%s %.0lf"
-  dir.write("lang/en.lng", header("English", "EN", 0) + line(key, "EN", "found %s at %.0lf") +
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + line(key, "EN", "found %s at %.0lf") +
                                line("Kelvarin.mFXWizard.041", "EN", "quit %s?") +
                                line("Kelvarin.mFXWizard.012", "EN", "100%% sure"));
   struct Case {
@@ -246,7 +243,7 @@ TEST(Format, UsesATranslationOnlyWhenItsConversionsFitTheKey) {
   };
   for (const Case& c : cases) {
     kvtest::resetInformation();
-    dir.write("lang/de.lng", header("Deutsch", "DE", 1) + "languages='DE'\n" + line(key, "DE", c.text));
+    dir.write("lang/de.lng", languageHeader("Deutsch", "DE", 1) + "languages='DE'\n" + line(key, "DE", c.text));
     Information info;
     EXPECT_EQ(c.expected, std::string(info.Format(key, "FAT32", 2048.0).text())) << c.text;
   }
@@ -256,7 +253,7 @@ TEST(Format, UsesATranslationOnlyWhenItsConversionsFitTheKey) {
 
 TEST(Format, FallsBackToTheKeyWhenEnglishDoesNotFitEither) {
   WorkDir dir;
-  dir.write("lang/en.lng", header("English", "EN", 0) + line("Kelvarin.Search.001", "EN", "disk %s") +
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + line("Kelvarin.Search.001", "EN", "disk %s") +
                                line("Unlisted.f.001", "EN", "%s") + line("Unlisted.f.002", "EN", "plain 5%%"));
   Information info;
   EXPECT_EQ("Kelvarin.Search.001 2 100 200",

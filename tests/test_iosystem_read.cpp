@@ -7,6 +7,7 @@
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
+#include "support/Engine.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -30,8 +31,7 @@ FXulong sectorNumberIn(const FXuchar* buffer) {
 
 class ReadCache : public ::testing::Test {
 protected:
-  void SetUp() override { IOSystem::Reset(); }
-  void TearDown() override { IOSystem::Reset(); }
+  FreshIOSystem io;
   TempDir dir;
   CountingDisk disk;
 };
@@ -105,7 +105,7 @@ TEST_F(ReadCache, EndCorrectionOnA300SectorDevice) {
 }
 
 TEST(ReadBR, ShortReadOfAnImageIsAFailureAndLeavesZeros) {
-  IOSystem::Reset();
+  FreshIOSystem io;
   TempDir dir;
   std::string img = numberedImage(dir, 4, 100);  // 2148 bytes
   FXuchar buffer[2048];
@@ -117,7 +117,7 @@ TEST(ReadBR, ShortReadOfAnImageIsAFailureAndLeavesZeros) {
 }
 
 TEST(DeviceQueries, LoopDeviceIdentityGeometryAndSize) {
-  IOSystem::Reset();
+  FreshIOSystem io;
   TempDir dir;
   makeImage(dir.path("disk.img"), 64ull << 20);
   LoopDevice loop(dir.path("disk.img"));

@@ -16,6 +16,7 @@
 #include "recognise/OnDisk.h"
 #include "recognise/Recogniser.h"
 #include "recognise/Scan.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -117,16 +118,6 @@ private:
   std::map<FXulong, FXuchar> changed;
 };
 
-// What blkid reads at a byte offset of the image, as KEY=value lines.
-std::string blkidValue(const std::string& image, FXulong sector, const std::string& key) {
-  std::string out;
-  sh("blkid -p -o export --offset " + std::to_string(sector * 512) + " '" + image + "'", &out);
-  size_t at = ("\n" + out).find("\n" + key + "=");
-  if (at == std::string::npos) return "";
-  at += key.size() + 1;
-  return out.substr(at, out.find('\n', at) - at);
-}
-
 // The `count` sectors from `start` of the image as a file of their own.
 bool cutOut(const std::string& image, FXulong start, FXulong count, const std::string& file) {
   return sh("dd if='" + image + "' of='" + file + "' bs=64K iflag=skip_bytes,count_bytes skip=" +
@@ -209,8 +200,9 @@ TEST_F(Recognisers, EveryVolumeIsFoundWhereMkfsPutItWithItsSizeLabelAndUuid) {
       EXPECT_TRUE(copy->sameVolume(*primary));
     }
 
-    EXPECT_EQ(std::string(primary->label.text()), blkidValue(disk->image, start, "LABEL"));
-    EXPECT_EQ(std::string(primary->uuid.text()), blkidValue(disk->image, start, "UUID"));
+    std::map<std::string, std::string> blkid = blkidProbe(disk->image, start);
+    EXPECT_EQ(primary->label.text(), blkid["LABEL"]);
+    EXPECT_EQ(primary->uuid.text(), blkid["UUID"]);
     EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, false), c.type);
     EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, true), c.lbaType);
   });

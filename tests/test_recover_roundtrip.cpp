@@ -13,6 +13,8 @@
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
 #include "support/QemuBoot.h"
+#include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -23,7 +25,7 @@ const char* GEOMETRY = "8/255/63";
 const unsigned TRACK = 63;
 const unsigned long long DISK_SECTORS = 8ull * 255 * TRACK;
 
-struct Volume {
+struct Part {
   std::string kind;  // vfat, ext2, ntfs
   unsigned start, sectors;
   std::string line(const char* type) const {
@@ -34,49 +36,31 @@ struct Volume {
 class RoundTrip : public ::testing::Test {
 protected:
   void SetUp() override {
-    IOSystem::Reset();
     for (const char* tool : {"sfdisk", "blkid", "mkfs.vfat", "mke2fs", "mkfs.ntfs", "fsck.vfat",
                              "e2fsck", "ntfsfix"})
       if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
     image = dir.path("disk.img");
     makeImage(image, DISK_SECTORS * 512);
   }
-  void TearDown() override {
-    IOSystem::Reset();
-  }
 
   // Formats `v` in place, as the partition's own tools would.
-  void format(const Volume& v) {
-    std::string file = dir.path("volume.img");
-    makeImage(file, (unsigned long long)v.sectors * 512);
-    std::string hidden = std::to_string(v.start);
-    if (v.kind == "vfat") {
-      ASSERT_EQ(0, sh("mkfs.vfat -F 16 -s 1 -h " + hidden + " '" + file + "' >/dev/null"));
-    } else if (v.kind == "ext2" || v.kind == "ext3") {
-      ASSERT_EQ(0, sh("mke2fs -q -F -t " + v.kind + " -b 1024 '" + file + "'"));
-      // A boot loader installed in the partition leaves the boot signature
-      // in its first sector, which ext2 does not use.  The ext3 volumes
-      // have none, and a search for boot records passes them by.
-      if (v.kind == "ext2") patchFile(file, 510, "\x55\xaa", 2);
-    } else {
-      ASSERT_EQ(0, sh("mkfs.ntfs -q -F -Q -s 512 -p " + hidden + " -H 255 -S 63 '" + file + "'"));
-    }
-    ASSERT_EQ(0, sh("dd if='" + file + "' of='" + image + "' bs=512 seek=" + hidden +
-                    " conv=notrunc,sparse status=none"));
+  void format(const Part& v) {
+    const std::string hidden = std::to_string(v.start);
+    const std::string mkfs = v.kind == "vfat"   ? "mkfs.vfat -F 16 -s 1 -h " + hidden
+                             : v.kind == "ntfs" ? "mkfs.ntfs -q -F -Q -s 512 -p " + hidden + " -H 255 -S 63"
+                                                : "mke2fs -q -F -b 1024 -t " + v.kind;
+    ASSERT_TRUE(mkfsAt(image, v.start, v.sectors, mkfs)) << mkfs;
+    // A boot loader installed in the partition leaves the boot signature
+    // in its first sector, which ext2 does not use.  The ext3 volumes
+    // have none, and a search for boot records passes them by.
+    if (v.kind == "ext2") patchFile(image, v.start * 512ull + 510, "\x55\xaa", 2);
   }
 
   // blkid sees the file system at its place and its checker passes it.
-  void expectIntact(const Volume& v) {
-    std::string type;
-    sh("blkid -p -s TYPE -o value -O " + std::to_string((unsigned long long)v.start * 512) + " '" +
-           image + "'",
-       &type);
-    EXPECT_EQ(type, v.kind + "\n") << "at " << v.start;
-    std::string file = dir.path("check.img");
-    ASSERT_EQ(0, sh("dd if='" + image + "' of='" + file + "' bs=512 skip=" + std::to_string(v.start) +
-                    " count=" + std::to_string(v.sectors) + " conv=sparse status=none"));
-    std::string check = v.kind == "vfat" ? "fsck.vfat -n" : v.kind == "ntfs" ? "ntfsfix -n" : "e2fsck -n -f";
-    EXPECT_EQ(0, sh(check + " '" + file + "' >/dev/null")) << check << " at " << v.start;
+  void expectIntact(const Part& v) {
+    EXPECT_EQ(blkidProbe(image, v.start)["TYPE"], v.kind) << "at " << v.start;
+    EXPECT_TRUE(fsckVolume(image, v.start, v.sectors, v.kind == "vfat" ? "fat16" : v.kind))
+        << v.kind << " at " << v.start;
   }
 
   // The records the recovery chooser hands over when the user picks, among
@@ -102,19 +86,19 @@ protected:
   }
 
   // Lays out the table with sfdisk and formats the volumes; the table as sfdisk lists it.
-  std::vector<std::string> prepare(const char* script, std::vector<Volume> volumes) {
+  std::vector<std::string> prepare(const char* script, std::vector<Part> volumes) {
     if (*script) {
       EXPECT_TRUE(sfdisk(image, script));
     }
     std::vector<std::string> original = partitions();
-    for (const Volume& v : volumes) format(v);
+    for (const Part& v : volumes) format(v);
     return original;
   }
 
   // A run that searches, picks the partitions starting at `starts` and
   // recovers them; then sfdisk lists `expected` and every volume is intact.
   void recoverFound(std::vector<unsigned> starts, const std::vector<std::string>& expected,
-                    std::vector<Volume> volumes) {
+                    std::vector<Part> volumes) {
     {
       ImageAnalyser a(image, GEOMETRY);
       std::vector<RecoverPart> chosen = searchAndChoose(*a, starts);
@@ -125,9 +109,9 @@ protected:
     expectRestored(expected, volumes);
   }
 
-  void expectRestored(const std::vector<std::string>& expected, std::vector<Volume> volumes) {
+  void expectRestored(const std::vector<std::string>& expected, std::vector<Part> volumes) {
     EXPECT_EQ(partitions(), expected);
-    for (const Volume& v : volumes) expectIntact(v);
+    for (const Part& v : volumes) expectIntact(v);
     for (const RecoverResult& r : results) EXPECT_TRUE(r.done()) << r.reason.key;
   }
 
@@ -137,7 +121,7 @@ protected:
     writeSector(image, sector, table.replace(446 + 16 * k, 16, entry));
   }
   // A checksum of the volume's sectors.
-  std::string checksum(const Volume& v) {
+  std::string checksum(const Part& v) {
     std::string sum;
     sh("dd if='" + image + "' bs=512 skip=" + std::to_string(v.start) + " count=" +
            std::to_string(v.sectors) + " status=none | md5sum",
@@ -151,6 +135,7 @@ protected:
 
   std::vector<std::string> partitions() { return sfdiskPartitions(image); }
 
+  FreshIOSystem io;
   TempDir dir;
   std::string image;
   std::vector<VolumeSpan> volumes;  // every partition the last search found
@@ -163,7 +148,7 @@ using Lines = std::vector<std::string>;
 }  // namespace
 
 TEST_F(RoundTrip, LostPrimariesComeBack) {
-  Volume fat{"vfat", 2048, 16384}, ext{"ext2", 20480, 16384}, ntfs{"ntfs", 40960, 20480};
+  Part fat{"vfat", 2048, 16384}, ext{"ext2", 20480, 16384}, ntfs{"ntfs", 40960, 20480};
   Lines original = prepare("start=2048, size=16384, type=e\nstart=20480, size=16384, type=83\n"
                            "start=40960, size=20480, type=7\n", {fat, ext, ntfs});
   for (int k = 0; k < 3; k++) setSlot(0, k, std::string(16, '\0'));
@@ -179,7 +164,7 @@ TEST_F(RoundTrip, LostPrimariesComeBack) {
 }
 
 TEST_F(RoundTrip, APrimaryBesideAnExtendedPartition) {
-  Volume fat{"vfat", 2048, 16384}, logical{"ext2", 22528, 16384}, ntfs{"ntfs", 65536, 20480};
+  Part fat{"vfat", 2048, 16384}, logical{"ext2", 22528, 16384}, ntfs{"ntfs", 65536, 20480};
   Lines original = prepare("start=2048, size=16384, type=e\nstart=20480, size=40960, type=5\n"
                            "start=65536, size=20480, type=7\nstart=22528, size=16384, type=83\n",
                            {fat, logical, ntfs});
@@ -190,14 +175,14 @@ TEST_F(RoundTrip, APrimaryBesideAnExtendedPartition) {
 // A file system found inside the extended partition goes into its chain:
 // the four places it can go.
 TEST_F(RoundTrip, IntoAnEmptyFirstEPTB) {
-  Volume lost{"vfat", 22528, 16384};
+  Part lost{"vfat", 22528, 16384};
   prepare("start=20480, size=40960, type=5\n", {lost});
   writeSector(image, 20480, tableSector({}));
   recoverFound({lost.start}, {"20480 40960 5", lost.line("e")}, {lost});
 }
 
 TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
-  Volume first{"ext2", 22528, 16384}, lost{"ntfs", 40960, 16384};
+  Part first{"ext2", 22528, 16384}, lost{"ntfs", 40960, 16384};
   Lines original = prepare("start=20480, size=61440, type=5\nstart=22528, size=16384, type=83\n"
                            "start=40960, size=16384, type=7\n", {first, lost});
   setSlot(20480, 1, std::string(16, '\0'));  // the link to the second logical partition
@@ -205,7 +190,7 @@ TEST_F(RoundTrip, BehindTheLastLogicalPartition) {
 }
 
 TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
-  Volume first{"vfat", 22528, 16384}, lost{"ext2", 40960, 16384}, last{"ntfs", 59392, 16384};
+  Part first{"vfat", 22528, 16384}, lost{"ext2", 40960, 16384}, last{"ntfs", 59392, 16384};
   Lines original = prepare("start=20480, size=61440, type=5\nstart=22528, size=16384, type=e\n"
                            "start=40960, size=16384, type=83\nstart=59392, size=16384, type=7\n",
                            {first, lost, last});
@@ -216,7 +201,7 @@ TEST_F(RoundTrip, IntoTheMiddleOfAChain) {
 }
 
 TEST_F(RoundTrip, IntoAFirstEPTBThatHoldsOnlyALink) {
-  Volume lost{"ext2", 22528, 16384}, kept{"vfat", 57344, 16384};
+  Part lost{"ext2", 22528, 16384}, kept{"vfat", 57344, 16384};
   writeSector(image, 0, tableSector({entryBytes(0x05, 20480, 61440)}));
   writeSector(image, 20480, tableSector({entryBytes(0x05, 34816, 18432)}));
   writeSector(image, 55296, tableSector({entryBytes(0x0e, 2048, 16384)}));
@@ -247,22 +232,22 @@ TEST_F(RoundTrip, NewTablesKeepOutOfVolumesLeftLost) {
     SCOPED_TRACE(c.name);
     makeImage(image, DISK_SECTORS * 512);
     results.clear();
-    Volume first{"vfat", E + 1, SPAN - 1}, lost{c.lostKind, E + SPAN + 1, SPAN - 1},
+    Part first{"vfat", E + 1, SPAN - 1}, lost{c.lostKind, E + SPAN + 1, SPAN - 1},
         back{"ntfs", E + 2 * SPAN + 1, SPAN - 1}, last{"vfat", E + 3 * SPAN + 1, SPAN - 1};
     std::string script = "start=" + std::to_string(E) + ", size=" + std::to_string(5 * SPAN) + ", type=5\n";
-    for (const Volume* v : {&first, &lost, &back, &last})
+    for (const Part* v : {&first, &lost, &back, &last})
       script += "start=" + std::to_string(v->start) + ", size=" + std::to_string(v->sectors) + ", type=83\n";
     Lines original = prepare(script.c_str(), {});
     ASSERT_EQ(original.size(), 5u);
     ASSERT_EQ(readSector(image, E + SPAN).substr(510), "\x55\xaa") << "a table in each track";
     if (c.reachesUp) lost.sectors = SPAN;
-    for (const Volume& v : {first, lost, back, last}) format(v);
+    for (const Part& v : {first, lost, back, last}) format(v);
     // The first table links past the lost two to the last one.
     setSlot(E, 1, readSector(image, back.start - 1).substr(462, 16));
     if (c.callerKnowsIt) writeSector(image, lost.start - 1, std::string(512, '\0'));
     ASSERT_EQ(partitions().size(), 3u);
     std::vector<std::string> sums;
-    for (const Volume& v : {first, lost, back, last}) sums.push_back(checksum(v));
+    for (const Part& v : {first, lost, back, last}) sums.push_back(checksum(v));
 
     {
       ImageAnalyser a(image, GEOMETRY);
@@ -272,7 +257,7 @@ TEST_F(RoundTrip, NewTablesKeepOutOfVolumesLeftLost) {
       recover(chosen);
     }
     std::vector<std::string> after;
-    for (const Volume& v : {first, lost, back, last}) after.push_back(checksum(v));
+    for (const Part& v : {first, lost, back, last}) after.push_back(checksum(v));
     EXPECT_EQ(after, sums);
     if (c.reachesUp) {
       EXPECT_EQ(partitions().size(), 3u);
@@ -287,7 +272,7 @@ TEST_F(RoundTrip, NewTablesKeepOutOfVolumesLeftLost) {
 }
 
 TEST_F(RoundTrip, FoundEPTBsBecomeANewExtendedPartition) {
-  Volume one{"vfat", 22528, 16384}, two{"ext2", 40960, 16384};
+  Part one{"vfat", 22528, 16384}, two{"ext2", 40960, 16384};
   Lines original = prepare("start=2048, size=16384, type=83\nstart=20480, size=40960, type=5\n"
                            "start=22528, size=16384, type=e\nstart=40960, size=16384, type=83\n", {one, two});
   FXulong second = linkOf(20480);  // where sfdisk put the second EPTB
@@ -322,11 +307,11 @@ TEST_F(RoundTrip, ARecoveredDiskBoots) {
 }
 
 TEST_F(RoundTrip, SimulationLeavesTheImageAlone) {
-  Volume fat{"vfat", 2048, 16384};
+  Part fat{"vfat", 2048, 16384};
   prepare("start=2048, size=16384, type=e\n", {fat});
   setSlot(0, 0, std::string(16, '\0'));
   std::string lost = dir.path("lost.img");
-  ASSERT_EQ(0, sh("cp --sparse=always '" + image + "' '" + lost + "'"));
+  ASSERT_TRUE(copySparse(image, lost));
   ImageAnalyser a(image, GEOMETRY, {"-sim"});
   ASSERT_TRUE(IOSystem::simulationMode);
   a.disk().dbActive = true;

@@ -37,13 +37,8 @@ protected:
   static const int HEADS = 255, TRACK = 63;
 
   void SetUp() override {
-    IOSystem::Reset();
     image = dir.path("disk.img");
     makeImage(image, 13ull * HEADS * TRACK * 512);
-  }
-  void TearDown() override {
-    analyser.reset();
-    IOSystem::Reset();
   }
   void start() { analyser.reset(new ImageAnalyser(image, "13/255/63")); }
   FXString device() { return FXString(image.c_str()); }
@@ -79,8 +74,19 @@ protected:
     writeSector(image, at, tableSector({entryBytes(0x83, dist, size)}));
     return {entry(0x83, dist, size), at, true};
   }
+  // What the recovery chooser hands over for the partition found at `sector`.
+  RecoverPart chosenAt(FXulong sector, bool logical) {
+    RecoverPart r;
+    r.device = device();
+    r.sector = r.first = sector;
+    r.logical = logical;
+    r.heads = HEADS;
+    r.sectorsPerTrack = TRACK;
+    return r;
+  }
   std::vector<std::string> partitions() { return sfdiskPartitions(image); }
 
+  FreshIOSystem io;
   TempDir dir;
   std::string image;
   HookedDisk hooked;
@@ -222,14 +228,7 @@ TEST_F(Writer, AWholeRecoveryReportsEachPartitionsStep) {
   foundEPTB(5000, TRACK, 2000);
   foundEPTB(1000, TRACK, 3937);
   start();
-  std::vector<RecoverPart> chosen(2);
-  for (int i = 0; i < 2; i++) {
-    chosen[i].device = device();
-    chosen[i].sector = i ? 1000 : 5000;
-    chosen[i].logical = true;
-    chosen[i].heads = HEADS;
-    chosen[i].sectorsPerTrack = TRACK;
-  }
+  std::vector<RecoverPart> chosen = {chosenAt(5000, true), chosenAt(1000, true)};
   struct Progress : RecoverProgress {
     FXuint total = 0, steps = 0;
     void setProgress(FXuint) override {}
@@ -255,12 +254,7 @@ TEST_F(Writer, AFileSystemThatRunsPastTheDisksEndIsNotWritten) {
                   std::to_string(first) + " conv=notrunc status=none"));
   start();
   std::string mbr = readSector(image, 0);
-  RecoverPart r;
-  r.device = device();
-  r.sector = first;
-  r.heads = HEADS;
-  r.sectorsPerTrack = TRACK;
-  Recover recover({r}, {}, nullptr, false, {{}}, {device()});
+  Recover recover({chosenAt(first, false)}, {}, nullptr, false, {{}}, {device()});
   EXPECT_EQ(readSector(image, 0), mbr);
   EXPECT_EQ(reasons(recover.results), Lines{"Recover.DoRecover.004"});
 }
@@ -292,15 +286,8 @@ TEST_F(Writer, EachChosenPartitionSaysWhyItWasNotWritten) {
     foundEPTB(9000, TRACK, 37);
     analyser.reset();
     start();
-    std::vector<RecoverPart> chosen(4);
-    const FXulong sectors[] = {1000, 5000, 9000, 20000};
-    for (int i = 0; i < 4; i++) {
-      chosen[i].device = device();
-      chosen[i].sector = chosen[i].first = sectors[i];
-      chosen[i].logical = i < 3;
-      chosen[i].heads = HEADS;
-      chosen[i].sectorsPerTrack = TRACK;
-    }
+    std::vector<RecoverPart> chosen = {chosenAt(1000, true), chosenAt(5000, true), chosenAt(9000, true),
+                                       chosenAt(20000, false)};
     hooked.badSectors = c.badReads;
     hooked.badWrites = c.badWrites;
     Recover recover(chosen, {}, nullptr, false, {{}}, {device()});

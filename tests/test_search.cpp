@@ -229,12 +229,8 @@ TEST_F(Probes, TableLeadingToNoVolumeIsDropped) {
   std::string image = dir.path("tables.img");
   makeImage(image, 10080 * 512);
   putBootRecord(image, 3063);
-  FXuchar t[512] = {0};
-  t[446 + 4] = 0x83, t[446 + 8] = 63, t[446 + 12] = 100;  // 100 sectors at 63 sectors on
-  t[510] = 0x55, t[511] = 0xAA;
-  patchFile(image, 1000 * 512, t, sizeof(t));
-  t[446 + 12] = 11;  // one sector short of the volume at 3063
-  patchFile(image, 3000 * 512, t, sizeof(t));
+  writeSector(image, 1000, tableSector({entryBytes(0x83, 63, 100)}));  // 100 sectors at 63 sectors on
+  writeSector(image, 3000, tableSector({entryBytes(0x83, 63, 11)}));   // one sector short of the volume at 3063
   auto a = analyseImage(image, "10/16/63");
   RecordingProgress bar(1000);
   EXPECT_EQ(a->Search(&bar, nullptr, 0, false, 0, 10080, 1), std::vector<FXulong>{3063});

@@ -8,25 +8,17 @@
 #include <cstring>
 #include <random>
 #include <set>
-#include <sstream>
 
 #include "IOSystem.h"
 #include "support/CountingDisk.h"
 #include "support/Engine.h"
 #include "support/LostDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) result.push_back(line);
-  return result;
-}
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;
@@ -50,7 +42,7 @@ Outcome seen(const CliResult& r) {
     onlyOneSide.insert(englishText(key));
   auto keep = [&](const std::string& text) {
     std::vector<std::string> kept;
-    for (const std::string& l : lines(text))
+    for (const std::string& l : splitLines(text))
       if (!onlyOneSide.count(l)) kept.push_back(l);
     return joined(kept);
   };
@@ -90,7 +82,7 @@ Traced traced(const TempDir& dir, const std::string& args, const std::string& in
   t.result = runProgram("env ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -e trace=%file,ioctl -o " +
                             quote(log) + " ./kelvarin-cli " + args,
                         input);
-  t.calls = lines(readFile(log));
+  t.calls = splitLines(readFile(log));
   return t;
 }
 
@@ -188,9 +180,9 @@ TEST(Simulation, EndsAsTheRealRunOnMutatedDisks) {
                  std::to_string(m.offset) + ")");
     // Both runs work on one path, which their output names.
     std::string before = dir.path("mutated.img"), work = dir.path("disk.img");
-    ASSERT_EQ(0, sh("cp --sparse=always " + quote(lost.image) + " " + quote(before)));
+    ASSERT_TRUE(copySparse(lost.image, before));
     if (m.sector != 0) patchFile(before, m.sector * 512 + m.offset, &m.value, 1);
-    ASSERT_EQ(0, sh("cp --sparse=always " + quote(before) + " " + quote(work)));
+    ASSERT_TRUE(copySparse(before, work));
     std::string args = "-file " + quote(work) + " -chs " + lost.chs;
 
     Outcome sim = seen(runCli(args + " -sim" + picks));
@@ -236,7 +228,7 @@ TEST(Simulation, NeverOpensTheImageForWriting) {
   ASSERT_EQ(0, real.status) << real.err;
   EXPECT_EQ(seen(real).out, seen(sim.result).out) << "the table the simulation foresaw";
   std::string recovered = dir.path("recovered.img");
-  ASSERT_EQ(0, sh("cp --sparse=always " + quote(lost.image) + " " + quote(recovered)));
+  ASSERT_TRUE(copySparse(lost.image, recovered));
   backdate(lost.image);
   time = modified(lost.image);
 
@@ -294,9 +286,7 @@ TEST(Simulation, EveryReadSeesWhatTheSimulationWrote) {
   for (unsigned long long s : {4ull, 5ull, 6ull}) writeSector(image, s, old);
   writeSector(other, 5, old);
   std::string before = readFile(image);
-  struct Reset {
-    ~Reset() { IOSystem::Reset(); }
-  } reset;
+  FreshIOSystem io;
   ImageAnalyser a(image, "1/1/63", {"-sim"});
   std::string now(512, 'n');
   ASSERT_TRUE(IOSystem::WriteBR(image.c_str(), now.data(), 5 * 512));

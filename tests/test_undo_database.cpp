@@ -10,6 +10,7 @@
 #include "Information.h"
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -56,14 +57,9 @@ protected:
   static const unsigned TRACK = 63;
 
   void SetUp() override {
-    IOSystem::Reset();
     image = dir.path("disk.img");
     makeImage(image, 20ull * 16 * TRACK * 512);  // 20/16/63
     before = dir.path("before.img");
-  }
-  void TearDown() override {
-    analyser.reset();
-    IOSystem::Reset();
   }
   // Opens the image as a program run would; logging enabled as the undo page does.
   void start(bool logging = true) {
@@ -74,7 +70,7 @@ protected:
   }
   NRD& disk() { return analyser->disk(); }
   FXString device() { return FXString(image.c_str()); }
-  void snapshot() { sh("cp --sparse=always '" + image + "' '" + before + "'"); }
+  void snapshot() { copySparse(image, before); }
   bool write(unsigned long long sector, const std::string& data) {
     return IOSystem::WriteBR(device(), data.data(), sector * 512);
   }
@@ -107,6 +103,7 @@ protected:
     EXPECT_EQ(IOSystem::IsUndoAvailable(device()), 0u);
   }
 
+  FreshIOSystem io;
   TempDir dir;
   std::string image, before;
   HookedDisk hooked;

@@ -10,6 +10,7 @@
 
 #include "contents/VolumeContents.h"
 #include "recognise/OnDisk.h"
+#include "support/Oracles.h"
 #include "support/TestImages.h"
 
 using namespace kvtest;
@@ -112,13 +113,6 @@ bool hasNote(const Listing& l, const char* key) {
   return false;
 }
 
-std::string blkidValue(const std::string& file, const std::string& tag) {
-  std::string out;
-  sh("blkid -p -o value -s " + tag + " " + file, &out);
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
 class VolumeContentsTest : public ::testing::TestWithParam<Case> {
 protected:
   TempDir dir;
@@ -177,8 +171,9 @@ TEST_P(VolumeContentsTest, SummaryAgreesWithBlkid) {
   std::string file = dir.path("volume.img");
   VolumeSummary s = volume->summary();
   EXPECT_STREQ(c.fileSystem, s.fileSystem.text());
-  EXPECT_EQ(blkidValue(file, "LABEL"), s.label.text());
-  EXPECT_EQ(blkidValue(file, "UUID"), s.uuid.text());
+  std::map<std::string, std::string> blkid = blkidProbe(file);
+  EXPECT_EQ(blkid["LABEL"], s.label.text());
+  EXPECT_EQ(blkid["UUID"], s.uuid.text());
   EXPECT_TRUE(s.intact) << s.damage.key;
   EXPECT_GT(s.blockSize, 0u);
   if (s.spaceKnown) {

@@ -30,10 +30,6 @@ void copyShippedLanguages(WorkDir& dir) {
     dir.write(std::string("lang/") + name, readFile(SOURCE_DIR + "/lang/" + name));
 }
 
-std::string header(const std::string& name, const std::string& code, int encoding, const std::string& font = "") {
-  return "language='" + name + "'.short='" + code + "'.encoding='" + std::to_string(encoding) + "'.font='" + font +
-         "'\n";
-}
 
 // Puts the application's own normal font back after each test.
 struct FontTest : ::testing::Test {
@@ -148,8 +144,8 @@ TEST(LanguageChooser, NotShownAfterMinusLangOrShowchooserNO) {
 // labels; an overlong face is cut, not overrun.
 TEST_F(FontTest, LanguageFontsFaceSizeAndEncoding) {
   WorkDir dir;
-  dir.write("lang/x.lng", header("Greek", "EL", 7) + header("Sized", "SZ", 1251, "DejaVu Sans,140") +
-                              header("Long", "LO", 1, std::string(990, 'F') + ",120"));
+  dir.write("lang/x.lng", languageHeader("Greek", "EL", 7) + languageHeader("Sized", "SZ", 1251, "DejaVu Sans,140") +
+                              languageHeader("Long", "LO", 1, std::string(990, 'F') + ",120"));
   FXFontDesc normal = describe(app->getNormalFont());
   Information info;
   info.SetLanguage(app, "EL");

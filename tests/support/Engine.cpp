@@ -12,6 +12,9 @@
 
 namespace kvtest {
 
+FreshIOSystem::FreshIOSystem() { IOSystem::Reset(); }
+FreshIOSystem::~FreshIOSystem() { IOSystem::Reset(); }
+
 std::unique_ptr<Analyse> analyseArgs(std::vector<std::string> args) {
   args.insert(args.begin(), "kelvarin");
   std::vector<char*> argv;

@@ -32,6 +32,14 @@ struct AssertLog : std::vector<std::string> {
   static inline AssertLog* current = nullptr;
 };
 
+// IOSystem's process-wide state (simulation, undo logging, the read
+// context) cleared when made and again when it dies.  Declared as a
+// fixture's first member, it outlives the analysers the test makes.
+struct FreshIOSystem {
+  FreshIOSystem();
+  ~FreshIOSystem();
+};
+
 // An analyser on one disk image with the given geometry ("C/H/S"), built the
 // way the program builds it for "-chs C/H/S -file image" and `options`.
 // An analyser built from a command line, without the program's name.

@@ -55,17 +55,14 @@ void pumpFor(double seconds) {
 }
 
 TemporaryHome::TemporaryHome() : saved(getenv("HOME") ? getenv("HOME") : "") {
-  char pattern[] = "/tmp/kvtest-home-XXXXXX";
-  home = mkdtemp(pattern) ? pattern : "/tmp";
-  setenv("HOME", home.c_str(), 1);
+  setenv("HOME", home.path().c_str(), 1);
 }
 
-TemporaryHome::~TemporaryHome() {
-  setenv("HOME", saved.c_str(), 1);
-  if (home != "/tmp") sh("rm -rf '" + home + "'");
-}
+TemporaryHome::~TemporaryHome() { setenv("HOME", saved.c_str(), 1); }
 
-std::string TemporaryHome::registryFolder(const std::string& vendor) const { return home + "/.foxrc/" + vendor; }
+std::string TemporaryHome::registryFolder(const std::string& vendor) const {
+  return home.path(".foxrc/" + vendor);
+}
 
 void settle(FXApp* app) {
   app->forceRefresh();

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "support/TestImages.h"
+
 namespace kvtest {
 
 // The test program's application, connected to the display and created once.
@@ -49,7 +51,8 @@ public:
   std::string registryFolder(const std::string& vendor) const;
 
 private:
-  std::string saved, home;
+  std::string saved;
+  TempDir home;
 };
 
 // Seconds since some fixed point.

@@ -130,8 +130,7 @@ bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
                   disk);
 }
 
-// The EPTBs of the chain the MBR's extended entry leads to, in chain order.
-static std::vector<unsigned long long> chainTables(const std::string& image) {
+std::vector<unsigned long long> chainTables(const std::string& image) {
   std::vector<unsigned long long> tables;
   std::string mbr = readSector(image, 0);
   unsigned long long first = 0;
@@ -162,6 +161,19 @@ bool makeLostChainDisk(const std::string& image, LostDisk& disk) {
   disk.tables = chainTables(image);
   clearTable(image);
   return disk.tables.size() == 3;
+}
+
+bool writeFilledFat16(const std::string& image, unsigned long long start, unsigned long long sectors,
+                      const std::string& label, unsigned innerBytes) {
+  TempDir dir;
+  const std::string volume = dir.path("volume.img"), files = dir.path("files");
+  sh("mkdir -p " + files + "/sub && printf 'hello\\n' > " + files + "/hello.txt && head -c " +
+     std::to_string(innerBytes) + " /dev/zero > " + files + "/sub/inner.bin");
+  makeImage(volume, sectors * 512);
+  return sh("mkfs.fat -F 16 -n " + label + " " + volume + " >/dev/null") == 0 &&
+         sh("mcopy -s -i " + volume + " " + files + "/* ::/") == 0 &&
+         sh("dd if=" + volume + " of=" + quote(image) + " bs=512 seek=" + std::to_string(start) +
+            " conv=notrunc status=none") == 0;
 }
 
 bool makeBlankDisk(const std::string& image, unsigned cylinders, LostDisk& disk) {

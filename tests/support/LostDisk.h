@@ -73,6 +73,17 @@ bool makeLostFatDisk(const std::string& image, unsigned cylinders, LostDisk& dis
 // the chain's tables (in `tables`) kept.
 bool makeLostChainDisk(const std::string& image, LostDisk& disk);
 
+// A FAT16 volume of `sectors` sectors labelled `label`, holding hello.txt
+// ("hello\n") and sub/inner.bin (`innerBytes` zero bytes), made by mkfs.fat
+// and filled by mcopy, written at `start` of the existing `image`.  False
+// when a tool fails.
+bool writeFilledFat16(const std::string& image, unsigned long long start, unsigned long long sectors,
+                      const std::string& label, unsigned innerBytes);
+
+// The EPTBs of the chain the MBR's extended entry leads to, in chain order
+// (at most 16).
+std::vector<unsigned long long> chainTables(const std::string& image);
+
 
 }  // namespace kvtest
 

@@ -39,6 +39,12 @@ void WorkDir::write(const std::string& name, const std::string& bytes) {
   out.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
+std::string languageHeader(const std::string& name, const std::string& code, int encoding,
+                           const std::string& font) {
+  return "language='" + name + "'.short='" + code + "'.encoding='" + std::to_string(encoding) +
+         "'.font='" + font + "'\n";
+}
+
 std::string testOutputDir() {
 #ifdef KV_TEST_OUTPUT_DIR
   std::string dir = KV_TEST_OUTPUT_DIR;

@@ -27,6 +27,11 @@ private:
   std::string previous;
 };
 
+// The header line of a language file: the language's name, its code, the
+// encoding of its texts and the font it is shown in ("" for the default).
+std::string languageHeader(const std::string& name, const std::string& code, int encoding,
+                           const std::string& font = "");
+
 // A folder in the build tree for screenshots and other things to look at.
 std::string testOutputDir();
 
