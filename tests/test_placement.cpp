@@ -89,6 +89,15 @@ std::vector<Case> cases() {
        volume(2048 * 61, 2048 * 70)},
       {"PPPLLLL", {2048 * 30, 2048 * 40, 2048 * 50, 2048 * 60}, SectorRange(2048 * 30, 2048 * 70),
        0x05, nullptr, 0});
+  // The user makes the third of six 1 MiB volumes logical: those behind it
+  // follow it into the chain, so no primary splits it.
+  add("a would-be primary made logical takes the rest along",
+      emptyDisk(2048 * 200, 255, 63),
+      {volume(2048, 2048 * 10), volume(2048 * 10, 2048 * 20),
+       volume(2048 * 21, 2048 * 30, PlacementRole::LOGICAL), volume(2048 * 31, 2048 * 40),
+       volume(2048 * 41, 2048 * 50), volume(2048 * 51, 2048 * 60)},
+      {"PPLLLL", {2048 * 20, 2048 * 30, 2048 * 40, 2048 * 50}, SectorRange(2048 * 20, 2048 * 60),
+       0x05, nullptr, 0});
   add("four volumes fit the slots", emptyDisk(200 * CYL),
       {volume(63, CYL), volume(CYL, 2 * CYL), volume(2 * CYL + 63, 3 * CYL), volume(3 * CYL, 4 * CYL)},
       {"PPPP", {}, SectorRange(), 0, nullptr, 0});

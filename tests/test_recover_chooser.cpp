@@ -324,8 +324,8 @@ TEST_F(Recovery, ShowContentsOpensTheBrowserOfTheCurrentRow) {
   addSecondDisk();
   build();
   Slots s = placeAll();
-  FXButton* show = dynamic_cast<FXButton*>(list()->getNext());
-  ASSERT_TRUE(show);
+  FXButton* show = chooser->getContentsButton();
+  ASSERT_TRUE(show && show->shown() && show->getParent()->getParent() == listPage);
   FXint disk;
   FXulong start, sectors;
   ASSERT_TRUE(chooser->FoundAtRow(rowOf(s.d), disk, start, sectors));

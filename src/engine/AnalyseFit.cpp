@@ -13,27 +13,34 @@ bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
   return CheckMBRFit(rp, {}, reason);
 }
 
+LayoutPlan PlanChosen(const NRD& d, const std::vector<RecoverPart>& rp,
+                      const std::vector<VolumeSpan>& found, std::vector<size_t>* which) {
+  std::vector<PlacementRequest> chosen;
+  for (size_t i = 0; i < rp.size(); i++) {
+    const RecoverPart& r = rp[i];
+    if (r.device != d.device) continue;
+    PlacementRequest request;
+    // A record that names only where it was found stands for that sector.
+    FXulong sectors = r.size / SECTOR_SIZE;
+    request.volume = sectors ? SectorRange::sized(r.first, sectors) : SectorRange::sized(r.sector, 1);
+    request.foundEptb = r.logical ? r.sector : 0;
+    request.role = r.role;
+    chosen.push_back(request);
+    if (which) which->push_back(i);
+  }
+  if (chosen.empty()) return LayoutPlan();
+  FXuchar mbr[SECTOR_SIZE] = {0};
+  if (!IOSystem::ReadBR(d.device, mbr, 0, SECTOR_SIZE)) memset(mbr, 0, sizeof(mbr));
+  return PlanOnDisk(d, mbr, chosen, found);
+}
+
 // Every disk's choice must be laid out as primaries and logicals that its
 // MBR and chain can hold; the first that cannot names its volume and why.
 bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp, const std::vector<VolumeSpan>& found,
                           FXString& reason) {
   KV_TRACE(7, "Analyse::CheckMBRFit RecoverPart initial size %u\n", (FXuint)rp.size());
   for (const NRD& d : disks) {
-    std::vector<PlacementRequest> chosen;
-    for (const RecoverPart& r : rp) {
-      if (r.device != d.device) continue;
-      PlacementRequest request;
-      // A record that names only where it was found stands for that sector.
-      FXulong sectors = r.size / SECTOR_SIZE;
-      request.volume = sectors ? SectorRange::sized(r.first, sectors) : SectorRange::sized(r.sector, 1);
-      request.foundEptb = r.logical ? r.sector : 0;
-      request.role = r.role;
-      chosen.push_back(request);
-    }
-    if (chosen.empty()) continue;
-    FXuchar mbr[SECTOR_SIZE] = {0};
-    if (!IOSystem::ReadBR(d.device, mbr, 0, SECTOR_SIZE)) memset(mbr, 0, sizeof(mbr));
-    LayoutPlan plan = PlanOnDisk(d, mbr, chosen, found);
+    LayoutPlan plan = PlanChosen(d, rp, found, nullptr);
     KV_TRACE(8, "Analyse::CheckMBRFit device = %s: %s\n", d.device.text(),
              plan.ok() ? "fits" : plan.refusal);
     if (!plan.ok()) {

@@ -83,11 +83,15 @@ struct Planner {
     if (!disk.extended.empty()) return refuse("Placement.PlanLayout.003", firstPrimaryBeyond(slots));
     int keep = slots - 1 - explicitPrimaries;
     if (keep < 0) return refuse("Placement.PlanLayout.003", firstPrimaryBeyond(slots));
-    // The leading volumes stay primary, the rest go into the new chain.
+    // The leading volumes stay primary, the rest go into the new chain.  A
+    // volume behind one that must be logical goes there too: as a primary it
+    // would split the chain.
+    bool behindLogical = false;
     for (PlacedVolume& v : plan.volumes) {
       const PlacementRequest& r = chosen[v.request];
+      behindLogical = behindLogical || v.logical;
       if (v.logical || r.role == PlacementRole::PRIMARY) continue;
-      if (keep > 0) {
+      if (keep > 0 && !behindLogical) {
         keep--;
       } else {
         v.logical = true;

@@ -70,6 +70,13 @@ LayoutPlan PlanLayout(const DiskPicture& disk, const std::vector<PlacementReques
 LayoutPlan PlanOnDisk(const NRD& disk, const FXuchar* mbr, const std::vector<PlacementRequest>& chosen,
                       const std::vector<VolumeSpan>& found);
 
+// The layout the writer would give the records of `chosen` that lie on
+// `disk` (records of other disks are skipped), its MBR read from the disk;
+// `which`, when given, receives for each request of the plan the index of
+// its record in `chosen`.  An empty plan when none lies there.
+LayoutPlan PlanChosen(const NRD& disk, const std::vector<RecoverPart>& chosen,
+                      const std::vector<VolumeSpan>& found, std::vector<size_t>* which);
+
 // Sectors a CHS address reaches: 1024 cylinders of the disk's geometry.
 FXulong ChsReach(const DiskPicture& disk);
 

@@ -8,6 +8,7 @@
 #include "ContentsDialog.h"
 #include "FileSystem.h"
 #include "PartImage.h"
+#include "Placement.h"
 #include "WrapLabel.h"
 #include "compat/Assert.h"
 
@@ -21,6 +22,10 @@ const FXint INFO_WIDTH = 148, INFO_HEIGHT = 64;
 const FXint IMAGE_CHECK_LIMIT = 1000;
 const FXColor INFO_BACKGROUND = FXRGB(255, 240, 216);
 const FXint COLUMN_MARGIN = 16;     // pixels a list column keeps beside its widest text
+
+// The words of the placement choices, in the order of PlacementRole.
+const char* const ROLE_KEYS[] = {"DiskChooser.buildListActions.003", "DiskChooser.buildListActions.004",
+                                 "DiskChooser.buildListActions.005"};
 
 // The width of a picture: its share of the disk's row.  Shares too small to
 // show their text, or nonsense from a damaged table, get `minimum`.
@@ -48,7 +53,7 @@ void relayoutRow(FXWindow* image) {
 
 FreeSpace::FreeSpace(FXint d, FXulong ss, FXulong s, FXint id)
     : disk(d), start(ss), foundAt(0), size(s), selected(false), logical(false), id(id),
-      letter(' '), type(0) {
+      letter(' '), candidate(-1) {
   KV_TRACE(5, "FreeSpace::FreeSpace( d=%d, ss=%.0lf, s=%.0lf, id=%d ) constructor\n", d,
            (double)ss, (double)s, id);
 }
@@ -65,6 +70,8 @@ FXDEFMAP(mFXDiskChooser) mFXDiskChooserMap[] = {
     FXMAPFUNC(SEL_DOUBLECLICKED, mFXDiskChooser::ID_LISTTABLE, mFXDiskChooser::onShowContents),
     FXMAPFUNC(SEL_COMMAND, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onShowContents),
     FXMAPFUNC(SEL_UPDATE, mFXDiskChooser::ID_SHOWCONTENTS, mFXDiskChooser::onUpdShowContents),
+    FXMAPFUNC(SEL_COMMAND, mFXDiskChooser::ID_ROLE, mFXDiskChooser::onCmdRole),
+    FXMAPFUNC(SEL_UPDATE, mFXDiskChooser::ID_ROLE, mFXDiskChooser::onUpdRole),
 };
 
 FXIMPLEMENT(mFXDiskChooser, FXPacker, mFXDiskChooserMap, ARRAYNUMBER(mFXDiskChooserMap))
@@ -94,7 +101,7 @@ mFXDiskChooser::mFXDiskChooser(FXComposite* p, FXText* infoText, FXbool recoverM
     : FXPacker(p, LAYOUT_FILL_X | LAYOUT_FILL_Y, 0, 0, 0, 0, 2, 2, 2, 2, 4, 4),
       recoverList(nullptr), locked(false), statusLine(nullptr), analyse(sharedAnalyser), foundList(nullptr),
       checkedIcon(nullptr), uncheckedIcon(nullptr), diskView(nullptr), legend(nullptr),
-      infoText(infoText), recoverMode(recoverMode), lastLetter(0), content(nullptr),
+      infoText(infoText), recoverMode(recoverMode), content(nullptr),
       diskIcon(nullptr) {
   SetLanguage(getApp(), analyse ? analyse->language : language);
   KV_TRACE(5, "mFXDiskChooser::mFXDiskChooser() constructor\n");
@@ -170,8 +177,8 @@ void mFXDiskChooser::buildLegend(FXComposite* frame) {
     const char* key;
   };
   const Entry entries[] = {
-      {FXRGB(255, 232, 88), "DiskChooser.mFXDiskChooser.001"},
-      {FXRGB(160, 160, 160), "DiskChooser.mFXDiskChooser.002"},
+      {PartImage::PRIMARY_COLOUR, "DiskChooser.mFXDiskChooser.001"},
+      {PartImage::LOGICAL_COLOUR, "DiskChooser.mFXDiskChooser.002"},
       {FXRGB(96, 255, 112),
        recoverMode ? "DiskChooser.mFXDiskChooser.004" : "DiskChooser.mFXDiskChooser.003"},
       {FXRGB(240, 112, 112), "DiskChooser.mFXDiskChooser.005"},
@@ -289,6 +296,7 @@ FXButton* mFXDiskChooser::addImage(FXComposite* row, const FXString& label, FXin
   imageIndices[image] = (FXint)images.size();
   images.push_back(image);
   imageKinds.push_back(kind);
+  placedAs.push_back(-1);
   j++;
   return image;
 }
@@ -307,6 +315,7 @@ mFXDiskChooser::~mFXDiskChooser() {
     foundList->setTarget(nullptr);
   }
   if (contentsButton) contentsButton->setTarget(nullptr);
+  if (roleBox) roleBox->setTarget(nullptr);
   delete checkedIcon;
   delete uncheckedIcon;
   for (FXIcon* icon : legendIcons) delete icon;
@@ -325,28 +334,85 @@ void mFXDiskChooser::SetChooserParent(FXComposite* p) {
   if (!foundList) return;
   foundList->reparent(p, nullptr);
   foundList->show();
-  // "Show contents" goes with the list, below it.
-  if (contentsButton) {
-    contentsButton->reparent(p, nullptr);
-    return;
-  }
-  contentsButton = new FXButton(p, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this,
-                                ID_SHOWCONTENTS, BUTTON_NORMAL | LAYOUT_LEFT);
+  // "Show contents" and the placement go with the list, below it.
+  if (listActions)
+    listActions->reparent(p, nullptr);
+  else
+    buildListActions(p);
+}
+
+void mFXDiskChooser::buildListActions(FXComposite* p) {
+  listActions = new FXHorizontalFrame(p, LAYOUT_FILL_X, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0);
+  contentsButton = new FXButton(listActions, GetString("ContentsDialog.ContentsDialog.012"), nullptr, this,
+                                ID_SHOWCONTENTS, BUTTON_NORMAL | LAYOUT_LEFT | LAYOUT_CENTER_Y);
   contentsButton->setTipText(GetString("ContentsDialog.ContentsDialog.013"));
-  if (p->id()) contentsButton->create();
+  const FXString tip = GetString("DiskChooser.buildListActions.002");
+  roleLabel = new FXLabel(listActions, GetString("DiskChooser.buildListActions.001"), nullptr,
+                          LAYOUT_CENTER_Y, 0, 0, 0, 0, 16, 2, 2, 2);
+  roleLabel->setTipText(tip);
+  roleBox = new FXListBox(listActions, this, ID_ROLE,
+                          FRAME_SUNKEN | FRAME_THICK | LISTBOX_NORMAL | LAYOUT_CENTER_Y);
+  for (const char* key : ROLE_KEYS) roleBox->appendItem(GetString(key));
+  roleBox->setNumVisible(ARRAYNUMBER(ROLE_KEYS));
+  roleBox->setTipText(tip);
+  if (p->id()) listActions->create();
+}
+
+const FreeSpace* mFXDiskChooser::recordAtRow(FXint row) const {
+  if (!foundList || row < 0 || row >= foundList->getNumItems()) return nullptr;
+  FXint index = imageIndex((FXObject*)foundList->getItemData(row));
+  for (const FreeSpace& f : freeSpaces)
+    if (index >= 0 && f.id == ID_PARTIMAGE + index && f.candidate >= 0) return &f;
+  return nullptr;
 }
 
 bool mFXDiskChooser::FoundAtRow(FXint row, FXint& disk, FXulong& start, FXulong& sectors) const {
-  if (!foundList || row < 0 || row >= foundList->getNumItems()) return false;
-  FXint index = imageIndex((FXObject*)foundList->getItemData(row));
-  for (const FreeSpace& f : freeSpaces) {
-    if (index < 0 || f.id != ID_PARTIMAGE + index) continue;
-    disk = f.disk;
-    start = f.start;
-    sectors = f.size / SECTOR_SIZE;
-    return true;
-  }
-  return false;
+  const FreeSpace* f = recordAtRow(row);
+  if (!f) return false;
+  disk = f->disk;
+  start = f->start;
+  sectors = f->size / SECTOR_SIZE;
+  return true;
+}
+
+bool mFXDiskChooser::SetRoleAtRow(FXint row, PlacementRole role) {
+  const FreeSpace* record = recordAtRow(row);
+  if (!record || locked) return false;
+  candidates[record->candidate].role = role;
+  foundList->setItemText(row, foundRowText(*record));
+  untickNote = FXString::null;
+  updateFreeSpacePartition(infoText);
+  followPlan();
+  fitColumns();
+  return true;
+}
+
+PlacementRole mFXDiskChooser::RoleAtRow(FXint row) const {
+  const FreeSpace* record = recordAtRow(row);
+  return record ? candidates[record->candidate].role : PlacementRole::AUTO;
+}
+
+long mFXDiskChooser::onCmdRole(FXObject*, FXSelector, void* ptr) {
+  FXint choice = (FXint)(FXival)ptr;
+  if (foundList && choice >= 0 && choice < (FXint)ARRAYNUMBER(ROLE_KEYS))
+    SetRoleAtRow(foundList->getCurrentItem(), (PlacementRole)choice);
+  return 1;
+}
+
+// The box shows the current row's placement, and takes none while the
+// choice is locked or no found partition is current.  A ticked row does not
+// stay selected, so the label names the partition the box acts on.
+long mFXDiskChooser::onUpdRole(FXObject* sender, FXSelector, void*) {
+  FXint row = foundList ? foundList->getCurrentItem() : -1;
+  const FreeSpace* record = recordAtRow(row);
+  bool open = !locked && record;
+  sender->handle(this, FXSEL(SEL_COMMAND, open ? ID_ENABLE : ID_DISABLE), nullptr);
+  FXString what = record ? Format("DiskChooser.buildListActions.006", describeFound(*record).text())
+                         : GetString("DiskChooser.buildListActions.001");
+  if (roleLabel && roleLabel->getText() != what) roleLabel->setText(what);
+  FXint shown = (FXint)RoleAtRow(row);
+  if (roleBox && roleBox->getCurrentItem() != shown) roleBox->setCurrentItem(shown);
+  return 1;
 }
 
 long mFXDiskChooser::onShowContents(FXObject*, FXSelector, void*) {
@@ -380,7 +446,11 @@ FXint mFXDiskChooser::imageIndex(const FXObject* sender) const {
 
 long mFXDiskChooser::onListDestroy(FXObject*, FXSelector, void*) {
   foundList = nullptr;
-  contentsButton = nullptr;  // it shares the list's page, and goes with it
+  // They share the list's page, and go with it.
+  listActions = nullptr;
+  contentsButton = nullptr;
+  roleBox = nullptr;
+  roleLabel = nullptr;
   return 1;
 }
 
@@ -417,15 +487,15 @@ long mFXDiskChooser::onPartImageDestroy(FXObject* sender, FXSelector, void*) {
 void mFXDiskChooser::redrawImage(FXint index) {
   FXButton* image = images[index];
   FXIcon* old = image->getIcon();
-  FXIcon* picture = drawPartImageIcon(imageKinds[index], image->getWidth(), image->getHeight());
+  FXIcon* picture = drawPartImageIcon(imageKinds[index], image->getWidth(), image->getHeight(), placedAs[index]);
   if (picture && image->id()) picture->create();
   image->setIcon(picture);
   delete old;
 }
 
-FXIcon* mFXDiskChooser::drawPartImageIcon(FXint kind, FXint w, FXint h) {
+FXIcon* mFXDiskChooser::drawPartImageIcon(FXint kind, FXint w, FXint h, FXint placed) {
   KV_TRACE(5, "mFXDiskChooser::drawPartImageIcon( pic=%d, w=%d h=%d )\n", kind, w, h);
-  std::vector<FXColor> pixels = PartImage::compose(getApp(), kind, recoverMode, w, h);
+  std::vector<FXColor> pixels = PartImage::compose(getApp(), kind, recoverMode, w, h, placed);
   if (pixels.empty()) return nullptr;
   return ChooserIcons::makeIcon(getApp(), pixels, w - 2, h - 2);
 }
@@ -459,14 +529,14 @@ void mFXDiskChooser::toggleImage(FXint index) {
       imageKinds[index] = KIND_SELECTED;
       redrawImage(index);
       setFreeSpacePartition(id, true);
-      if (statusLine) {
+      if (recoverMode) {
         FXString others;
         for (const FXString& o : untickedNow) others += (others.empty() ? "" : ", ") + o;
         FXint at = freeSpaceIndex(id);
-        statusLine->setText(others.empty() || at < 0
-                                ? FXString::null
-                                : Format("DiskChooser.toggleImage.001", describeFound(freeSpaces[at]).text(),
-                                         others.text()));
+        untickNote = others.empty() || at < 0
+                         ? FXString::null
+                         : Format("DiskChooser.toggleImage.001", describeFound(freeSpaces[at]).text(),
+                                  others.text());
       }
       break;
     case KIND_SELECTED:
@@ -477,13 +547,57 @@ void mFXDiskChooser::toggleImage(FXint index) {
       imageKinds[index] = KIND_FREE;
       redrawImage(index);
       setFreeSpacePartition(id, false);
-      if (statusLine) statusLine->setText(FXString::null);
+      untickNote = FXString::null;
       break;
     default:
       return;  // partitions of the tables are not selectable
   }
   updateFreeSpacePartition(infoText);
   refreshListIcons();
+  followPlan();
+}
+
+// The chosen found partitions as the writer would lay them out: each one's
+// picture and tooltip say whether it becomes primary or logical, and the
+// status line says why the choice cannot be built, if it cannot.
+void mFXDiskChooser::followPlan() {
+  if (!recoverMode || !analyse) return;
+  std::vector<FXint> chosenImages;
+  std::vector<RecoverPart> chosen = chosenParts(&chosenImages);
+  std::vector<FXint> placed(images.size(), -1);
+  for (const NRD& d : analyse->disks) {
+    std::vector<size_t> which;
+    LayoutPlan plan = PlanChosen(d, chosen, foundVolumes, &which);
+    for (const PlacedVolume& v : plan.volumes)
+      placed[chosenImages[which[v.request]]] = v.logical ? KIND_LOGICAL : KIND_PRIMARY;
+  }
+  refusal = FXString::null;
+  if (!chosen.empty()) analyse->CheckMBRFit(chosen, foundVolumes, refusal);
+  placedAs.swap(placed);
+  for (const FreeSpace& r : freeSpaces) {
+    FXint index = r.id - ID_PARTIMAGE;
+    if (r.candidate < 0 || placedAs[index] == placed[index]) continue;
+    redrawImage(index);
+    setSlotTip(r);
+  }
+  showStatus();
+}
+
+void mFXDiskChooser::showStatus() {
+  if (!statusLine) return;
+  FXString text = untickNote;
+  if (!refusal.empty()) text += (text.empty() ? "" : "\n") + refusal;
+  statusLine->setText(text);
+}
+
+std::vector<RecoverPart> mFXDiskChooser::chosenParts(std::vector<FXint>* chosenImages) const {
+  std::vector<RecoverPart> parts;
+  for (const FreeSpace& r : freeSpaces) {
+    if (!r.selected || r.candidate < 0) continue;
+    parts.push_back(candidates[r.candidate].toRecoverPart(*analyse));
+    if (chosenImages) chosenImages->push_back(r.id - ID_PARTIMAGE);
+  }
+  return parts;
 }
 
 FXint mFXDiskChooser::freeSpaceIndex(FXint id) const {
@@ -523,7 +637,7 @@ void mFXDiskChooser::setFreeSpacePartition(FXint id, bool set) {
 
 std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() {
   KV_TRACE(5, "mFXDiskChooser::getFreeSpacePartitions\n");
-  if (recoverList) recoverList->clear();
+  if (recoverList) *recoverList = chosenParts(nullptr);
   std::vector<FXString> descriptions;
   for (const FreeSpace& r : freeSpaces) {
     if (!r.selected) continue;
@@ -538,7 +652,6 @@ std::vector<FXString> mFXDiskChooser::getFreeSpacePartitions() {
       if (!r.name.empty()) L = Format("DiskChooser.getFreeSpacePartitions.003", r.name.text());
       text = Format("DiskChooser.getFreeSpacePartitions.002", r.disk + 1, L.text(), r.text.text(),
                     s.text());
-      if (recoverList) recoverList->push_back(recoverPartOf(r));
     }
     KV_TRACE(6, "mFXDiskChooser::getFreeSpacePartitions text is %s\n", text.text());
     descriptions.push_back(text);
@@ -551,21 +664,6 @@ FXString mFXDiskChooser::describeFound(const FreeSpace& r) const {
   FXString text;
   text.format("%s (%s, %s)", r.name.text(), r.text.text(), formatSize(r.size).text());
   return text.trim();
-}
-
-RecoverPart mFXDiskChooser::recoverPartOf(const FreeSpace& r) const {
-  const NRD& disk = analyse->disks[r.disk];
-  RecoverPart part;
-  part.device = disk.device;
-  part.sector = r.foundAt;
-  part.first = r.start;
-  part.size = r.size;
-  part.logical = r.logical;
-  part.heads = disk.logical.heads;
-  part.sectorsPerTrack = disk.logical.sectors;
-  part.letter = r.letter;
-  part.type = r.type;
-  return part;
 }
 
 void mFXDiskChooser::updateFreeSpacePartition(FXText* text) {
@@ -641,8 +739,8 @@ FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
 
 bool mFXDiskChooser::ClearRecoverPartitions() {
   KV_TRACE(5, "mFXDiskChooser::ClearRecoverPartitions()\n");
-  lastLetter = 0;
   numbers = knownNumbers;
+  candidates.clear();
   foundVolumes.clear();
   std::vector<FXWindow*> rows;
   for (FXint i = 0; i < (FXint)images.size(); i++) {
@@ -656,6 +754,7 @@ bool mFXDiskChooser::ClearRecoverPartitions() {
   bool dropped = false;
   if (recoverMode) {
     for (FreeSpace& r : freeSpaces) {
+      r.candidate = -1;  // the candidates are gone
       if (!r.selected) continue;
       r.selected = false;
       imageKinds[r.id - ID_PARTIMAGE] = KIND_FREE;
@@ -671,6 +770,10 @@ bool mFXDiskChooser::ClearRecoverPartitions() {
     }
   }
   if (dropped) updateFreeSpacePartition(infoText);
+  if (recoverMode) {
+    untickNote = FXString::null;
+    followPlan();
+  }
   return true;
 }
 
@@ -695,79 +798,101 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
            (FXuint)sectors.size());
   if (!recoverMode || !analyse || disk < 0 || disk >= (FXint)analyse->disks.size()) return true;
   const FXulong capacity = analyse->GetCapacity(disk);
-  for (FXulong s : sectors) {
-    std::vector<FoundPartition> parts = analyse->GetValidPartitions(disk, s);
-    for (const FoundPartition& p : parts)
-      foundVolumes.push_back(VolumeSpan{analyse->disks[disk].device, p.range()});
-    if (parts.empty()) continue;
-    FXint gap = gapSlotOf(disk, s);
-    FXint upd_button = nextFreeSlot(gap);
-    FXASSERT(upd_button != -1);
-    if (upd_button == -1) continue;
-
-    FXWindow* lastFilled = nullptr;
-    for (const FoundPartition& p : parts) {
-      FXint slot = nextFreeSlot(gap);
-      if (slot < 0) break;
-      FXint index = gapSlots[gap].id + slot;
-      FreeSpace& record = freeSpaces[(size_t)gap * SLOTS_PER_GAP + slot];
-      FXASSERT(record.id == ID_PARTIMAGE + index);
-      fillSlot(index, record, p, s, capacity);
-      lastFilled = images[index];
-    }
-    if (lastFilled) relayoutRow(lastFilled);
+  CandidateFinder finder(*analyse);
+  std::vector<FXWindow*> rows;
+  for (Candidate& c : finder.place(disk, sectors)) {
+    // Linux has no drive letters: the chooser proposes Linux names instead.
+    c.letter = 0;
+    candidates.push_back(c);
+    foundVolumes.push_back(c.toFoundVolume(*analyse));
+    FXint gap = gapSlotOf(disk, c.foundAt);
+    FXint slot = nextFreeSlot(gap);
+    FXASSERT(slot != -1);  // a gap shows SLOTS_PER_GAP found partitions at most
+    if (slot == -1) continue;
+    FXint index = gapSlots[gap].id + slot;
+    FreeSpace& record = freeSpaces[(size_t)gap * SLOTS_PER_GAP + slot];
+    FXASSERT(record.id == ID_PARTIMAGE + index);
+    fillSlot(index, record, (FXint)candidates.size() - 1, capacity);
+    FXWindow* row = images[index]->getParent();
+    if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+  }
+  for (FXWindow* row : rows) {
+    row->recalc();
+    row->layout();
   }
   fitColumns();
   return true;
 }
 
-void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, const FoundPartition& p,
-                              FXulong foundAt, FXulong capacity) {
+void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, FXint candidate, FXulong capacity) {
+  const Candidate& c = candidates[candidate];
   FXButton* image = images[index];
-  const FXulong bytes = p.sectors * SECTOR_SIZE;
-  const FXString type = PartitionTypeText(p.type);
-  const FXString size = formatSize(bytes);
-
   // Linux has no drive letters: the partition is shown under the name it
   // is proposed to get once written back.
   const FXint disk = record.disk;
-  const FXString name = LinuxPartitionName(analyse->disks[disk].device,
-                                           (size_t)disk < numbers.size() ? numbers[disk].propose(p.logical()) : 0);
-  FXString text;
-  text.format("%s\n%s %s", name.text(), size.text(), type.text());
-  if (!p.fileSystem.empty()) text += "\n" + p.fileSystem + (p.label.empty() ? FXString() : " " + p.label);
-  FXString where = p.logical() ? GetString("DiskChooser.SetRecoverPartitions.002") : FXString();
-  FXString tip = Format("DiskChooser.SetRecoverPartitions.001", text.text(), (double)p.start,
-                        where.text());
-
-  const FXint width = shareWidth(bytes, capacity, SLOT_MIN_WIDTH);
-  image->setWidth(width);
-  setPictureText(image, text, width);
-  image->setTipText(tip);
-  imageKinds[index] = KIND_FREE;
-
-  record.start = p.start;
-  record.logical = p.logical();
-  record.foundAt = foundAt;
-  record.size = bytes;
+  record.name = LinuxPartitionName(analyse->disks[disk].device,
+                                   (size_t)disk < numbers.size() ? numbers[disk].propose(c.logical()) : 0);
+  record.start = c.start();
+  record.logical = c.logical();
+  record.foundAt = c.foundAt;
+  record.size = c.bytes();
   record.selected = false;
-  record.text = type;
-  record.type = p.logical() ? 0 : p.type;
+  record.text = PartitionTypeText(c.type());
   record.letter = ' ';
-  record.name = name;
+  record.candidate = candidate;
 
+  const FXint width = shareWidth(record.size, capacity, SLOT_MIN_WIDTH);
+  image->setWidth(width);
+  setPictureText(image, slotText(record), width);
+  imageKinds[index] = KIND_FREE;
+  placedAs[index] = -1;
+  setSlotTip(record);
   redrawImage(index);
   image->show();
 
   if (!foundList) return;
-  FXString row;
-  row.format("%s\t%s\t%s\t%s\t%.0lf\t%s\t%s", name.text(),
-             GetString("DiskChooser.SetRecoverPartitions.003").text(), size.text(), type.text(), (double)p.start,
-             p.fileSystem.text(), p.label.text());
-  FXint item = foundList->appendItem(row, nullptr, nullptr, image, FALSE);
+  FXint item = foundList->appendItem(foundRowText(record), nullptr, nullptr, image, FALSE);
   foundList->setItemMiniIcon(item, uncheckedIcon);
   KV_TRACE(6, "mFXDiskChooser::SetRecoverPartitions upd_button=%d, setting item #%d to %p\n", index,
            item, (void*)image);
+}
+
+// A found partition's picture: its proposed name, size and type, and its
+// file system and label when it has one.
+FXString mFXDiskChooser::slotText(const FreeSpace& record) const {
+  const FoundPartition& p = candidates[record.candidate].partition;
+  FXString text;
+  text.format("%s\n%s %s", record.name.text(), formatSize(record.size).text(), record.text.text());
+  if (!p.fileSystem.empty()) text += "\n" + p.fileSystem + (p.label.empty() ? FXString() : " " + p.label);
+  return text;
+}
+
+// The tooltip says where the partition starts and, once chosen, whether it
+// is written as a primary or a logical partition; before, whether it was
+// found in an extended chain.
+void mFXDiskChooser::setSlotTip(const FreeSpace& record) {
+  const FXint index = record.id - ID_PARTIMAGE;
+  bool logical = placedAs[index] == -1 ? record.logical : placedAs[index] == KIND_LOGICAL;
+  FXString where;
+  if (logical)
+    where = GetString("DiskChooser.SetRecoverPartitions.002");
+  else if (placedAs[index] == KIND_PRIMARY)
+    where = GetString("DiskChooser.SetRecoverPartitions.004");
+  images[index]->setTipText(Format("DiskChooser.SetRecoverPartitions.001", slotText(record).text(),
+                                   (double)record.start, where.text()));
+}
+
+// A row of the list.  Its state is "found" until the user says how the
+// partition is to be placed, then that choice.
+FXString mFXDiskChooser::foundRowText(const FreeSpace& record) {
+  const Candidate& c = candidates[record.candidate];
+  FXString state = GetString(c.role == PlacementRole::AUTO ? "DiskChooser.SetRecoverPartitions.003"
+                                                           : ROLE_KEYS[(FXint)c.role]);
+  FXString row;
+  row.format("%s\t%s\t%s\t%s\t%.0lf\t%s\t%s", record.name.text(), state.text(),
+             formatSize(record.size).text(), record.text.text(), (double)record.start,
+             c.partition.fileSystem.text(), c.partition.label.text());
+  return row;
 }
 
 long mFXDiskChooser::onm_listtableSelect(FXObject*, FXSelector, void* ptr) {

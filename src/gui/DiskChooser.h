@@ -37,8 +37,8 @@ public:
   FXint id;         // freeSpaces: image identifier; gapSlots: index of the first slot
   FXString text;    // found partition: its type name
   FXchar letter;    // found partition: drive letter, ' ' when none
-  FXuchar type;     // found primary: the type the search gave it; 0 otherwise
   FXString name;    // found partition: the Linux name proposed for it ("sdb5")
+  FXint candidate;  // found partition: its index among the chooser's candidates; -1 otherwise
 
   FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
 };
@@ -57,10 +57,12 @@ public:
     ID_LISTTABLE = FXPacker::ID_LAST,
     // "Show contents" below the list.
     ID_SHOWCONTENTS,
+    // Beside it: whether the current row's partition becomes primary or logical.
+    ID_ROLE,
     // Picture n has identifier ID_PARTIMAGE + n.  Message identifiers are 16
     // bits wide, so pictures beyond ID_PARTIMAGE_LAST share the last one;
     // the handlers find a picture by its sender, never by its identifier.
-    ID_PARTIMAGE = 56,
+    ID_PARTIMAGE,
     ID_PARTIMAGE_LAST = 65535,
   };
 
@@ -96,9 +98,17 @@ public:
   bool SetRecoverPartitions(FXint disk, const std::vector<FXulong>& sectors);
   // Every partition the search found, shown or not, chosen or not.
   const std::vector<VolumeSpan>& GetFoundVolumes() const { return foundVolumes; }
+  // How the partition of a list row is to be placed; false for no such row.
+  bool SetRoleAtRow(FXint row, PlacementRole role);
+  PlacementRole RoleAtRow(FXint row) const;
+  // Why the chosen partitions cannot be laid out as asked, in the user's
+  // language; empty while they can.
+  const FXString& GetLayoutRefusal() const { return refusal; }
 
   // --- pictures ---
-  FXIcon* drawPartImageIcon(FXint kind, FXint w, FXint h);
+  // `placedAs`: for a chosen found partition, KIND_PRIMARY or KIND_LOGICAL
+  // as the writer would place it; -1 otherwise.
+  FXIcon* drawPartImageIcon(FXint kind, FXint w, FXint h, FXint placedAs = -1);
 
   // --- message handlers ---
   long onPartImageConfigure(FXObject* sender, FXSelector sel, void* ptr);
@@ -109,6 +119,8 @@ public:
   // Opens the read-only browser of the list's current partition.
   long onShowContents(FXObject* sender, FXSelector sel, void* ptr);
   long onUpdShowContents(FXObject* sender, FXSelector sel, void* ptr);
+  long onCmdRole(FXObject* sender, FXSelector sel, void* ptr);
+  long onUpdRole(FXObject* sender, FXSelector sel, void* ptr);
 
   // --- read access, for the wizard and tests ---
   bool isRecoverMode() const { return recoverMode; }
@@ -121,6 +133,11 @@ public:
   FXIcon* getUncheckedIcon() const { return uncheckedIcon; }
   const std::vector<FXButton*>& getImages() const { return images; }
   const std::vector<FXint>& getImageKinds() const { return imageKinds; }
+  // Per picture: as what a chosen found partition would be written (see drawPartImageIcon).
+  const std::vector<FXint>& getPlacements() const { return placedAs; }
+  FXButton* getContentsButton() const { return contentsButton; }
+  FXListBox* getRoleBox() const { return roleBox; }
+  FXLabel* getRoleLabel() const { return roleLabel; }
   const std::vector<FreeSpace>& getFreeSpaces() const { return freeSpaces; }
   const std::vector<FreeSpace>& getGapSlots() const { return gapSlots; }
   // Index in getImages() of a picture button, -1 for any other object.
@@ -131,22 +148,28 @@ protected:
 
   Analyse* analyse;
   FXIconList* foundList;
-  FXButton* contentsButton = nullptr;  // "Show contents", beside the list
+  FXHorizontalFrame* listActions = nullptr;  // the row below the list
+  FXButton* contentsButton = nullptr;  // "Show contents", below the list
+  FXListBox* roleBox = nullptr;        // automatic, primary or logical, beside it
+  FXLabel* roleLabel = nullptr;        // names the partition the box acts on
   FXIcon* checkedIcon;
   FXIcon* uncheckedIcon;
   FXHorizontalFrame* diskView;
   FXHorizontalFrame* legend;
   std::vector<FXint> imageKinds;
+  std::vector<FXint> placedAs;
   std::vector<FXButton*> images;
   std::vector<FreeSpace> freeSpaces;
   std::vector<FreeSpace> gapSlots;
-  std::vector<VolumeSpan> foundVolumes;
+  std::vector<Candidate> candidates;  // every partition the search found, shown or not
+  std::vector<VolumeSpan> foundVolumes;  // the same, as the writer keeps them free
   FXText* infoText;
   bool recoverMode;
-  FXchar lastLetter;
   std::vector<PartitionNumbers> numbers;  // per disk: numbers proposed for found partitions
   std::vector<PartitionNumbers> knownNumbers;  // per disk: those of its table, to start over from
   std::vector<FXString> untickedNow;  // found partitions the last selection unticked
+  FXString untickNote;  // the status line's word on them
+  FXString refusal;     // see GetLayoutRefusal
 
 private:
   mFXDiskChooser(const mFXDiskChooser&);
@@ -168,11 +191,17 @@ private:
   void refreshListIcons();
   void fitColumns();
   FXString describeFound(const FreeSpace& r) const;
-  RecoverPart recoverPartOf(const FreeSpace& r) const;
   FXint gapSlotOf(FXint disk, FXulong sector) const;
   FXint nextFreeSlot(FXint gap) const;
-  void fillSlot(FXint index, FreeSpace& record, const FoundPartition& p, FXulong foundAt,
-                FXulong capacity);
+  void fillSlot(FXint index, FreeSpace& record, FXint candidate, FXulong capacity);
+  void buildListActions(FXComposite* p);
+  FXString foundRowText(const FreeSpace& record);
+  FXString slotText(const FreeSpace& record) const;
+  void setSlotTip(const FreeSpace& record);
+  const FreeSpace* recordAtRow(FXint row) const;
+  std::vector<RecoverPart> chosenParts(std::vector<FXint>* images) const;
+  void followPlan();
+  void showStatus();
 };
 
 #endif

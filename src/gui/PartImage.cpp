@@ -32,7 +32,7 @@ void PartImageButton::layout() {
 
 namespace PartImage {
 
-Bands bandsFor(FXint kind, bool recoverMode) {
+Bands bandsFor(FXint kind, bool recoverMode, FXint placedAs) {
   const FXColor white = FXRGB(255, 255, 255);
   const FXColor greyTop = FXRGB(192, 192, 192);
   Bands b = {white, white, greyTop, white, white};
@@ -52,6 +52,8 @@ Bands bandsFor(FXint kind, bool recoverMode) {
       b.bandBottom = FXRGB(224, 255, 232);
       if (!recoverMode) b.bodyTop = white;
       b.footer = kind == KIND_SELECTED ? white : FXRGB(255, 112, 112);
+      if (kind == KIND_SELECTED && placedAs == KIND_PRIMARY) b.footer = PRIMARY_COLOUR;
+      if (kind == KIND_SELECTED && placedAs == KIND_LOGICAL) b.footer = LOGICAL_COLOUR;
       break;
   }
   return b;
@@ -68,10 +70,11 @@ static void paintGradient(FXApp* app, FXColor* dst, FXint w, FXint row, FXint h,
   memcpy(dst + (size_t)row * w, band.getData(), sizeof(FXColor) * w * h);
 }
 
-std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, FXint h) {
+std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, FXint h,
+                             FXint placedAs) {
   if (w < MIN_WIDTH || h < MIN_HEIGHT) return {};
   const FXint iw = w - 2, ih = h - 2, bodyHeight = h - 18;
-  Bands b = bandsFor(kind, recoverMode);
+  Bands b = bandsFor(kind, recoverMode, placedAs);
   std::vector<FXColor> px((size_t)iw * ih);
   paintGradient(app, px.data(), iw, 0, BAND_HEIGHT, b.bandTop, b.bandBottom);
   paintGradient(app, px.data(), iw, BAND_HEIGHT, bodyHeight, b.bodyTop, b.bodyBottom);

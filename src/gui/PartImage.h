@@ -32,6 +32,10 @@ private:
 namespace PartImage {
 
 const FXint BAND_HEIGHT = 8;
+// The colours of primary and logical partitions, in the legend and in the
+// footer of a chosen found partition that is to become one.
+const FXColor PRIMARY_COLOUR = FXRGB(255, 232, 88);
+const FXColor LOGICAL_COLOUR = FXRGB(160, 160, 160);
 const FXint MIN_WIDTH = 3;    // narrower buttons leave no column for a picture
 const FXint MIN_HEIGHT = 19;  // lower buttons leave no row for the body
 
@@ -41,13 +45,16 @@ struct Bands {
   FXColor bodyTop, bodyBottom;
   FXColor footer;
 };
-Bands bandsFor(FXint kind, bool recoverMode);
+// `placedAs` (KIND_PRIMARY or KIND_LOGICAL, -1 for neither) colours the
+// footer of a selected found partition by what it is to become.
+Bands bandsFor(FXint kind, bool recoverMode, FXint placedAs = -1);
 
 // The picture of a button of w x h pixels: (w - 2) x (h - 2) opaque pixels.
 // A selected stretch or found partition carries the check-mark badge, so a
 // choice shows as more than a band changing colour.
 // Empty when the button is too small to hold a picture.
-std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, FXint h);
+std::vector<FXColor> compose(FXApp* app, FXint kind, bool recoverMode, FXint w, FXint h,
+                             FXint placedAs = -1);
 
 }  // namespace PartImage
 

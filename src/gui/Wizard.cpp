@@ -543,8 +543,8 @@ long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
     inform("Kelvarin.onCmd_Next.001", reason);
     return 1;
   }
-  if (!sharedAnalyser->CheckMBRFit(recoverList)) {
-    inform("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.002"));
+  if (!sharedAnalyser->CheckMBRFit(recoverList, recoverChooser->GetFoundVolumes(), reason)) {
+    inform("Kelvarin.onCmd_Next.001", reason);
     return 1;
   }
   if (!sharedAnalyser->CheckMBRCode())

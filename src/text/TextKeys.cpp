@@ -41,6 +41,13 @@ static const std::vector<KeyUse> KEYS = {
     {"DiskChooser.SetRecoverPartitions.001", "%s %.0lf %s"},  // text, first sector, "logical" or ""
     {"DiskChooser.SetRecoverPartitions.002", ""},
     {"DiskChooser.SetRecoverPartitions.003", ""},
+    {"DiskChooser.SetRecoverPartitions.004", ""},
+    {"DiskChooser.buildListActions.001", ""},
+    {"DiskChooser.buildListActions.002", ""},
+    {"DiskChooser.buildListActions.003", ""},
+    {"DiskChooser.buildListActions.004", ""},
+    {"DiskChooser.buildListActions.005", ""},
+    {"DiskChooser.buildListActions.006", "%s"},  // the partition, as the status line names it
     {"DiskChooser.getFreeSpacePartitions.001", "%d %.0lf %s"},   // disk, first sector, size
     {"DiskChooser.getFreeSpacePartitions.002", "%d %s %s %s"},  // disk, letter text, type, size
     {"DiskChooser.getFreeSpacePartitions.003", "%s"},           // Linux name of the partition
@@ -56,7 +63,6 @@ static const std::vector<KeyUse> KEYS = {
     // The wizard.
     {"Kelvarin.Search.001", "%d %.0lf %.0lf"},  // disk, first sector, end sector
     {"Kelvarin.onCmd_Next.001", ""},
-    {"Kelvarin.onCmd_Next.002", ""},
     {"Kelvarin.onCmd_Next.003", ""},
     {"Kelvarin.onCmd_Next.004", ""},
     {"Kelvarin.onCmd_Next.006", ""},
