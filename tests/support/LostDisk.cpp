@@ -66,6 +66,8 @@ bool fsckVolume(const std::string& image, unsigned long long start, unsigned lon
     check = "fsck.vfat -n ";
   } else if (fs == "ntfs") {
     check = "ntfsfix -n ";
+  } else if (fs == "reiserfs") {
+    check = "printf 'Yes\\n' | reiserfsck --check -q ";  // it asks before it starts
   } else {
     check = "e2fsck -n -f ";
   }
@@ -130,8 +132,7 @@ bool makeLostFatNtfsDisk(const std::string& image, LostDisk& disk) {
                   disk);
 }
 
-// The EPTBs of the chain the MBR's extended entry leads to, in chain order.
-static std::vector<unsigned long long> chainTables(const std::string& image) {
+std::vector<unsigned long long> chainTables(const std::string& image) {
   std::vector<unsigned long long> tables;
   std::string mbr = readSector(image, 0);
   unsigned long long first = 0;
