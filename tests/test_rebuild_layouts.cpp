@@ -257,6 +257,16 @@ protected:
     return c;
   }
 
+  // The recovery of `chosen` as kelvarin-cli runs it, logged, on `image`.
+  DiskWork recovery(const RecoveryChoice& chosen, bool skipFlush = true) {
+    return [this, chosen, skipFlush](HookedDisk& disk) {
+      disk.skipFlush = skipFlush;
+      ImageAnalyser a(image, l.chs);
+      for (NRD& d : a->disks) d.dbActive = true;
+      Recover::Apply(*a, chosen, nullptr);
+    };
+  }
+
   Layout l;
   TempDir dir;
   std::string image = dir.path("disk.img"), wiped = dir.path("wiped.img");
@@ -297,22 +307,43 @@ TEST_P(RebuildLayout, ARecoveryKilledAfterAnyWriteIsUndoneByteForByte) {
   ASSERT_NO_FATAL_FAILURE(makeWipedDisk());
   RecoveryChoice chosen = choice();
   ASSERT_EQ(l.volumes.size(), chosen.chosen.size());
-  const std::string chs = l.chs;
-  DiskWork recovery = [&](HookedDisk& disk) {
-    disk.skipFlush = true;
-    ImageAnalyser a(image, chs);
-    for (NRD& d : a->disks) d.dbActive = true;
-    Recover::Apply(*a, chosen, nullptr);
-  };
-  unsigned total = (unsigned)sectorsWrittenBy(recovery).size();
+  DiskWork recover = recovery(chosen);
+  unsigned total = (unsigned)sectorsWrittenBy(recover).size();
   // The writer is handed what kelvarin-cli hands it: the same layout comes out.
   ASSERT_NO_FATAL_FAILURE(expectLaidOut(image, l, "recovered in this process"));
   for (unsigned n = 1; n <= total; n++) {
     ASSERT_EQ(0, sh("cp --sparse=always " + quote(wiped) + " " + quote(image)));
-    ASSERT_NO_FATAL_FAILURE(runKilledAfterWrite(n, recovery));
+    ASSERT_NO_FATAL_FAILURE(runKilledAfterWrite(n, recover));
     ASSERT_NO_FATAL_FAILURE(expectUndoRestores(
-        image, chs, wiped, "killed after write " + std::to_string(n) + " of " + std::to_string(total)));
+        image, l.chs, wiped, "killed after write " + std::to_string(n) + " of " + std::to_string(total)));
   }
+}
+
+// What a power cut can lose is what was not flushed.  A table sector is
+// written only once the log of its old bytes is on the medium, so the undo
+// can always take it back; the recovery ends with nothing left unflushed.
+TEST_P(RebuildLayout, EveryWriteWaitsForItsLogToReachTheMedium) {
+  ASSERT_NO_FATAL_FAILURE(makeWipedDisk());
+  HookedDisk disk;
+  recovery(choice(), false)(disk);
+  ASSERT_NO_FATAL_FAILURE(expectLaidOut(image, l, "recovered"));
+  const std::vector<FXulong>& written = disk.writtenSectors;
+  const std::vector<unsigned>& flushes = disk.flushedAt;
+  const FXulong logEnd = 63;  // the log lives in the first track, behind the MBR
+  size_t lastLog = written.size();
+  for (size_t i = 0; i < written.size(); i++) {
+    if (written[i] >= 1 && written[i] < logEnd) {
+      lastLog = i;
+      continue;
+    }
+    if (lastLog == written.size()) continue;
+    bool flushed = false;
+    for (unsigned f : flushes) flushed = flushed || (f > lastLog && f <= i);
+    EXPECT_TRUE(flushed) << "write " << i + 1 << " (sector " << written[i]
+                         << ") came before the log written by write " << lastLog + 1 << " was flushed";
+  }
+  ASSERT_FALSE(flushes.empty());
+  EXPECT_EQ(written.size(), flushes.back()) << "writes left unflushed at the end";
 }
 
 // The user may make a volume logical that would have been primary; a role

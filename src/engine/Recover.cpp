@@ -256,6 +256,13 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   reason = DONE;
 
   SetActive();
+  // The last logged write still waits for its flush: until it is on the
+  // medium, nothing written is reported done.
+  if (!IOSystem::FlushWrites()) {
+    std::vector<size_t> all;
+    for (size_t i = 0; i < results.size(); i++) all.push_back(i);
+    Fail(all);
+  }
   // A simulation changed nothing for the system to see.
   if (!IOSystem::simulationMode)
     for (const FXString& device : handled) {
