@@ -6,7 +6,6 @@
 #include "FileSystem.h"
 #include "Placement.h"
 #include "support/Engine.h"
-#include "support/LostDisk.h"
 
 namespace {
 
@@ -215,77 +214,6 @@ TEST(Placement, PictureOfAPartitionedDisk) {
     EXPECT_TRUE(taken(sector)) << sector;
   EXPECT_FALSE(taken(5));  // another disk's volume
   EXPECT_FALSE(taken(60000));  // free space inside the extended partition
-}
-
-}  // namespace
-
-namespace {
-
-// A disk of today with seven volumes, three primaries and four logicals,
-// whose MBR slots and every table block of its chain were wiped: all seven
-// come back at their starts and sizes, the logicals in a new extended
-// partition with new table blocks, each file system seen through its entry,
-// and the undo takes every written sector back.
-TEST(Placement, AWipedLayoutOfSevenVolumesIsRebuilt) {
-  kvtest::TempDir dir;
-  std::string image = dir.path("seven.img");
-  kvtest::makeImage(image, 300ull << 20);
-  struct Volume {
-    unsigned long long start;
-    const char* type;
-    const char* mkfs;
-    const char* blkid;
-  } volumes[] = {{2048, "83", "mkfs.ext4 -q -F", "ext4"},       {43008, "7", "mkfs.ntfs -q -F -f", "ntfs"},
-                 {83968, "83", "mkfs.ext2 -q -F", "ext2"},      {126976, "83", "mkfs.ext3 -q -F", "ext3"},
-                 {169984, "e", "mkfs.vfat -F 16", "vfat"},       {212992, "83", "mkfs.ext4 -q -F", "ext4"},
-                 {256000, "82", "mkswap", "swap"}};
-  const unsigned long long size = 40960;
-  std::string script = "label: dos\n";
-  for (int i = 0; i < 7; i++) {
-    if (i == 3) script += "start=124928, size=450000, type=f\n";
-    script += "start=" + std::to_string(volumes[i].start) + ", size=" + std::to_string(size) +
-              ", type=" + volumes[i].type + "\n";
-  }
-  ASSERT_TRUE(kvtest::sfdisk(image, script));
-  for (const Volume& v : volumes) ASSERT_TRUE(kvtest::mkfsAt(image, v.start, size, v.mkfs)) << v.mkfs;
-  kvtest::clearTable(image, 0);
-  for (unsigned long long block : {124928ull, 167936ull, 210944ull, 253952ull})
-    kvtest::writeSector(image, block, std::string(512, '\0'));
-  std::string wiped = kvtest::readFile(image);
-
-  // The user may make a volume logical that would have been primary.
-  std::string copy = dir.path("two.img");
-  ASSERT_EQ(0, kvtest::sh("cp --sparse=always " + kvtest::quote(image) + " " + kvtest::quote(copy)));
-  kvtest::CliResult two =
-      kvtest::runCli("-file " + kvtest::quote(copy) + " recover --disk 1 --pick @2048 --pick @169984:logical");
-  ASSERT_EQ(0, two.status) << two.err;
-  std::vector<kvtest::SfdiskPartition> own = kvtest::sfdiskDump(copy);
-  ASSERT_EQ(3u, own.size());
-  EXPECT_EQ(5, own[2].number);
-  EXPECT_EQ(169984u, own[2].start);
-  EXPECT_EQ(2, kvtest::runCli("-file " + kvtest::quote(copy) + " recover --disk 1 --pick @2048:sideways").status);
-
-  std::string disk = "-file " + kvtest::quote(image);
-  kvtest::CliResult r = kvtest::runCli(disk + " recover --disk 1 --full --pick 1 --pick 2 --pick 3 "
-                                       "--pick 4 --pick 5 --pick 6 --pick 7");
-  ASSERT_EQ(0, r.status) << r.err;
-  std::vector<kvtest::SfdiskPartition> rows = kvtest::sfdiskDump(image);
-  ASSERT_EQ(8u, rows.size());
-  for (int i = 0; i < 7; i++) {
-    const kvtest::SfdiskPartition& row = rows[i < 3 ? i : i + 1];
-    EXPECT_EQ(volumes[i].start, row.start) << i;
-    EXPECT_EQ(size, row.size) << i;
-    EXPECT_EQ(i >= 3, row.number >= 5) << i << ": logicals stay logical";
-    std::string seen;
-    kvtest::sh("blkid -p -o value -s TYPE --offset " + std::to_string(volumes[i].start * 512) + " " +
-                   kvtest::quote(image),
-               &seen);
-    EXPECT_EQ(std::string(volumes[i].blkid) + "\n", seen) << i;
-  }
-  EXPECT_TRUE(rows[3].type == 0x05 || rows[3].type == 0x0f) << rows[3].type;
-  EXPECT_EQ(124928u, rows[3].start);
-  EXPECT_EQ(0, kvtest::runCli(disk + " undo --yes").status);
-  EXPECT_TRUE(wiped == kvtest::readFile(image)) << "undo restores every byte";
 }
 
 }  // namespace

@@ -4,9 +4,6 @@
 // active) and writes boot code, so its database spans several sectors.
 // An undo never writes over what another tool changed since.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <memory>
 #include <set>
@@ -17,6 +14,7 @@
 #include "compat/Assert.h"
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
+#include "support/KilledWrites.h"
 #include "support/LostDisk.h"
 #include "support/TestImages.h"
 
@@ -102,49 +100,20 @@ protected:
   // Runs the recovery in a child process killed right after its n-th write.
   void recoverKilledAfter(unsigned n) {
     freshCopy();
-    fflush(nullptr);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      HookedDisk disk;
-      disk.afterWrite = [n](unsigned writes) {
-        if (writes == n) kill(getpid(), SIGKILL);
-      };
-      recover(disk, false);
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "kill after write " << n;
+    runKilledAfterWrite(n, [this](HookedDisk& disk) { recover(disk, false); });
   }
 
   // The sectors the whole recovery writes, in order.
   std::vector<FXulong> sectorsWritten() {
     freshCopy();
-    HookedDisk disk;
-    recover(disk, false);
-    return disk.writtenSectors;
+    return sectorsWrittenBy([this](HookedDisk& disk) { recover(disk, false); });
   }
 
   // A later run of the program: finds the database, checks it and undoes.
   // The undo must go ahead with the witnesses and without them, as a
   // database from a writer that kept none.
   void undoAndCompare(const std::string& what) {
-    ImageAnalyser a(image, GEOMETRY);
-    FXulong start = IOSystem::IsUndoAvailable(image.c_str());
-    if (start == 0) {
-      // Killed before anything was logged: nothing was written either.
-      EXPECT_TRUE(sameFile(image, original)) << what;
-      return;
-    }
-    ASSERT_TRUE(IOSystem::CheckUndoDBPartitionChkSum(image.c_str(), start)) << what;
-    FXulong changed = 0;
-    EXPECT_FALSE(IOSystem::UndoWouldOverwrite(image.c_str(), start, changed)) << what << ": " << changed;
-    dropWitnesses(image);
-    IOSystem::disableWriteLog = true;
-    ASSERT_TRUE(IOSystem::Undo(image.c_str(), start)) << what;
-    EXPECT_TRUE(sameFile(image, original)) << what;
-    EXPECT_EQ(IOSystem::IsUndoAvailable(image.c_str()), 0u) << what;
+    expectUndoRestores(image, GEOMETRY, original, what, [this] { dropWitnesses(image); });
   }
 
   TempDir dir;

@@ -22,6 +22,7 @@ std::map<FXString, IOSystem::SectorOverlay> IOSystem::simulatedSectors;
 FXString IOSystem::readDevice;
 std::vector<std::vector<NRD>*> IOSystem::attachedDisks;
 Reason IOSystem::writeFailure = DONE;
+std::vector<FXString> IOSystem::unflushedDevices;
 
 static DiskAccess& disk() { return DiskAccess::current(); }
 
@@ -48,6 +49,7 @@ void IOSystem::Reset() {
   backupSectors.clear();
   simulatedSectors.clear();
   writeFailure = DONE;
+  unflushedDevices.clear();
 }
 
 // One read of `length` bytes at `offset`, the device opened for it alone.

@@ -89,6 +89,13 @@ public:
   static bool WriteBR(const FXString& device, const void* buffer, FXulong offset);
   // Why the last WriteBR that returned false wrote nothing.
   static Reason writeFailure;
+  // The devices written since their last flush.  A logged write waits for
+  // the flush of the next write's log, so each logged write costs one flush.
+  static std::vector<FXString> unflushedDevices;
+  // Puts on the medium every write still waiting for its flush, as a writer
+  // does before it reports its writes done; false (writeFailure says why)
+  // when a device could not be flushed.
+  static bool FlushWrites();
   // Whether the device open as `h` has a whole sector at byte `offset`.
   static bool HoldsSector(DiskAccess::Handle h, const FXString& device, FXulong offset);
   // Logs the old value of every byte the write of `data` at `offset` changes;

@@ -87,6 +87,54 @@ bool writeSector(const FXString& device, FXulong sector, const FXuchar* buffer) 
   return IOSystem::WriteBR(device, buffer, sector * SECTOR_SIZE);
 }
 
+void noteUnflushed(const FXString& device, bool unflushed) {
+  std::vector<FXString>& devices = IOSystem::unflushedDevices;
+  auto at = std::find(devices.begin(), devices.end(), device);
+  if (unflushed && at == devices.end()) devices.push_back(device);
+  if (!unflushed && at != devices.end()) devices.erase(at);
+}
+
+// Puts one sector where the mode sends it: the simulation's overlay, the
+// backup store or the device.  With `flush` the write is on the medium when
+// this returns, and so is everything written to the device before; without
+// it the device is noted as unflushed, and a later flush takes it along.
+bool putSector(const FXString& device, const void* buffer, FXulong offset, bool flush) {
+  // Nothing reaches a disk or the backup store.
+  if (IOSystem::simulationMode) return IOSystem::SimulatedWriteBR(device, buffer, offset);
+  if (IOSystem::useBackup) return IOSystem::BackupWriteBR(buffer, offset);
+
+  DiskAccess& access = DiskAccess::current();
+  DiskAccess::Handle h = access.open(device, true, false);
+  if (h == DiskAccess::INVALID) return false;
+  bool ok = IOSystem::HoldsSector(h, device, offset);
+  FXuint done = 0;
+  ok = ok && access.seek(h, offset) && access.write(h, buffer, SECTOR_SIZE, done) &&
+       done == SECTOR_SIZE;
+  if (flush) {
+    // A write that may not have reached the disk is not reported as done.
+    if (!access.flush(h)) ok = false;
+    noteUnflushed(device, !ok);
+  } else {
+    noteUnflushed(device, true);
+  }
+  access.close(h);
+  return ok;
+}
+
+// Puts on the medium what was written to the device since its last flush;
+// true when nothing was waiting.
+bool flushDevice(const FXString& device) {
+  const std::vector<FXString>& devices = IOSystem::unflushedDevices;
+  if (std::find(devices.begin(), devices.end(), device) == devices.end()) return true;
+  DiskAccess& access = DiskAccess::current();
+  DiskAccess::Handle h = access.open(device, true, false);
+  if (h == DiskAccess::INVALID) return false;
+  bool ok = access.flush(h);
+  access.close(h);
+  if (ok) noteUnflushed(device, false);
+  return ok;
+}
+
 // The database lives in sectors 1 .. S-1, S being the sectors per track of
 // the disk's logical geometry; this is S (capped to the disk's size).  A
 // disk given an area of its own (a GPT disk) keeps it there instead.
@@ -198,7 +246,9 @@ bool freshHeader(const FXString& device, FXulong sector, FXuchar* header) {
 // A full sector is written with the link to the next one before the next
 // gets its header; cut short between the two, the chain leads to a sector
 // without a live marker, where an undo stops, and the sector write these
-// records are for has not been made yet.
+// records are for has not been made yet.  The database sectors of one
+// append share one flush, made before the sector write they are for: it
+// also takes along the previous logged write, whose own flush waited.
 class RecordAppender {
 public:
   RecordAppender(const FXString& device, NRD& d) : device(device), d(d) {}
@@ -210,8 +260,9 @@ public:
       memcpy(buffer + d.dbOffset, r.bytes, r.size);
       d.dbOffset += r.size;
     }
-    if (!writeSector(device, d.currDBsec, buffer)) return fail(LOG_UNREADABLE, failure);
+    if (!putRecords()) return fail(LOG_UNREADABLE, failure);
     d.dbStartSec = start;
+    if (!flushDevice(device)) return fail(LOG_UNREADABLE, failure);
     return true;
   }
 
@@ -245,7 +296,7 @@ private:
       return fail(LOG_FULL, failure);
     }
     putLe64(buffer + NEXTSEC_AT, next);
-    if (!writeSector(device, d.currDBsec, buffer)) return fail(LOG_UNREADABLE, failure);
+    if (!putRecords()) return fail(LOG_UNREADABLE, failure);
     d.dbStartSec = start;
     KV_TRACE(7, "WriteDBHeader: Writing DB header at %.0lf, offset %d \n", (double)next, 0);
     if (!freshHeader(device, next, buffer)) return fail(LOG_UNREADABLE, failure);
@@ -253,6 +304,9 @@ private:
     d.dbOffset = LATER_RECORD_AT;
     return true;
   }
+
+  // Writes the sector being filled; the flush comes once the append is done.
+  bool putRecords() { return putSector(device, buffer, d.currDBsec * SECTOR_SIZE, false); }
 
   // The database can no longer vouch for the disk: no later change of it is
   // written while logging is on.
@@ -336,29 +390,32 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     writeFailure = GPT_DISK;
     return false;
   }
+  bool logged = false;
   if (!disableWriteLog) {
     // The database writes made while logging are not logged themselves.
     disableWriteLog = true;
-    bool logged = LogChanges(device, buffer, offset);
+    bool ok = LogChanges(device, buffer, offset);
     disableWriteLog = false;
-    if (!logged) return false;
+    if (!ok) return false;
+    const NRD* d = FindDisk(device);
+    logged = d && d->dbActive;
   }
   writeFailure = DISK_UNWRITABLE;
-  // Nothing reaches a disk or the backup store.
-  if (simulationMode) return SimulatedWriteBR(device, buffer, offset);
-  if (useBackup) return BackupWriteBR(buffer, offset);
+  // A logged write is flushed with the next write's log, or at the end of
+  // the recovery (FlushWrites): only the last write made can be missing
+  // from the medium then, and its log is there.
+  return putSector(device, buffer, offset, !logged);
+}
 
-  DiskAccess& access = DiskAccess::current();
-  DiskAccess::Handle h = access.open(device, true, false);
-  if (h == DiskAccess::INVALID) return false;
-  bool ok = HoldsSector(h, device, offset);
-  FXuint done = 0;
-  ok = ok && access.seek(h, offset) && access.write(h, buffer, SECTOR_SIZE, done) &&
-       done == SECTOR_SIZE;
-  // A write that may not have reached the disk is not reported as done.
-  if (!access.flush(h)) ok = false;
-  access.close(h);
-  return ok;
+bool IOSystem::FlushWrites() {
+  for (const FXString& device : std::vector<FXString>(unflushedDevices)) {
+    if (!flushDevice(device)) {
+      KV_TRACE(7, "IOSystem::FlushWrites %s cannot be flushed\n", device.text());
+      writeFailure = DISK_UNWRITABLE;
+      return false;
+    }
+  }
+  return true;
 }
 
 // A write that logging is on for goes ahead only once its old bytes are in
@@ -444,20 +501,28 @@ FXulong IOSystem::LocateFreeDBSector(const FXString& device, FXulong sec, FXulon
   return 0;
 }
 
+// Stores the checksum of the partitions the recovery left in the first
+// sector of the disk's database, unless there is none or it was given up.
+static void storeChecksum(const FXString& device, const NRD& d) {
+  if (d.dbStartSec == 0) return;
+  KV_TRACE(7, "IOSystem::CloseDB writing partchksum (%.0lf) \n", (double)d.partChksum);
+  FXuchar s[SECTOR_SIZE];
+  if (!readSector(device, d.dbStartSec, s)) return;
+  if (!carriesLiveMarker(s)) {
+    KV_TRACE(7, "IOSystem::CloseDB database at %.0lf was given up\n", (double)d.dbStartSec);
+    return;
+  }
+  putLe64(s + CHKSUM_AT, d.partChksum);
+  putSector(device, s, d.dbStartSec * SECTOR_SIZE, false);
+}
+
 void IOSystem::CloseDB(const FXString& device) {
   NRD* d = FindDisk(device);
   if (!d) return;
   KV_TRACE(7, "IOSystem::CloseDB ( device = %s )\n", device.text());
-  if (d->dbStartSec == 0) return;
-  KV_TRACE(7, "IOSystem::CloseDB writing partchksum (%.0lf) \n", (double)d->partChksum);
-  FXuchar s[SECTOR_SIZE];
-  if (!readSector(device, d->dbStartSec, s)) return;
-  if (!carriesLiveMarker(s)) {
-    KV_TRACE(7, "IOSystem::CloseDB database at %.0lf was given up\n", (double)d->dbStartSec);
-    return;
-  }
-  putLe64(s + CHKSUM_AT, d->partChksum);
-  writeSector(device, d->dbStartSec, s);
+  storeChecksum(device, *d);
+  // One flush for the checksum and whatever the recovery left unflushed.
+  flushDevice(device);
 }
 
 void IOSystem::KeepDBBelow(const FXString& device, FXulong sector) {

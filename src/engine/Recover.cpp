@@ -14,6 +14,7 @@
 #include "Analyse.h"
 #include "FileSystem.h"
 #include "IOSystem.h"
+#include "ReadContext.h"
 #include "TrialRun.h"
 #include "compat/Assert.h"
 
@@ -255,6 +256,13 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
   reason = DONE;
 
   SetActive();
+  // The last logged write still waits for its flush: until it is on the
+  // medium, nothing written is reported done.
+  if (!IOSystem::FlushWrites()) {
+    std::vector<size_t> all;
+    for (size_t i = 0; i < results.size(); i++) all.push_back(i);
+    Fail(all);
+  }
   // A simulation changed nothing for the system to see.
   if (!IOSystem::simulationMode)
     for (const FXString& device : handled) {
@@ -308,9 +316,10 @@ bool Recover::ReadChosen(const RecoverPart& r, FXint heads, FXint sectorsPerTrac
     part.entry = pr;
     return true;
   }
-  IOSystem::PrepareRead(r.device, ~(FXulong)0);
+  // A ReiserFS superblock lies beyond the boot record: the check reads it
+  // through the read context.
+  ReadContext context(r.device, ~(FXulong)0);
   FXint code = FileSystem::CheckFS(BR, r.sector, &pr);
-  IOSystem::CloseRead();
   // Without a file system there is no type and no size to write.
   if (!Check(code != 0, NOT_ON_DISK)) return false;
   if (!Check(pr.num != 0 && onDisk(pr.dist, pr.num), NOT_ON_DISK))

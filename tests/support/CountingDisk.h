@@ -25,6 +25,7 @@ public:
   unsigned writes = 0;
   std::vector<FXulong> readOffsets;
   std::vector<FXulong> writtenSectors;
+  std::vector<unsigned> flushedAt;  // for each flush, the writes made before it
   std::set<FXulong> badSectors;  // a read touching one of these fails
   std::set<FXulong> badWrites;   // a write of one of these fails, writing nothing
   std::vector<FXString> disks;   // what listDisks reports, when set
@@ -76,7 +77,10 @@ public:
     if (afterWrite) afterWrite(writes);
     return ok;
   }
-  bool flush(Handle h) override { return skipFlush || LinuxDiskAccess::flush(h); }
+  bool flush(Handle h) override {
+    flushedAt.push_back(writes);
+    return skipFlush || LinuxDiskAccess::flush(h);
+  }
   std::vector<FXString> listDisks() override {
     return fakeDiskList ? disks : LinuxDiskAccess::listDisks();
   }

@@ -66,6 +66,8 @@ bool fsckVolume(const std::string& image, unsigned long long start, unsigned lon
     check = "fsck.vfat -n ";
   } else if (fs == "ntfs") {
     check = "ntfsfix -n ";
+  } else if (fs == "reiserfs") {
+    check = "printf 'Yes\\n' | reiserfsck --check -q ";  // it asks before it starts
   } else {
     check = "e2fsck -n -f ";
   }

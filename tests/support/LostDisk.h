@@ -26,9 +26,14 @@ bool makeDisk(const std::string& image, unsigned long long sectors,
               const std::vector<Volume>& volumes, bool withTable, int heads = 16, int spt = 63);
 
 // Copies one volume out of the image and checks it with its fsck in
-// no-change mode; true when it is clean.
+// no-change mode ("fat16", "fat32", "ntfs", "reiserfs"; any other name is
+// checked as ext2/3/4); true when it is clean.
 bool fsckVolume(const std::string& image, unsigned long long start, unsigned long long sectors,
                 const std::string& fs);
+
+// The EPTBs of the chain the MBR's extended entry leads to, in chain order
+// (at most 16).
+std::vector<unsigned long long> chainTables(const std::string& image);
 
 // kelvarin-cli run from the build directory.
 struct CliResult {

@@ -267,7 +267,8 @@ Outcome Apply(NRD& disk, const GptPlan& plan, bool log) {
   }
   bool saved = IOSystem::disableWriteLog;
   IOSystem::disableWriteLog = !log;
-  bool written = Write(disk, plan);
+  // A logged write waits for a later flush: the last one is made here.
+  bool written = Write(disk, plan) && IOSystem::FlushWrites();
   IOSystem::disableWriteLog = saved;
   disk.gpt = Analyse::CarriesGPT(disk.device, disk.sectors);
   AttachGpt(disk);
