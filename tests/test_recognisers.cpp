@@ -17,6 +17,7 @@
 #include "recognise/Recogniser.h"
 #include "recognise/Scan.h"
 #include "support/TestImages.h"
+#include "table/MbrPartitionTable.h"
 
 using namespace kvtest;
 
@@ -211,8 +212,8 @@ TEST_F(Recognisers, EveryVolumeIsFoundWhereMkfsPutItWithItsSizeLabelAndUuid) {
 
     EXPECT_EQ(std::string(primary->label.text()), blkidValue(disk->image, start, "LABEL"));
     EXPECT_EQ(std::string(primary->uuid.text()), blkidValue(disk->image, start, "UUID"));
-    EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, false), c.type);
-    EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, true), c.lbaType);
+    EXPECT_EQ(MbrPartitionTable::TypeCode({c.kind, primary->sectors, false, false}), c.type);
+    EXPECT_EQ(MbrPartitionTable::TypeCode({c.kind, primary->sectors, true, false}), c.lbaType);
   });
 }
 
