@@ -79,22 +79,6 @@ bool sgdiskClean(const std::string& image, std::string* out) {
   return out->find("No problems found") != std::string::npos;
 }
 
-// What blkid finds in partition `number` of the image's table: through a
-// loop device and its partitions, or at the partition's start when no loop
-// device can be attached.
-std::string typeThroughEntry(const std::string& image, int number, unsigned long long start) {
-  LoopDevice loop(image);
-  std::string type;
-  if (loop.device.empty()) {
-    sh("blkid -p -o value -s TYPE -O " + std::to_string(start * 512) + " " + quote(image), &type);
-  } else {
-    sh("partx -a " + quote(loop.device) + " 2>/dev/null; blkid -p -o value -s TYPE " +
-           quote(loop.device + "p" + std::to_string(number)),
-       &type);
-  }
-  return type;
-}
-
 // Runs a python snippet over files; what it prints.
 std::string python(const std::string& code, const std::vector<std::string>& files) {
   std::string command = "python3 -c " + quote(code);

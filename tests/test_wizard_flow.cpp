@@ -340,16 +340,6 @@ TEST_F(WizardFlow, TheEndPageNamesWhatWasNotWrittenAndWhy) {
   EXPECT_TRUE(before == readFile(disk.image));
 }
 
-// Shows a box as the wizard's asker would, saves a picture of it and closes it.
-static void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
-  FXMessageBox shown(wizard, box.caption, box.text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);
-  shown.create();
-  shown.show(PLACEMENT_OWNER);
-  settle(wizard->getApp());
-  EXPECT_TRUE(saveScreenshot(&shown, name));
-  shown.hide();
-}
-
 // Logging was asked for, but a boot loader fills the first track: before
 // anything is written the wizard says that the log cannot hold the
 // recovery.  No stays on the summary page; Yes writes without a log.

@@ -10,6 +10,7 @@
 #include "PartImage.h"
 #include "WrapLabel.h"
 #include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 namespace {
 
@@ -246,8 +247,8 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   FXint n = (FXint)parts.size();
   for (const Gap& gap : analyse->GetGap(d, n, true)) updateGaps(gap, d, &j, n, row);
 
-  // A GPT disk offers nothing to choose; its row says why.
-  if (analyse->disks[d].gpt)
+  // A GPT that cannot be used offers nothing to choose; its row says why.
+  if (analyse->disks[d].gpt && !UsableGpt(analyse->disks[d]))
     new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
   numbers.push_back(known);
   knownNumbers.push_back(known);
@@ -256,9 +257,8 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
                                 FXComposite* row) {
   KV_TRACE(5, "mFXDiskChooser::updateGaps\n");
-  // The wizard writes MBRs only: a GPT disk's gaps are searched and
-  // written by kelvarin-cli.
-  if (gap.size == 0 || analyse->disks[disk].gpt) return;
+  // A GPT that cannot be used is never searched nor written.
+  if (gap.size == 0 || (analyse->disks[disk].gpt && !UsableGpt(analyse->disks[disk]))) return;
   if (!recoverMode) {
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser found gap %.0lf sectors\n", (double)gap.size);
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser disk %d setting ID=%d\n", disk, ID_PARTIMAGE + *j);

@@ -127,6 +127,16 @@ bool pickFound(mFXWizard* wizard, unsigned long long start) {
   return false;
 }
 
+void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
+  // Broken into lines as the wizard's own message boxes break them.
+  FXString text = WrapForMessageBox(wizard->getApp(), box.text);
+  FXMessageBox shown(wizard, box.caption, text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);
+  shown.create();
+  shown.show(PLACEMENT_OWNER);
+  settle(wizard->getApp());
+  EXPECT_TRUE(saveScreenshot(&shown, name));
+  shown.hide();
+}
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();

@@ -84,6 +84,9 @@ bool finish(mFXWizard* wizard);
 // Picks the found partition that starts at `start` in the list of the
 // result page, as a click on its row does; false when it is not listed.
 bool pickFound(mFXWizard* wizard, unsigned long long start);
+// Shows a box as the wizard's asker would, saves a picture of it under
+// `name` and closes it.
+void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name);
 
 
 class WizardFixture : public ::testing::Test {
