@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "Analyse.h"
+#include "support/Engine.h"
 #include "support/WizardFixture.h"
 
 using namespace kvtest;
@@ -127,6 +128,9 @@ protected:
   // with the type `type`, which blkid sees through the entry; undo then
   // leaves `before` byte for byte.
   void expectFatEntryAndUndo(const char* type, const std::string& before) {
+    // Both headers are there (sgdisk would read an MBR as a GPT, too).
+    EXPECT_EQ("EFI PART", readSector(disk.image, 1).substr(0, 8));
+    EXPECT_EQ("EFI PART", readSector(disk.image, DISK_SECTORS - 1).substr(0, 8));
     std::string out;
     sh("sgdisk -v " + quote(disk.image) + " 2>&1", &out);
     EXPECT_NE(std::string::npos, out.find("No problems found")) << out;
