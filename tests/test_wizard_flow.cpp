@@ -241,12 +241,7 @@ TEST_F(WizardFlow, TheEndPageAsksForARestartOnlyWhenTheDiskIsBusy) {
       EXPECT_EQ(1, layer->asked);
     }
     saveScreenshot(wizard, busy ? "wizard-page-9-busy" : "wizard-page-9-reread");
-    delete wizard;
-    delete backImage;
-    delete welcomeImage;
-    wizard = nullptr;
-    backImage = welcomeImage = nullptr;
-    Information::ReleaseFonts(guiApp());
+    closeWizard();
   }
 }
 

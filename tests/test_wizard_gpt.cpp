@@ -116,14 +116,6 @@ protected:
         << wizard->endLabel->getText().text();
     saveScreenshot(wizard, pictures + "-end");
   }
-  void closeWizard() {
-    delete wizard;
-    delete backImage;
-    delete welcomeImage;
-    wizard = nullptr;
-    backImage = welcomeImage = nullptr;
-    Information::ReleaseFonts(guiApp());
-  }
   // sgdisk finds the table clean, and its first entry is the FAT volume
   // with the type `type`, which blkid sees through the entry; undo then
   // leaves `before` byte for byte.

@@ -120,7 +120,9 @@ public:
       bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
       const std::vector<FXString>& devices);
 
-  // Applies a recovery the way every front end does: tries it out first,
+  // Applies a recovery the way every front end does, each disk's chosen
+  // partitions through the driver of the table it gets (TableToWrite): an
+  // MBR through this writer, a GPT through the GPT writer.  Tries it out first,
   // and where the undo log of a disk cannot hold it asks `goOnUnlogged`
   // whether to write that disk without logging (no question: refuse); then
   // writes it with logging on, reads the tables back and stores each logged

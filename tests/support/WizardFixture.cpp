@@ -151,12 +151,18 @@ void WizardFixture::open(const std::vector<std::string>& extra) {
   pumpFor(0.05);
 }
 
-void WizardFixture::TearDown() {
+void WizardFixture::closeWizard() {
   delete wizard;
   delete backImage;
   delete welcomeImage;
+  wizard = nullptr;
+  backImage = welcomeImage = nullptr;
   // The fonts the languages made for the application.
   Information::ReleaseFonts(guiApp());
+}
+
+void WizardFixture::TearDown() {
+  closeWizard();
   EXPECT_TRUE(asker.unexpected.empty()) << asker.transcript();
 }
 

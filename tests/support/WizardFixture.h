@@ -100,6 +100,8 @@ protected:
 
   // Builds and shows a wizard on disk.image.
   void open(const std::vector<std::string>& extra = {});
+  // Closes the wizard, so that another can be opened.
+  void closeWizard();
   void TearDown() override;
 
   int page() const { return wizard->getCurrentPanel(); }
