@@ -19,17 +19,12 @@ int UndoCommand(Session& session);
 int RepairCommand(Session& session);
 
 // GPT disks (GptCommands.cpp): the label lines and the GPT's partitions as
-// `list` shows them, its part of a disk's JSON, the refusal of a disk whose
-// GPT cannot be used (true after saying why), and the recovery of chosen
-// candidates into a GPT (the disk's own, or a new one on a disk without a
-// table).
+// `list` shows them, its part of a disk's JSON, and the refusal of a disk
+// whose GPT cannot be used (true after saying why).
 FXString GptLabelText(Session& session, FXint disk);
 FXString GptPartitionsText(Session& session, FXint disk);
 void GptJson(Session& session, JsonWriter& json, FXint disk);
 bool GptRefuses(Session& session, FXint disk);
-struct Candidate;
-int RecoverIntoGpt(Session& session, FXint disk, const std::vector<Candidate>& chosen,
-                   const std::vector<Candidate>& found, bool noUndo);
 int ShowCommand(Session& session);
 
 // The help of the whole tool (command empty) or of one command; false when

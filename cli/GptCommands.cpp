@@ -1,6 +1,6 @@
-// GPT disks on the command line: what `list` shows of them, `repair`, and
-// the recovery of found volumes into a GPT (`recover` on a GPT disk or with
-// --label gpt).
+// GPT disks on the command line: what `list` shows of them, and `repair`.
+// (`recover` writes into a GPT through the engine's recovery, as into an
+// MBR.)
 #include "Candidates.h"
 #include "Commands.h"
 #include "Console.h"
@@ -53,8 +53,8 @@ FXString planRefusal(Session& session, const GptPlan& plan, FXint disk) {
   return tx.format("kelvarin-cli.gpt.013", disk + 1, what.text());
 }
 
-// Writes a plan as `recover` writes a table: the log checked first, every
-// sector logged, the tables read again afterwards.
+// Writes a repair plan as `recover` writes a table: the log checked first,
+// every sector logged, the tables read again afterwards.
 int writePlan(Session& session, FXint disk, const GptPlan& plan, bool noUndo) {
   Analyse& a = session.analyser();
   Texts& tx = session.texts;
@@ -176,18 +176,6 @@ bool GptRefuses(Session& session, FXint disk) {
   if (refusal.empty()) return false;
   session.error(refusal);
   return true;
-}
-
-int RecoverIntoGpt(Session& session, FXint disk, const std::vector<Candidate>& chosen,
-                   const std::vector<Candidate>& found, bool noUndo) {
-  const NRD& d = session.analyser().disks[disk];
-  std::vector<GptVolume> volumes;
-  for (const Candidate& c : chosen) volumes.push_back({c.start(), c.sectors(), c.type()});
-  std::vector<SectorRange> foundRanges;
-  for (const Candidate& c : found) foundRanges.push_back(c.range());
-  GptPlan plan = d.gpt ? GptWriter::PlanAdd(d, volumes)
-                       : GptWriter::PlanNewTable(d, volumes, foundRanges);
-  return writePlan(session, disk, plan, noUndo);
 }
 
 int RepairCommand(Session& session) {

@@ -15,14 +15,18 @@ bool sameCandidate(const Candidate& a, const Candidate& b) {
 bool ParsePick(const FXString& given, Pick& pick) {
   pick.text = given;
   FXString text = given;
+  // Takes `suffix` off the end of the text; false when it does not end so.
+  auto strip = [&text](const FXchar* suffix) {
+    FXint length = (FXint)strlen(suffix);
+    if (text.length() <= length || text.right(length) != suffix) return false;
+    text = text.left(text.length() - length);
+    return true;
+  };
+  pick.efiSystem = strip(":esp");
   for (const auto& role : {std::make_pair(":logical", PlacementRole::LOGICAL),
-                           std::make_pair(":primary", PlacementRole::PRIMARY)}) {
-    FXint length = (FXint)strlen(role.first);
-    if (text.length() > length && text.right(length) == role.first) {
-      text = text.left(text.length() - length);
-      pick.role = role.second;
-    }
-  }
+                           std::make_pair(":primary", PlacementRole::PRIMARY)})
+    if (strip(role.first)) pick.role = role.second;
+  pick.efiSystem = strip(":esp") || pick.efiSystem;
   if (text.empty()) return false;
   if (text[0] != '@') return ParseInt(text, pick.id) && pick.id >= 1;
   pick.bySector = true;
@@ -82,6 +86,7 @@ int ResolvePicks(Session& session, const SearchChoice& search, const std::vector
       }
       chosen.push_back(hit->candidate);
       chosen.back().role = p.role;
+      chosen.back().efiSystem = p.efiSystem;
       continue;
     }
     if (!StretchContaining(stretches, disk, p.sector)) {
@@ -106,6 +111,7 @@ int ResolvePicks(Session& session, const SearchChoice& search, const std::vector
     }
     chosen.push_back(here[slot - 1]);
     chosen.back().role = p.role;
+    chosen.back().efiSystem = p.efiSystem;
   }
 
   // The same candidate named twice is chosen once.

@@ -20,10 +20,12 @@ struct Pick {
   FXulong sector = 0;
   FXint slot = 0;  // 0: the only candidate at the sector
   PlacementRole role = PlacementRole::AUTO;  // ":logical" or ":primary" after it
+  bool efiSystem = false;                    // ":esp" after it
 };
 
 // Reads "ID", "@SECTOR" or "@SECTOR:SLOT", each optionally followed by
-// ":logical" or ":primary"; false when the text is none.
+// ":logical" or ":primary" and by ":esp", in either order; false when the
+// text is none.
 bool ParsePick(const FXString& text, Pick& pick);
 
 // Takes "--pick VALUE" into `picks`, or reports a value that names no

@@ -9,6 +9,7 @@
 #include "Picks.h"
 #include "Recover.h"
 #include "SearchRun.h"
+#include "gpt/GptDisk.h"
 
 namespace {
 
@@ -91,8 +92,8 @@ int reportResults(Session& session, const std::vector<RecoverResult>& results) {
   int status = EXIT_OK;
   for (const RecoverResult& r : results) {
     if (r.done()) continue;
-    session.error(session.texts.format("kelvarin-cli.recover.022", (double)r.part.first,
-                                       session.texts.get(r.reason.key).text()));
+    FXString why = session.texts.format(r.reason.key, (double)r.args[0], (double)r.args[1]);
+    session.error(session.texts.format("kelvarin-cli.recover.022", (double)r.part.first, why.text()));
     if (r.reason.ioError) {
       status = EXIT_IO;
     } else if (status == EXIT_OK) {
@@ -104,9 +105,74 @@ int reportResults(Session& session, const std::vector<RecoverResult>& results) {
 
 // Each chosen partition must be in the table read back.
 bool tableHolds(const NRD& d, const Candidate& c) {
+  if (const GptLayout* g = UsableGpt(d)) {
+    for (const GptEntry& e : g->entries)
+      if (e.first == c.start() && e.range().size() == c.sectors()) return true;
+    return false;
+  }
   for (const Partition& p : d.partitions)
     if (!p.isExtended() && p.start() == c.start() && p.entry.num == c.sectors()) return true;
   return false;
+}
+
+// The table the chosen partitions go into: the disk's own, or the one
+// --label names for a disk without any.
+TableKind tableFor(Session& session, const Options& o, FXint disk, RecoveryChoice& choice) {
+  Analyse& a = session.analyser();
+  choice.devices = a.GetDeviceNames(false);
+  choice.newTables.assign(choice.devices.size(), TableKind::NONE);
+  if (!o.label.empty()) choice.newTables[disk] = o.label == "gpt" ? TableKind::GPT : TableKind::MBR;
+  return TableToWrite(a.disks[disk], choice);
+}
+
+// What a GPT cannot take: an active partition (it has no boot indicator)
+// and boot code (its protective MBR keeps what it has); and the EFI system
+// mark on anything but a FAT volume.  False, with the usage error raised.
+bool picksFit(Session& session, const Options& o, bool gpt, const std::vector<Candidate>& chosen,
+              UsageError& usage) {
+  if (gpt && o.activeGiven) usage.raise("kelvarin-cli.recover.024", "--active", "--active");
+  if (gpt && o.bootCode) usage.raise("kelvarin-cli.recover.024", "--boot-code", "--boot-code");
+  for (const Candidate& c : chosen) {
+    if (!c.efiSystem || usage.set()) continue;
+    Analyse& a = session.analyser();
+    std::optional<VolumeKind> kind = RecognisedKind(a, c.toRecoverPart(a));
+    if (!kind || !IsFat(*kind))
+      usage.raise("kelvarin-cli.recover.023", FXStringFormat("%llu", (unsigned long long)c.start()));
+  }
+  return !usage.set();
+}
+
+// The checks the wizard makes of a choice that goes into an MBR, in its
+// order: every partition within an entry's reach, room in the MBR and its
+// chain, boot code (asked for with --boot-code) and the active partition.
+// EXIT_OK, or the status to end with, its message shown.
+int checkMbrChoice(Session& session, const Options& o, FXint disk,
+                   const std::vector<RecoverPart>& list, const std::vector<VolumeSpan>& foundVolumes,
+                   bool& writeBootCode, std::vector<std::vector<FXulong>>& active) {
+  Analyse& a = session.analyser();
+  Texts& tx = session.texts;
+  // The wizard refuses a partition no table entry can hold, and a choice the
+  // MBR has no room for.
+  FXString reason;
+  if (!a.CheckTableReach(list, reason)) {
+    session.error(Texts::toTerminal(reason));
+    return EXIT_NOTHING;
+  }
+  if (!a.CheckMBRFit(list, foundVolumes, reason)) {
+    session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + Texts::toTerminal(reason));
+    return EXIT_NOTHING;
+  }
+  // It asks before it puts boot code into an MBR that has none; here the
+  // answer is --boot-code.
+  if (!a.CheckMBRCode()) {
+    writeBootCode = o.bootCode;
+    // The check covers every disk; the writer only puts code into an MBR
+    // without any, so only this disk's own MBR is worth a word.
+    if (!hasBootCode(a.disks[disk]))
+      session.note(tx.format(o.bootCode ? "kelvarin-cli.recover.010" : "kelvarin-cli.recover.009",
+                             disk + 1));
+  }
+  return activeSelection(session, o, disk, list, active) ? EXIT_OK : EXIT_USAGE;
 }
 
 }  // namespace
@@ -147,50 +213,27 @@ int RecoverCommand(Session& session) {
   std::vector<Candidate> chosen, found;
   status = ResolvePicks(session, o.search, o.picks, disk, chosen, found);
   if (status != EXIT_OK) return status;
-  // A GPT disk, and a new GPT: by choice, or on a disk beyond an MBR's reach.
-  const NRD& target = a.disks[disk];
-  bool blank = target.partitions.empty() && !target.bootSectorOnly;
-  if (target.gpt || o.label == "gpt" || (o.label.empty() && blank && target.sectors > TABLE_REACH))
-    return RecoverIntoGpt(session, disk, chosen, found, o.noUndo);
+  RecoveryChoice choice;
+  bool gpt = tableFor(session, o, disk, choice) == TableKind::GPT;
+  if (!picksFit(session, o, gpt, chosen, usage)) return session.usage(usage);
   std::vector<RecoverPart> list;
   for (const Candidate& c : chosen) list.push_back(c.toRecoverPart(a));
-
-  // The wizard refuses a partition no table entry can hold, and a choice the
-  // MBR has no room for.
-  FXString reason;
-  if (!a.CheckTableReach(list, reason)) {
-    session.error(Texts::toTerminal(reason));
-    return EXIT_NOTHING;
-  }
   std::vector<VolumeSpan> foundVolumes = FoundVolumes(a, found);
-  if (!a.CheckMBRFit(list, foundVolumes, reason)) {
-    session.error(tx.get("Kelvarin.onCmd_Next.001") + ": " + Texts::toTerminal(reason));
-    return EXIT_NOTHING;
-  }
-  // It asks before it puts boot code into an MBR that has none; here the
-  // answer is --boot-code.
   bool writeBootCode = false;
-  if (!a.CheckMBRCode()) {
-    writeBootCode = o.bootCode;
-    // The check covers every disk; the writer only puts code into an MBR
-    // without any, so only this disk's own MBR is worth a word.
-    if (!hasBootCode(a.disks[disk]))
-      session.note(tx.format(o.bootCode ? "kelvarin-cli.recover.010" : "kelvarin-cli.recover.009",
-                             disk + 1));
+  std::vector<std::vector<FXulong>> active(a.disks.size());
+  if (!gpt) {
+    status = checkMbrChoice(session, o, disk, list, foundVolumes, writeBootCode, active);
+    if (status != EXIT_OK) return status;
   }
-  std::vector<std::vector<FXulong>> active;
-  if (!activeSelection(session, o, disk, list, active)) return EXIT_USAGE;
 
   // Logging makes an undo possible; the wizard offers it for every disk.
   // A log that cannot hold the whole recovery could not take it back: that
   // is said before anything is written, and only --no-undo goes on without.
   for (NRD& d : a.disks) d.dbActive = !o.noUndo;
-  RecoveryChoice choice;
   choice.chosen = list;
   choice.foundVolumes = foundVolumes;
   choice.writeBootCode = writeBootCode;
   choice.activeStarts = active;
-  choice.devices = a.GetDeviceNames(false);
   WritingNotes notes(session, disk, chosen);
   std::vector<RecoverResult> results;
   {
@@ -198,7 +241,8 @@ int RecoverCommand(Session& session) {
     results = Recover::Apply(a, choice, &notes);
   }
   if (!results.empty() && Recover::RefusedForTheLog(results.front())) {
-    session.error(tx.format("kelvarin-cli.recover.020", disk + 1));
+    // Where the log lives differs: the first track, or behind a GPT's array.
+    session.error(tx.format(gpt ? "kelvarin-cli.gpt.014" : "kelvarin-cli.recover.020", disk + 1));
     return EXIT_NOTHING;
   }
   int written = reportResults(session, results);

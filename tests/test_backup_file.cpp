@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "Analyse.h"
@@ -14,6 +16,7 @@
 #include "Recover.h"
 #include "support/Engine.h"
 #include "support/CountingDisk.h"
+#include "support/LostDisk.h"
 #include "support/TestImages.h"
 #include "support/WorkDir.h"
 
@@ -303,4 +306,78 @@ TEST_F(BackupFile, DamagedFilesDoNotCrashTheRun) {
   EXPECT_EQ(a.disks.size(), 1u);
   EXPECT_TRUE(a.disks[0].device.empty());
   EXPECT_NE(out.text().find("error reading layout.bin"), std::string::npos);
+}
+
+namespace {
+
+// kelvarin-cli of this build, run in the current folder (the test's own).
+CliResult cliHere(const std::string& args) {
+  std::string build = KV_TEST_OUTPUT_DIR;
+  build = build.substr(0, build.rfind('/'));
+  return runProgram(quote(build + "/kelvarin-cli") + " -usebackup " + args);
+}
+
+}  // namespace
+
+// A GPT disk kept in layout.bin, one of its entries deleted: list, search,
+// recover and undo work on the store as they do on an image, and the disk
+// the file names is never opened.
+TEST_F(BackupFile, AGptDiskInTheFileIsRecoveredAndUndoneInTheStore) {
+  for (const char* tool : {"sgdisk", "mkfs.vfat", "mkfs.ext4", "blkid"})
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  const unsigned long long SECTORS = 98304, FAT = 2048;
+  TempDir made;
+  std::string image = made.path("gpt.img");
+  makeImage(image, SECTORS * 512);
+  ASSERT_EQ(0, sh("sgdisk -n 1:2048:+16M -t 1:0700 -n 2:34816:+8M " + quote(image) + " >/dev/null"));
+  ASSERT_TRUE(mkfsAt(image, FAT, 32768, "mkfs.vfat -F 16"));
+  ASSERT_TRUE(mkfsAt(image, 34816, 16384, "mkfs.ext4 -q -F"));
+  ASSERT_EQ(0, sh("sgdisk -d 1 " + quote(image) + " >/dev/null"));
+  const std::string lost = readFile(image);
+  // The store holds every sector of the image that is not all zeros.
+  std::vector<BackupSector> sectors;
+  for (unsigned long long at = 0; at < SECTORS; at++) {
+    const char* bytes = lost.data() + at * 512;
+    if (std::all_of(bytes, bytes + 512, [](char b) { return b == 0; })) continue;
+    sectors.push_back(record(at, '\0'));
+    memcpy(sectors.back().data, bytes, 512);
+  }
+  const FXString device("/dev/kvtest-gpt");
+  writeLayout(NRD(device, FXString("GPT Disk"), CHS(6, 255, 63), CHS(6, 255, 63), SECTORS), sectors);
+  // The disk as the file holds it, written out as an image.
+  auto stored = [&]() {
+    IOSystem::backupSectors.clear();
+    NRD again;
+    EXPECT_TRUE(Analyse().ReadBackupFile(again));
+    std::string bytes(SECTORS * 512, '\0');
+    for (const auto& s : IOSystem::backupSectors) bytes.replace(s.first * 512, 512, (const char*)s.second.data, 512);
+    IOSystem::backupSectors.clear();
+    std::string file = made.path("stored.img");
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  };
+
+  CliResult list = cliHere("list");
+  EXPECT_EQ(0, list.status) << list.err;
+  EXPECT_NE(std::string::npos, list.out.find("Partition table: GPT")) << list.out;
+  CliResult search = cliHere("search --full");
+  EXPECT_EQ(0, search.status) << search.err;
+  EXPECT_NE(std::string::npos, search.out.find("  " + std::to_string(FAT) + "  ")) << search.out;
+
+  CliResult recover = cliHere("recover --disk 1 --full --pick 1");
+  ASSERT_EQ(0, recover.status) << recover.err;
+  std::string file = stored(), out;
+  sh("sgdisk -v " + quote(file) + " 2>&1", &out);
+  EXPECT_NE(std::string::npos, out.find("No problems found")) << out;
+  sh("sgdisk -i 1 " + quote(file), &out);
+  EXPECT_NE(std::string::npos, out.find("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7")) << out;
+  EXPECT_NE(std::string::npos, out.find("First sector: 2048 ")) << out;
+  sh("blkid -p -o value -s TYPE -O " + std::to_string(FAT * 512) + " " + quote(file), &out);
+  EXPECT_EQ("vfat\n", out);
+
+  CliResult undo = cliHere("undo --yes");
+  EXPECT_EQ(0, undo.status) << undo.err;
+  EXPECT_TRUE(lost == readFile(stored())) << "undo restores the stored disk byte for byte";
+  EXPECT_NE(0, access(device.text(), F_OK)) << "the device the file names was never made";
+  EXPECT_TRUE(lost == readFile(image));
 }

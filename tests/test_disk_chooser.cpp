@@ -180,11 +180,18 @@ TEST(TypeNames, CloseEveryParenthesis) {
   EXPECT_STREQ("W95 FAT32 (LBA)", PartitionTypeName(0x0C));
 }
 
-TEST_F(Chooser, AGptDiskOffersNothingAndSaysWhy) {
+// A GPT whose headers both fail their CRC cannot be used: its disk offers
+// nothing and says why.  (A usable GPT offers its gaps.)
+TEST_F(Chooser, AnUnusableGptDiskOffersNothingAndSaysWhy) {
   if (!haveTool("sgdisk")) GTEST_SKIP() << "sgdisk (package gdisk) is not installed";
   std::string gpt = disks.path("gpt.img");
   makeImage(gpt, 65536 * 512);
   ASSERT_EQ(0, sh("sgdisk -n 1:2048:+8M " + gpt + " >/dev/null"));
+  for (unsigned long long header : {1ULL, 65535ULL}) {
+    std::string h = readSector(gpt, header);
+    h[40] ^= 1;  // the first usable sector, its CRC left as it was
+    writeSector(gpt, header, h);
+  }
   writeSector(gpt, 0, std::string(512, '\0'));
   ASSERT_EQ(disks.readImage(gpt, 4, 32), 0);
   ASSERT_EQ(disks.addImage("blank.img", 65536, "", 4, 32), 1);

@@ -282,20 +282,8 @@ TEST_F(GptDisk, LostTableIsRebuiltAsGpt) {
     std::string row = std::to_string(v.start) + " " + std::to_string(v.sectors) + " " + v.typeGuid;
     EXPECT_NE(std::string::npos, rows.find(row)) << row << "\n" << rows;
   }
-  LoopDevice loop(image);
-  for (size_t i = 0; i < 3; i++) {
-    std::string type;
-    if (loop.device.empty()) {
-      sh("blkid -p -o value -s TYPE -O " + std::to_string(VOLUMES[i].start * 512) + " " +
-             quote(image),
-         &type);
-    } else {
-      sh("partx -a " + quote(loop.device) + " 2>/dev/null; blkid -p -o value -s TYPE " +
-             quote(loop.device + "p" + std::to_string(i + 1)),
-         &type);
-    }
-    EXPECT_EQ(std::string(VOLUMES[i].blkidType) + "\n", type);
-  }
+  for (size_t i = 0; i < 3; i++)
+    EXPECT_EQ(std::string(VOLUMES[i].blkidType) + "\n", typeThroughEntry(image, (int)i + 1, VOLUMES[i].start));
 
   CliResult undo = runCli(disk(image) + " undo --yes");
   EXPECT_EQ(0, undo.status) << undo.err;
@@ -320,6 +308,7 @@ TEST_F(GptDisk, ADeletedPartitionGoesBackIntoTheGpt) {
   EXPECT_EQ(4, std::count(rows.begin(), rows.end(), '\n')) << rows;
   std::string row = std::to_string(fat.start) + " " + std::to_string(fat.sectors) + " " + fat.typeGuid;
   EXPECT_NE(std::string::npos, rows.find(row)) << rows;
+  EXPECT_EQ("vfat\n", typeThroughEntry(image, 2, fat.start));
 
   EXPECT_EQ(0, runCli(disk(image) + " undo --yes").status);
   EXPECT_TRUE(lost == readFile(image)) << "undo restores the disk byte for byte";
@@ -439,4 +428,57 @@ TEST_F(GptDisk, AVolumeBeyond2TiBGoesOnlyIntoAGpt) {
   EXPECT_TRUE(sgdiskClean(big, &out)) << out;
   std::string rows = sfdiskRows(big, dir);
   EXPECT_NE(std::string::npos, rows.find(std::to_string(found) + " 2048 EBD0A0A2")) << rows;
+}
+
+// A FAT volume picked with :esp becomes the EFI system partition, in a GPT
+// as in an MBR; the type sgdisk and sfdisk read back says so.
+TEST_F(GptDisk, TheEspMarkMakesAFatVolumeTheEfiSystemPartition) {
+  const GptVolume& fat = VOLUMES[1];
+  ASSERT_EQ(0, sh("sgdisk -d 2 " + quote(image) + " >/dev/null"));
+  CliResult gpt = runCli(disk(image) + " recover --disk 1 --pick @" + std::to_string(fat.start) + ":esp");
+  ASSERT_EQ(0, gpt.status) << gpt.err;
+  std::string info, out;
+  sh("sgdisk -i 2 " + quote(image), &info);
+  EXPECT_NE(std::string::npos, info.find("C12A7328-F81F-11D2-BA4B-00A0C93EC93B")) << info;
+  EXPECT_NE(std::string::npos, info.find("First sector: " + std::to_string(fat.start) + " ")) << info;
+  EXPECT_TRUE(sgdiskClean(image, &out)) << out;
+
+  LostDisk lost;
+  ASSERT_TRUE(makeLostFatDisk(dir.path("mbr.img"), 10, lost));
+  unsigned long long start = lost.partitions[0].start;
+  CliResult mbr = runCli("-file " + quote(lost.image) + " -chs " + lost.chs +
+                         " recover --disk 1 --pick @" + std::to_string(start) + ":esp");
+  ASSERT_EQ(0, mbr.status) << mbr.err;
+  std::vector<SfdiskPartition> table = sfdiskDump(lost.image);
+  ASSERT_EQ(1u, table.size());
+  EXPECT_EQ(start, table[0].start);
+  EXPECT_EQ(0xEFu, table[0].type);
+}
+
+// What a GPT cannot take is a usage error, and nothing is written: an
+// active partition and boot code (a GPT has neither), and the EFI system
+// mark on a volume that is not FAT.
+TEST_F(GptDisk, WhatAGptCannotTakeIsAUsageErrorAndWritesNothing) {
+  ASSERT_EQ(0, sh("sgdisk -d 1 -d 2 " + quote(image) + " >/dev/null"));
+  const std::string fat = std::to_string(VOLUMES[1].start), ext4 = std::to_string(VOLUMES[0].start);
+  struct Case {
+    std::string options;
+    std::string told;
+  };
+  const Case cases[] = {
+      {"--pick @" + fat + " --active " + fat,
+       FXStringFormat(englishText("kelvarin-cli.recover.024").c_str(), "--active", "--active").text()},
+      {"--pick @" + fat + " --boot-code",
+       FXStringFormat(englishText("kelvarin-cli.recover.024").c_str(), "--boot-code", "--boot-code").text()},
+      {"--pick @" + ext4 + ":esp",
+       FXStringFormat(englishText("kelvarin-cli.recover.023").c_str(), ext4.c_str()).text()},
+  };
+  std::string before = readFile(image);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    CliResult r = runCli(disk(image) + " recover --disk 1 " + c.options);
+    EXPECT_EQ(2, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(c.told)) << r.err;
+    EXPECT_TRUE(before == readFile(image));
+  }
 }

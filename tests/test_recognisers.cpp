@@ -18,6 +18,7 @@
 #include "recognise/Scan.h"
 #include "support/Oracles.h"
 #include "support/TestImages.h"
+#include "table/MbrPartitionTable.h"
 
 using namespace kvtest;
 
@@ -203,8 +204,8 @@ TEST_F(Recognisers, EveryVolumeIsFoundWhereMkfsPutItWithItsSizeLabelAndUuid) {
     std::map<std::string, std::string> blkid = blkidProbe(disk->image, start);
     EXPECT_EQ(primary->label.text(), blkid["LABEL"]);
     EXPECT_EQ(primary->uuid.text(), blkid["UUID"]);
-    EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, false), c.type);
-    EXPECT_EQ(mbrTypeFor(c.kind, primary->sectors, true), c.lbaType);
+    EXPECT_EQ(MbrPartitionTable::TypeCode({c.kind, primary->sectors, false, false}), c.type);
+    EXPECT_EQ(MbrPartitionTable::TypeCode({c.kind, primary->sectors, true, false}), c.lbaType);
   });
 }
 

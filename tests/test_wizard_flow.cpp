@@ -241,12 +241,7 @@ TEST_F(WizardFlow, TheEndPageAsksForARestartOnlyWhenTheDiskIsBusy) {
       EXPECT_EQ(1, layer->asked);
     }
     saveScreenshot(wizard, busy ? "wizard-page-9-busy" : "wizard-page-9-reread");
-    delete wizard;
-    delete backImage;
-    delete welcomeImage;
-    wizard = nullptr;
-    backImage = welcomeImage = nullptr;
-    Information::ReleaseFonts(guiApp());
+    closeWizard();
   }
 }
 
@@ -338,16 +333,6 @@ TEST_F(WizardFlow, TheEndPageNamesWhatWasNotWrittenAndWhy) {
   EXPECT_NE(-1, said.find(line)) << said.text() << "\n" << line.text();
   EXPECT_TRUE(asker.scriptDone()) << asker.transcript();
   EXPECT_TRUE(before == readFile(disk.image));
-}
-
-// Shows a box as the wizard's asker would, saves a picture of it and closes it.
-static void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
-  FXMessageBox shown(wizard, box.caption, box.text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);
-  shown.create();
-  shown.show(PLACEMENT_OWNER);
-  settle(wizard->getApp());
-  EXPECT_TRUE(saveScreenshot(&shown, name));
-  shown.hide();
 }
 
 // Logging was asked for, but a boot loader fills the first track: before

@@ -1,8 +1,13 @@
-// The wizard's first page on a GPT disk whose backup copy is lost: it asks
-// whether to repair it, as it offers an undo; a yes writes the backup again
-// (sgdisk then finds nothing wrong), a no leaves the disk as it is.
+// The wizard on GPT disks.  On the first page, with the backup copy lost, it
+// asks whether to repair it, as it offers an undo: a yes writes the backup
+// again (sgdisk then finds nothing wrong), a no leaves the disk as it is.
+// A found volume goes back into a GPT as a new entry; a disk without any
+// table gets the table the user chooses; a FAT volume becomes the EFI
+// system partition when the user says so.  Each is undone byte for byte.
 #include <gtest/gtest.h>
 
+#include "Analyse.h"
+#include "support/Engine.h"
 #include "support/WizardFixture.h"
 
 using namespace kvtest;
@@ -51,4 +56,118 @@ TEST_F(WizardGpt, LeavesTheDiskAloneWhenTheUserSaysNo) {
   std::string before = readFile(disk.image);
   answerRepair(false);
   EXPECT_TRUE(before == readFile(disk.image));
+}
+
+namespace {
+
+const unsigned long long DISK_SECTORS = 131072, FAT = 2048, FAT_SECTORS = 32768;
+const char* const MICROSOFT_DATA = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+const char* const EFI_SYSTEM = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+
+// A 64 MiB disk with a FAT16 volume at sector 2048, and whatever else a test
+// puts on it.
+class WizardGptRecovery : public WizardFixture {
+protected:
+  void SetUp() override {
+    for (const char* tool : {"sgdisk", "mkfs.vfat", "mkfs.ext4", "blkid"})
+      if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+  // The disk, with the sgdisk options `table` (none: no table at all).
+  void makeDisk(const std::string& table) {
+    disk.image = dir.path("disk.img");
+    disk.chs = "8/255/63";
+    disk.sectors = DISK_SECTORS;
+    makeImage(disk.image, DISK_SECTORS * 512);
+    if (!table.empty()) {
+      ASSERT_EQ(0, sh("sgdisk " + table + " " + quote(disk.image) + " >/dev/null"));
+    }
+    ASSERT_TRUE(mkfsAt(disk.image, FAT, FAT_SECTORS, "mkfs.vfat -F 16"));
+  }
+  // From the welcome page, logging on, through a full search to the result
+  // page with the FAT volume picked; `name` is what the wizard calls it.
+  void pickTheFatVolume(const std::vector<std::string>& language, FXString& name) {
+    open(language);
+    leaveWelcome(true);
+    ASSERT_LT(0, selectAllFreeSpace());
+    ASSERT_TRUE(next(wizard));
+    chooseSearch(false);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+    ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+    ASSERT_TRUE(pickFound(wizard, FAT));
+    name = wizard->recoverChooser->GetSelectedPartitionName(0).trimEnd();
+  }
+  // The EFI question answered `yes`, on through the summary page, the
+  // tables written.
+  void writeWithEfiAnswer(const FXString& name, bool yes, const std::string& pictures) {
+    asker.expect(wizard->Format("Kelvarin.NextFromResult.002", name.text(), (double)FAT), yes);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_CHOOSE, page()) << asker.transcript();
+    ASSERT_TRUE(asker.scriptDone()) << asker.transcript();
+    for (size_t i = 0; i < asker.shown.size(); i++)
+      if (asker.shown[i].question && i > 0) pictureOfBox(wizard, asker.shown[i], pictures + "-question-" + std::to_string(i));
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_SUMMARY, page());
+    saveScreenshot(wizard, pictures + "-summary");
+    asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+    EXPECT_EQ(-1, wizard->endLabel->getText().find(text("Kelvarin.NextFromSummary.002")))
+        << wizard->endLabel->getText().text();
+    saveScreenshot(wizard, pictures + "-end");
+  }
+  // sgdisk finds the table clean, and its first entry is the FAT volume
+  // with the type `type`, which blkid sees through the entry; undo then
+  // leaves `before` byte for byte.
+  void expectFatEntryAndUndo(const char* type, const std::string& before) {
+    // Both headers are there (sgdisk would read an MBR as a GPT, too).
+    EXPECT_EQ("EFI PART", readSector(disk.image, 1).substr(0, 8));
+    EXPECT_EQ("EFI PART", readSector(disk.image, DISK_SECTORS - 1).substr(0, 8));
+    std::string out;
+    sh("sgdisk -v " + quote(disk.image) + " 2>&1", &out);
+    EXPECT_NE(std::string::npos, out.find("No problems found")) << out;
+    sh("sgdisk -i 1 " + quote(disk.image), &out);
+    EXPECT_NE(std::string::npos, out.find(type)) << out;
+    EXPECT_NE(std::string::npos, out.find("First sector: " + std::to_string(FAT) + " ")) << out;
+    EXPECT_NE(std::string::npos, out.find("Partition size: " + std::to_string(FAT_SECTORS) + " ")) << out;
+    EXPECT_EQ("vfat\n", typeThroughEntry(disk.image, 1, FAT));
+    CliResult undo = runCli("-file " + quote(disk.image) + " -chs " + disk.chs + " undo --yes");
+    EXPECT_EQ(0, undo.status) << undo.err;
+    EXPECT_TRUE(before == readFile(disk.image)) << "undo restores the disk byte for byte";
+  }
+};
+
+}  // namespace
+
+// A FAT volume whose entry was deleted goes back into the disk's GPT, as an
+// ordinary data partition when the user says it is not the EFI system one.
+TEST_F(WizardGptRecovery, AFoundVolumeGoesBackIntoTheGpt) {
+  ASSERT_NO_FATAL_FAILURE(makeDisk("-n 1:2048:+16M -t 1:0700 -n 2:34816:+16M -t 2:8300"));
+  ASSERT_TRUE(mkfsAt(disk.image, 34816, 32768, "mkfs.ext4 -q -F"));
+  ASSERT_EQ(0, sh("sgdisk -d 1 " + quote(disk.image) + " >/dev/null"));
+  std::string before = readFile(disk.image);
+  FXString name;
+  ASSERT_NO_FATAL_FAILURE(pickTheFatVolume({}, name));
+  ASSERT_NO_FATAL_FAILURE(writeWithEfiAnswer(name, false, "wizard-gpt-existing"));
+  closeWizard();
+  expectFatEntryAndUndo(MICROSOFT_DATA, before);
+}
+
+// A disk without any table: the wizard asks which table to make; a GPT it
+// is, and the FAT volume its EFI system partition.  In every language.
+TEST_F(WizardGptRecovery, ADiskWithoutATableGetsTheGptTheUserChooses) {
+  for (const char* language : {"EN", "DE", "RU"}) {
+    SCOPED_TRACE(language);
+    ASSERT_NO_FATAL_FAILURE(makeDisk(""));
+    std::string before = readFile(disk.image);
+    asker = ScriptedAsker();
+    FXString name;
+    ASSERT_NO_FATAL_FAILURE(pickTheFatVolume({"-lang", language}, name));
+    FXString model = sharedAnalyser->disks[0].model;
+    asker.expect(wizard->Format("Kelvarin.NextFromResult.001", model.trimEnd().text()), true);
+    ASSERT_NO_FATAL_FAILURE(
+        writeWithEfiAnswer(name, true, std::string("wizard-gpt-new-") + language));
+    closeWizard();
+    expectFatEntryAndUndo(EFI_SYSTEM, before);
+  }
 }

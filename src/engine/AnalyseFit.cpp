@@ -15,6 +15,8 @@ bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
 
 LayoutPlan PlanChosen(const NRD& d, const std::vector<RecoverPart>& rp,
                       const std::vector<VolumeSpan>& found, std::vector<size_t>* which) {
+  // A GPT holds its volumes as entries alike: there is no MBR layout to plan.
+  if (d.gpt) return LayoutPlan();
   std::vector<PlacementRequest> chosen;
   for (size_t i = 0; i < rp.size(); i++) {
     const RecoverPart& r = rp[i];

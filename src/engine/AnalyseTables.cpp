@@ -8,6 +8,7 @@
 #include "IOSystem.h"
 #include "ReadContext.h"
 #include "compat/Assert.h"
+#include "table/MbrPartitionTable.h"
 
 namespace {
 
@@ -160,7 +161,11 @@ bool Analyse::CarriesGPT(const FXString& device, FXulong sectors) {
 namespace {
 
 FoundPartition partitionOf(const FoundVolume& v) {
-  FoundPartition p{mbrTypeFor(v.kind, v.sectors, true), v.start, v.sectors, 0};
+  // The type an MBR gives the volume: what the candidate lists show, and
+  // what a GPT falls back on.  The geometry is not known here; the LBA
+  // variants are the types the boot-record check has always given.
+  FXuchar type = MbrPartitionTable::TypeCode({v.kind, v.sectors, true, false});
+  FoundPartition p{type, v.start, v.sectors, 0};
   p.fileSystem = volumeKindName(v.kind);
   p.label = v.label;
   p.foundBy = foundByName(v.foundBy);

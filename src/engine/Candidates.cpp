@@ -30,8 +30,10 @@ RecoverPart Candidate::toRecoverPart(const Analyse& analyser) const {
   r.sectorsPerTrack = d.logical.sectors;
   r.letter = letter >= 'A' ? letter : ' ';
   r.role = role;
-  // A logical partition's type stands in its table.
-  if (!logical()) r.type = type();
+  r.efiSystem = efiSystem;
+  // The writer of an MBR takes a logical partition's type from its own
+  // table; a GPT takes it from here.
+  r.type = type();
   return r;
 }
 

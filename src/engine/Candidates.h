@@ -36,6 +36,7 @@ struct Candidate {
   FoundPartition partition;  // its true position and size
   FXchar letter;             // proposed drive letter, 0 when none
   PlacementRole role = PlacementRole::AUTO;  // how the user wants it placed
+  bool efiSystem = false;  // the user marked this FAT volume as the EFI system partition
 
   Candidate(FXint disk, FXulong foundAt, FXint slot, const FoundPartition& p, FXchar letter);
 

@@ -221,6 +221,7 @@ struct RecoverPart {
   FXchar letter;   // ' ' when none
   FXuchar type;    // the type to write; 0: taken from the boot record at `sector`
   PlacementRole role = PlacementRole::AUTO;
+  bool efiSystem = false;  // the user marked this FAT volume as the EFI system partition
   RecoverPart()
       : sector(0), first(0), size(0), logical(false), heads(0), sectorsPerTrack(0), letter(' '),
         type(0) {}

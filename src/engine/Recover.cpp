@@ -16,6 +16,7 @@
 #include "IOSystem.h"
 #include "ReadContext.h"
 #include "TrialRun.h"
+#include "table/PartitionTable.h"
 #include "compat/Assert.h"
 
 namespace {
@@ -38,7 +39,6 @@ const Reason CHAIN_TOO_LONG = {"Recover.DoRecover.008", false};
 const Reason NO_SECTOR_FOR_EPTB = {"Recover.DoRecover.009", false};
 const Reason TABLE_UNREADABLE = {"Recover.DoRecover.010", true};
 const Reason ACTIVE_NOT_SET = {"Recover.DoRecover.011", false};
-const Reason LOG_CANNOT_HOLD = {"Recover.Apply.001", false};
 
 bool readTable(const FXString& device, FXulong sector, FXuchar* table) {
   return IOSystem::ReadBR(device, table, sector * SECTOR_SIZE, SECTOR_SIZE);
@@ -772,18 +772,62 @@ std::vector<FXString> Recover::DisksTheLogCannotHold(
   return unlogged;
 }
 
+const Reason Recover::LOG_CANNOT_HOLD = {"Recover.Apply.001", false};
+
 bool Recover::RefusedForTheLog(const RecoverResult& result) {
   return !result.done() && strcmp(result.reason.key, LOG_CANNOT_HOLD.key) == 0;
 }
+
+namespace {
+
+// The chosen volumes that go into one kind of table, as a choice of their
+// own, and where each stands in the whole choice.
+struct TableShare {
+  PartitionTable* table;
+  RecoveryChoice choice;
+  std::vector<size_t> places;
+};
+
+// The choice split by the table each disk gets.  The MBR's share also sets
+// the active partitions of the disks that keep an MBR, chosen volumes or
+// not; a disk that gets a GPT is left out of it.
+std::vector<TableShare> SharesByTable(const RecoveryChoice& choice) {
+  std::vector<TableShare> shares;
+  for (TableKind kind : {TableKind::MBR, TableKind::GPT}) {
+    TableShare share{&PartitionTable::Of(kind), choice, {}};
+    share.choice.chosen.clear();
+    auto kindOf = [&](const FXString& device) {
+      const NRD* d = Analyse::FindNRD(device);
+      return d ? TableToWrite(*d, choice) : TableKind::MBR;
+    };
+    for (size_t i = 0; i < choice.chosen.size(); i++) {
+      if (kindOf(choice.chosen[i].device) != kind) continue;
+      share.choice.chosen.push_back(choice.chosen[i]);
+      share.places.push_back(i);
+    }
+    bool setsActive = false;
+    for (size_t i = 0; i < share.choice.activeStarts.size() && i < choice.devices.size(); i++) {
+      if (kindOf(choice.devices[i]) != kind) share.choice.activeStarts[i].clear();
+      setsActive = setsActive || !share.choice.activeStarts[i].empty();
+    }
+    if (!share.places.empty() || (kind == TableKind::MBR && setsActive)) shares.push_back(share);
+  }
+  return shares;
+}
+
+}  // namespace
 
 std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoice& choice,
                                           RecoverProgress* progress,
                                           const std::function<bool(const NRD&)>& goOnUnlogged,
                                           std::vector<FXString>* busyDevices) {
   KV_TRACE(7, "Recover::Apply( recover count = %u )\n", (FXuint)choice.chosen.size());
-  std::vector<FXString> unlogged =
-      DisksTheLogCannotHold(choice.chosen, choice.foundVolumes, choice.writeBootCode,
-                            choice.activeStarts, choice.devices);
+  std::vector<TableShare> shares = SharesByTable(choice);
+  std::vector<FXString> unlogged;
+  for (TableShare& share : shares) {
+    std::vector<FXString> more = share.table->DisksTheLogCannotHold(analyser, share.choice);
+    unlogged.insert(unlogged.end(), more.begin(), more.end());
+  }
   for (const FXString& device : unlogged) {
     NRD* d = Analyse::FindNRD(device);
     if (goOnUnlogged && goOnUnlogged(*d)) continue;
@@ -795,14 +839,20 @@ std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoic
   for (const FXString& device : unlogged) Analyse::FindNRD(device)->dbActive = false;
 
   if (progress) progress->starting();
+  std::vector<RecoverResult> results;
+  for (const RecoverPart& r : choice.chosen) results.push_back(RecoverResult{r, DONE});
+  std::vector<FXString> busy;
   // Every sector written is logged on the disks whose logging is on.
   IOSystem::disableWriteLog = false;
-  Recover recover(choice.chosen, choice.foundVolumes, progress, choice.writeBootCode,
-                  choice.activeStarts, choice.devices);
+  for (TableShare& share : shares) {
+    std::vector<RecoverResult> written = share.table->Write(analyser, share.choice, progress, busy);
+    for (size_t k = 0; k < written.size() && k < share.places.size(); k++)
+      results[share.places[k]] = written[k];
+  }
   IOSystem::disableWriteLog = true;
-  if (busyDevices) *busyDevices = recover.busyDevices;
+  if (busyDevices) *busyDevices = busy;
   analyser.ReReadPartitions();
   analyser.CalcNRDChecksums();
   analyser.WriteNRDChecksums();
-  return recover.results;
+  return results;
 }

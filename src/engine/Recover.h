@@ -16,6 +16,7 @@
 #include "ExtendedChain.h"
 #include "Information.h"
 #include "Records.h"
+#include "table/PartitionTable.h"
 
 // Where the writer reports its progress: the total is the number of chosen
 // partitions, one step each.
@@ -36,6 +37,7 @@ class Analyse;
 struct RecoverResult {
   RecoverPart part;
   Reason reason;
+  FXulong args[2] = {0, 0};  // the numbers the reason's text is formatted with
   bool done() const { return reason.done(); }
 };
 
@@ -48,6 +50,9 @@ struct RecoveryChoice {
   // Per disk: empty, or the first sector of the partition to make active.
   std::vector<std::vector<FXulong>> activeStarts;
   std::vector<FXString> devices;  // in the order of activeStarts
+  // Per disk, in the order of devices: the table a disk without one gets
+  // (NONE, or none given: see TableToWrite).
+  std::vector<TableKind> newTables;
 };
 
 class Recover : public Information {
@@ -115,7 +120,9 @@ public:
       bool writeBootCode, const std::vector<std::vector<FXulong>>& activeStarts,
       const std::vector<FXString>& devices);
 
-  // Applies a recovery the way every front end does: tries it out first,
+  // Applies a recovery the way every front end does, each disk's chosen
+  // partitions through the driver of the table it gets (TableToWrite): an
+  // MBR through this writer, a GPT through the GPT writer.  Tries it out first,
   // and where the undo log of a disk cannot hold it asks `goOnUnlogged`
   // whether to write that disk without logging (no question: refuse); then
   // writes it with logging on, reads the tables back and stores each logged
@@ -127,6 +134,7 @@ public:
       std::vector<FXString>* busyDevices = nullptr);
   // Whether Apply refused the recovery for a disk whose undo log cannot hold it.
   static bool RefusedForTheLog(const RecoverResult& result);
+  static const Reason LOG_CANNOT_HOLD;
 
 private:
   std::vector<size_t> PlaceOnDisk(const FXString& device, FXuchar* MBR,

@@ -11,6 +11,7 @@
 #include "Placement.h"
 #include "WrapLabel.h"
 #include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 namespace {
 
@@ -253,8 +254,8 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   FXint n = (FXint)parts.size();
   for (const Gap& gap : analyse->GetGap(d, n, true)) updateGaps(gap, d, &j, n, row);
 
-  // A GPT disk offers nothing to choose; its row says why.
-  if (analyse->disks[d].gpt)
+  // A GPT that cannot be used offers nothing to choose; its row says why.
+  if (analyse->disks[d].gpt && !UsableGpt(analyse->disks[d]))
     new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
   numbers.push_back(known);
   knownNumbers.push_back(known);
@@ -263,9 +264,8 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
                                 FXComposite* row) {
   KV_TRACE(5, "mFXDiskChooser::updateGaps\n");
-  // The wizard writes MBRs only: a GPT disk's gaps are searched and
-  // written by kelvarin-cli.
-  if (gap.size == 0 || analyse->disks[disk].gpt) return;
+  // A GPT that cannot be used is never searched nor written.
+  if (gap.size == 0 || (analyse->disks[disk].gpt && !UsableGpt(analyse->disks[disk]))) return;
   if (!recoverMode) {
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser found gap %.0lf sectors\n", (double)gap.size);
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser disk %d setting ID=%d\n", disk, ID_PARTIMAGE + *j);
@@ -405,7 +405,8 @@ long mFXDiskChooser::onCmdRole(FXObject*, FXSelector, void* ptr) {
 long mFXDiskChooser::onUpdRole(FXObject* sender, FXSelector, void*) {
   FXint row = foundList ? foundList->getCurrentItem() : -1;
   const FreeSpace* record = recordAtRow(row);
-  bool open = !locked && record;
+  // Primary and logical are an MBR's; a GPT's entries are all alike.
+  bool open = !locked && record && !analyse->disks[record->disk].gpt;
   sender->handle(this, FXSEL(SEL_COMMAND, open ? ID_ENABLE : ID_DISABLE), nullptr);
   FXString what = record ? Format("DiskChooser.buildListActions.006", describeFound(*record).text())
                          : GetString("DiskChooser.buildListActions.001");

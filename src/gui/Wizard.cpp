@@ -538,17 +538,23 @@ long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
     inform("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.013"));
     return 1;
   }
+  ChooseNewTables();
+  // What goes into a GPT needs none of an MBR's checks.
+  std::vector<RecoverPart> intoMbr;
+  for (const RecoverPart& r : recoverList)
+    if (TableFor(r.device) != TableKind::GPT) intoMbr.push_back(r);
   FXString reason;
-  if (!sharedAnalyser->CheckTableReach(recoverList, reason)) {
+  if (!sharedAnalyser->CheckTableReach(intoMbr, reason)) {
     inform("Kelvarin.onCmd_Next.001", reason);
     return 1;
   }
-  if (!sharedAnalyser->CheckMBRFit(recoverList, recoverChooser->GetFoundVolumes(), reason)) {
+  if (!sharedAnalyser->CheckMBRFit(intoMbr, recoverChooser->GetFoundVolumes(), reason)) {
     inform("Kelvarin.onCmd_Next.001", reason);
     return 1;
   }
-  if (!sharedAnalyser->CheckMBRCode())
+  if (!intoMbr.empty() && !sharedAnalyser->CheckMBRCode())
     bootCodeAnswer = ask("Kelvarin.onCmd_Next.001", GetString("Kelvarin.onCmd_Next.003"));
+  AskEfiSystem();
   recoverChooser->setLocked(true);
   HandOverToActiveChooser();
   return FXWizard::onCmdNext(sender, sel, ptr);
@@ -560,12 +566,51 @@ void mFXWizard::HandOverToActiveChooser() {
     std::vector<FXString> names;
     std::vector<FXulong> starts;
     for (size_t j = 0; j < recoverList.size(); j++) {
-      if (recoverList[j].device != devices[i] || recoverList[j].logical) continue;
+      // A GPT has no active partition.
+      if (recoverList[j].device != devices[i] || recoverList[j].logical ||
+          TableFor(devices[i]) == TableKind::GPT)
+        continue;
       names.push_back(recoverChooser->GetSelectedPartitionName((FXint)j));
       starts.push_back(recoverList[j].sector);
     }
     activeChooser->AddRecoveredNames((FXint)i, names);
     activeChooser->SetStarts((FXint)i, starts);
+  }
+}
+
+void mFXWizard::ChooseNewTables() {
+  std::vector<FXString> devices = sharedAnalyser->GetDeviceNames(false);
+  newTables.assign(devices.size(), TableKind::NONE);
+  for (size_t i = 0; i < devices.size(); i++) {
+    const NRD& disk = sharedAnalyser->disks[i];
+    bool chosen = false;
+    for (const RecoverPart& r : recoverList) chosen = chosen || r.device == devices[i];
+    if (!chosen || !LacksAnyTable(disk)) continue;
+    FXString model = disk.model;
+    bool gpt = ask("Kelvarin.onCmd_Next.001",
+                   Format("Kelvarin.NextFromResult.001", model.trimEnd().text()));
+    newTables[i] = gpt ? TableKind::GPT : TableKind::MBR;
+  }
+}
+
+TableKind mFXWizard::TableFor(const FXString& device) const {
+  RecoveryChoice choice;
+  choice.devices = sharedAnalyser->GetDeviceNames(false);
+  choice.newTables = newTables;
+  const NRD* disk = Analyse::FindNRD(device);
+  return disk ? TableToWrite(*disk, choice) : TableKind::MBR;
+}
+
+void mFXWizard::AskEfiSystem() {
+  for (size_t j = 0; j < recoverList.size(); j++) {
+    RecoverPart& r = recoverList[j];
+    r.efiSystem = false;
+    if (TableFor(r.device) != TableKind::GPT) continue;
+    std::optional<VolumeKind> kind = RecognisedKind(*sharedAnalyser, r);
+    if (!kind || !IsFat(*kind)) continue;
+    FXString name = recoverChooser->GetSelectedPartitionName((FXint)j).trimEnd();
+    r.efiSystem = ask("Kelvarin.onCmd_Next.001",
+                      Format("Kelvarin.NextFromResult.002", name.text(), (double)r.first));
   }
 }
 
@@ -600,8 +645,9 @@ void mFXWizard::ShowResults(const std::vector<RecoverResult>& results) {
   for (size_t j = 0; j < results.size(); j++) {
     if (results[j].done()) continue;
     FXString name = recoverChooser->GetSelectedPartitionName((FXint)j).trimEnd();
+    FXString why = Format(results[j].reason.key, (double)results[j].args[0], (double)results[j].args[1]);
     lines += "\n" + Format("Kelvarin.NextFromSummary.003", name.text(),
-                           (double)results[j].part.first, GetString(results[j].reason.key).text());
+                           (double)results[j].part.first, why.text());
   }
   if (lines.empty()) return;
   endLabel->setText(GetString("Kelvarin.NextFromSummary.002") + "\n" + lines);
@@ -617,6 +663,7 @@ long mFXWizard::NextFromSummary(FXObject* sender, FXSelector sel, void* ptr) {
   choice.writeBootCode = bootCodeAnswer;
   choice.activeStarts = activeChooser->GetActiveSelection();
   choice.devices = sharedAnalyser->GetDeviceNames(false);
+  choice.newTables = newTables;
   RecoveringPage progress(recoverProgress, [&] {
     FXWizard::onCmdNext(sender, sel, ptr);
     ShowNow();

@@ -13,6 +13,7 @@
 #include "Asker.h"
 #include "Information.h"
 #include "Records.h"
+#include "table/PartitionTable.h"
 
 struct RecoverResult;
 
@@ -73,6 +74,8 @@ public:
   FXProgressBar* recoverProgress;
   std::vector<RecoverPart> recoverList;
   bool bootCodeAnswer;
+  // Per disk: the table the user chose for a disk without any.
+  std::vector<TableKind> newTables;
   mFXThreadSearch* searchThread;
   ProxyText* textProxy;
   ProxyProgress* progressProxy;
@@ -173,6 +176,14 @@ private:
   void ShowResults(const std::vector<RecoverResult>& results);
   void SendBack(int times);
   void HandOverToActiveChooser();
+  // Asks which table each disk without any gets, where partitions were
+  // chosen on it.
+  void ChooseNewTables();
+  // The table the chosen partitions of `device` go into.
+  TableKind TableFor(const FXString& device) const;
+  // Asks of each chosen FAT volume that goes into a GPT whether it is the
+  // EFI system partition.
+  void AskEfiSystem();
   void ShowNow();
   FXint PercentSearched() const;
 

@@ -78,6 +78,8 @@ static const std::vector<KeyUse> KEYS = {
     {"Kelvarin.NextFromSummary.001", "%s"},  // disk model
     {"Kelvarin.NextFromSummary.002", ""},
     {"Kelvarin.NextFromSummary.003", "%s %.0lf %s"},  // partition name, first sector, reason
+    {"Kelvarin.NextFromResult.001", "%s"},        // disk model
+    {"Kelvarin.NextFromResult.002", "%s %.0lf"},  // partition name, first sector
     {"Kelvarin.mFXWizard.001", ""},
     {"Kelvarin.mFXWizard.002", ""},
     {"Kelvarin.mFXWizard.003", ""},
@@ -138,6 +140,7 @@ static const std::vector<KeyUse> KEYS = {
     {"Recover.DoRecover.010", ""},
     {"Recover.DoRecover.011", ""},
     {"Recover.Apply.001", ""},
+    {"GptPartitionTable.Write.001", ""},
 
     // The toolkit's own button texts, passed through the translator.
     // Page titles and help, the progress of the search, the end page, the
@@ -250,6 +253,8 @@ static const std::vector<KeyUse> KEYS = {
     {"kelvarin-cli.recover.019", "%s %d"},
     {"kelvarin-cli.recover.020", "%d"},
     {"kelvarin-cli.recover.022", "%.0lf %s"},  // first sector, reason
+    {"kelvarin-cli.recover.023", "%s"},     // first sector of the volume
+    {"kelvarin-cli.recover.024", "%s %s"},  // option, option
     {"kelvarin-cli.undo.001", ""},
     {"kelvarin-cli.undo.002", ""},
     {"kelvarin-cli.undo.003", ""},

@@ -139,4 +139,18 @@ LoopDevice::~LoopDevice() {
   if (!device.empty()) sh("losetup -d '" + device + "'");
 }
 
+std::string typeThroughEntry(const std::string& image, int number, unsigned long long start) {
+  LoopDevice loop(image);
+  std::string type;
+  std::string quoted = "'" + image + "'";
+  if (loop.device.empty()) {
+    sh("blkid -p -o value -s TYPE -O " + std::to_string(start * 512) + " " + quoted, &type);
+  } else {
+    sh("partx -a '" + loop.device + "' 2>/dev/null; blkid -p -o value -s TYPE '" + loop.device + "p" +
+           std::to_string(number) + "'",
+       &type);
+  }
+  return type;
+}
+
 }  // namespace kvtest

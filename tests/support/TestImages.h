@@ -80,6 +80,11 @@ public:
   std::string device;
 };
 
+// What blkid finds in partition `number` of the image's table: through a
+// loop device and its partitions, or at the partition's start when no loop
+// device can be attached.  "vfat\n", ...
+std::string typeThroughEntry(const std::string& image, int number, unsigned long long start);
+
 }  // namespace kvtest
 
 #endif

@@ -127,6 +127,16 @@ bool pickFound(mFXWizard* wizard, unsigned long long start) {
   return false;
 }
 
+void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
+  // Broken into lines as the wizard's own message boxes break them.
+  FXString text = WrapForMessageBox(wizard->getApp(), box.text);
+  FXMessageBox shown(wizard, box.caption, text, nullptr, box.question ? MBOX_YES_NO : MBOX_OK);
+  shown.create();
+  shown.show(PLACEMENT_OWNER);
+  settle(wizard->getApp());
+  EXPECT_TRUE(saveScreenshot(&shown, name));
+  shown.hide();
+}
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
   FXApp* app = guiApp();
@@ -141,12 +151,18 @@ void WizardFixture::open(const std::vector<std::string>& extra) {
   pumpFor(0.05);
 }
 
-void WizardFixture::TearDown() {
+void WizardFixture::closeWizard() {
   delete wizard;
   delete backImage;
   delete welcomeImage;
+  wizard = nullptr;
+  backImage = welcomeImage = nullptr;
   // The fonts the languages made for the application.
   Information::ReleaseFonts(guiApp());
+}
+
+void WizardFixture::TearDown() {
+  closeWizard();
   EXPECT_TRUE(asker.unexpected.empty()) << asker.transcript();
 }
 

@@ -84,6 +84,9 @@ bool finish(mFXWizard* wizard);
 // Picks the found partition that starts at `start` in the list of the
 // result page, as a click on its row does; false when it is not listed.
 bool pickFound(mFXWizard* wizard, unsigned long long start);
+// Shows a box as the wizard's asker would, saves a picture of it under
+// `name` and closes it.
+void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name);
 
 
 class WizardFixture : public ::testing::Test {
@@ -97,6 +100,8 @@ protected:
 
   // Builds and shows a wizard on disk.image.
   void open(const std::vector<std::string>& extra = {});
+  // Closes the wizard, so that another can be opened.
+  void closeWizard();
   void TearDown() override;
 
   int page() const { return wizard->getCurrentPanel(); }

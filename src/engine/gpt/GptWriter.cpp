@@ -121,7 +121,7 @@ void addEntries(GptPlan& plan, const GptHeader& h, const std::vector<GptEntry>& 
     if (slot == h.count) return refuse(plan, "Gpt.write.001", volumes.size() - i);
     GptEntry e;
     e.slot = slot;
-    e.type = GptType::forMbrType(v.mbrType);
+    e.type = v.type;
     e.unique = Guid::random();
     e.first = v.start;
     e.last = v.start + v.sectors - 1;

@@ -38,7 +38,7 @@ struct GptPlan {
 // A found volume that is to become an entry.
 struct GptVolume {
   FXulong start = 0, sectors = 0;
-  FXuchar mbrType = 0;  // the type the search gave it; it picks the type GUID
+  Guid type;  // the type GUID its entry gets
   SectorRange range() const { return SectorRange::sized(start, sectors); }
 };
 

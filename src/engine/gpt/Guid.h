@@ -30,7 +30,8 @@ extern const Guid MICROSOFT_DATA;
 extern const Guid LINUX_SWAP;
 extern const Guid LINUX_LVM;
 extern const Guid EFI_SYSTEM;
-// The type for a volume the search gave the MBR type `mbrType`.
+// The type for a volume known only by its MBR type `mbrType` (one found
+// through a stray table).
 Guid forMbrType(FXuchar mbrType);
 // The name of a common type, or null.
 const FXchar* name(const Guid& type);

@@ -46,12 +46,6 @@ const FXchar* volumeKindName(VolumeKind kind);
 // "boot sector", "superblock" or "backup".
 const FXchar* foundByName(FoundBy by);
 
-// The MBR partition type a volume of this kind gets.  `needsLba`: the
-// volume reaches past what CHS addressing covers, which picks the LBA
-// variants of the FAT types; callers that do not know the geometry pass
-// true, the types the boot-record check has always given.
-FXuchar mbrTypeFor(VolumeKind kind, FXulong sectors, bool needsLba);
-
 struct Magic {
   const FXchar* bytes;
   FXuint length;

@@ -1,13 +1,5 @@
-// The table of recognisers, the names of what they find, and the partition
-// types those volumes get.
+// The table of recognisers and the names of what they find.
 #include "recognise/Recogniser.h"
-
-namespace {
-
-// Below 32 MiB a FAT16 partition has its own type.
-const FXulong SMALL_FAT16_SECTORS = 65536;
-
-}  // namespace
 
 const std::vector<const Recogniser*>& allRecognisers() {
   static const std::vector<const Recogniser*> table = {
@@ -43,17 +35,4 @@ const FXchar* foundByName(FoundBy by) {
     case FoundBy::BACKUP: return "backup";
   }
   return "unknown";
-}
-
-FXuchar mbrTypeFor(VolumeKind kind, FXulong sectors, bool needsLba) {
-  switch (kind) {
-    case VolumeKind::SWAP: return 0x82;
-    case VolumeKind::LVM2_PV: return 0x8E;
-    case VolumeKind::NTFS:
-    case VolumeKind::EXFAT: return 0x07;
-    case VolumeKind::FAT12: return 0x01;
-    case VolumeKind::FAT16: return needsLba ? 0x0E : sectors < SMALL_FAT16_SECTORS ? 0x04 : 0x06;
-    case VolumeKind::FAT32: return needsLba ? 0x0C : 0x0B;
-    default: return 0x83;  // the Linux file systems
-  }
 }

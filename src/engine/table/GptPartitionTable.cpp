@@ -1,0 +1,141 @@
+// The GPT driver.  Each disk's chosen volumes become one plan of the GPT
+// writer: new entries of the disk's GPT, or a new GPT on a disk without a
+// table.  The plan is checked whole, so a disk's volumes are written all or
+// none.
+#include "table/GptPartitionTable.h"
+
+#include "Analyse.h"
+#include "IOSystem.h"
+#include "Recover.h"
+
+namespace {
+
+// A GPT has no boot indicator for an active partition.
+const Reason NO_ACTIVE_PARTITION = {"GptPartitionTable.Write.001", false};
+const Reason NOT_WRITTEN = {"IOSystem.WriteBR.001", true};
+
+// Why the write failed: the write's own reason, when it gave one.
+Reason writeFailure() { return IOSystem::writeFailure.done() ? NOT_WRITTEN : IOSystem::writeFailure; }
+
+// The chosen volumes, by their place in `choice.chosen`, one list per disk
+// in the order the disks are first met.
+std::vector<std::vector<size_t>> byDisk(const RecoveryChoice& choice) {
+  std::vector<std::vector<size_t>> disks;
+  std::vector<FXString> devices;
+  for (size_t i = 0; i < choice.chosen.size(); i++) {
+    size_t d = 0;
+    while (d < devices.size() && devices[d] != choice.chosen[i].device) d++;
+    if (d == devices.size()) {
+      devices.push_back(choice.chosen[i].device);
+      disks.emplace_back();
+    }
+    disks[d].push_back(i);
+  }
+  return disks;
+}
+
+bool wantsActive(const RecoveryChoice& choice, const FXString& device) {
+  for (size_t i = 0; i < choice.devices.size() && i < choice.activeStarts.size(); i++)
+    if (choice.devices[i] == device && !choice.activeStarts[i].empty()) return true;
+  return false;
+}
+
+}  // namespace
+
+Guid GptPartitionTable::TypeGuid(const VolumeTraits& v) {
+  if (v.efiSystem && IsFat(v.kind)) return GptType::EFI_SYSTEM;
+  switch (v.kind) {
+    case VolumeKind::SWAP: return GptType::LINUX_SWAP;
+    case VolumeKind::LVM2_PV: return GptType::LINUX_LVM;
+    case VolumeKind::NTFS:
+    case VolumeKind::EXFAT:
+    case VolumeKind::FAT12:
+    case VolumeKind::FAT16:
+    case VolumeKind::FAT32: return GptType::MICROSOFT_DATA;
+    default: return GptType::LINUX_DATA;  // the Linux file systems
+  }
+}
+
+EntryType GptPartitionTable::typeFor(const VolumeTraits& volume) const {
+  EntryType type;
+  type.guid = TypeGuid(volume);
+  return type;
+}
+
+GptPlan GptPartitionTable::PlanFor(Analyse& analyser, const NRD& disk,
+                                   const RecoveryChoice& choice,
+                                   const std::vector<size_t>& parts) const {
+  std::vector<GptVolume> volumes;
+  for (size_t i : parts) {
+    const RecoverPart& r = choice.chosen[i];
+    GptVolume v;
+    v.start = r.first;
+    v.sectors = r.size / SECTOR_SIZE;
+    std::optional<VolumeKind> kind = RecognisedKind(analyser, r);
+    // What no recogniser knows (a partition found through a stray table)
+    // is typed by the MBR type it had.
+    v.type = kind ? TypeGuid({*kind, v.sectors, true, r.efiSystem}) : GptType::forMbrType(r.type);
+    volumes.push_back(v);
+  }
+  if (disk.gpt) return GptWriter::PlanAdd(disk, volumes);
+  std::vector<SectorRange> found;
+  for (const VolumeSpan& v : choice.foundVolumes)
+    if (v.device == disk.device) found.push_back(v.sectors);
+  return GptWriter::PlanNewTable(disk, volumes, found);
+}
+
+std::vector<FXString> GptPartitionTable::DisksTheLogCannotHold(Analyse& analyser,
+                                                               const RecoveryChoice& choice) {
+  std::vector<FXString> unlogged;
+  for (const std::vector<size_t>& parts : byDisk(choice)) {
+    NRD* disk = Analyse::FindNRD(choice.chosen[parts.front()].device);
+    if (!disk || !disk->dbActive) continue;
+    GptPlan plan = PlanFor(analyser, *disk, choice, parts);
+    if (!plan.refused() && !GptWriter::LogCanHold(*disk, plan)) unlogged.push_back(disk->device);
+  }
+  return unlogged;
+}
+
+std::vector<RecoverResult> GptPartitionTable::Write(Analyse& analyser, const RecoveryChoice& choice,
+                                                    RecoverProgress* progress,
+                                                    std::vector<FXString>& busyDevices) {
+  std::vector<RecoverResult> results;
+  for (const RecoverPart& r : choice.chosen) results.push_back(RecoverResult{r, DONE});
+  if (progress) {
+    progress->setProgress(0);
+    progress->setTotal((FXuint)results.size());
+  }
+  for (const std::vector<size_t>& parts : byDisk(choice)) {
+    const FXString& device = choice.chosen[parts.front()].device;
+    NRD* disk = Analyse::FindNRD(device);
+    RecoverResult outcome{choice.chosen[parts.front()], DONE};
+    if (!disk) {
+      outcome.reason = NOT_WRITTEN;
+    } else if (wantsActive(choice, device)) {
+      outcome.reason = NO_ACTIVE_PARTITION;
+    } else {
+      GptPlan plan = PlanFor(analyser, *disk, choice, parts);
+      switch (GptWriter::Apply(*disk, plan, disk->dbActive)) {
+        case GptWriter::WRITTEN: break;
+        case GptWriter::REFUSED:
+          outcome.reason = Reason{plan.refusal, false};
+          outcome.args[0] = plan.args[0];
+          outcome.args[1] = plan.args[1];
+          break;
+        case GptWriter::NO_ROOM_FOR_LOG: outcome.reason = Recover::LOG_CANNOT_HOLD; break;
+        case GptWriter::WRITE_FAILED: outcome.reason = writeFailure(); break;
+      }
+    }
+    for (size_t i : parts) {
+      results[i].reason = outcome.reason;
+      results[i].args[0] = outcome.args[0];
+      results[i].args[1] = outcome.args[1];
+    }
+    bool busy = false;
+    if (outcome.reason.done() && !IOSystem::simulationMode && !IOSystem::RereadTable(device, &busy) &&
+        busy)
+      busyDevices.push_back(device);
+    if (progress) progress->increment((FXuint)parts.size());
+  }
+  return results;
+}

@@ -1,0 +1,29 @@
+// The GPT driver: the GPT writer (GptWriter) behind the table interface.
+// A disk's chosen volumes become new entries of its GPT, or of a new GPT on
+// a disk without a table.
+#ifndef KV_TABLE_GPTPARTITIONTABLE_H
+#define KV_TABLE_GPTPARTITIONTABLE_H
+
+#include "gpt/GptWriter.h"
+#include "table/PartitionTable.h"
+
+class GptPartitionTable : public PartitionTable {
+public:
+  TableKind kind() const override { return TableKind::GPT; }
+  EntryType typeFor(const VolumeTraits& volume) const override;
+  std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,
+                                              const RecoveryChoice& choice) override;
+  std::vector<RecoverResult> Write(Analyse& analyser, const RecoveryChoice& choice,
+                                   RecoverProgress* progress,
+                                   std::vector<FXString>& busyDevices) override;
+
+  // The type GUID of a volume of this kind.
+  static Guid TypeGuid(const VolumeTraits& volume);
+
+private:
+  // The plan that puts the chosen volumes `parts` of `disk` into its GPT.
+  GptPlan PlanFor(Analyse& analyser, const NRD& disk, const RecoveryChoice& choice,
+                  const std::vector<size_t>& parts) const;
+};
+
+#endif

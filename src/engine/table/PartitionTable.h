@@ -1,0 +1,86 @@
+// The partition tables the writer knows, behind one interface: an MBR with
+// its extended chain, and a GUID partition table (GPT).  A recovery hands
+// each disk's chosen volumes to the driver of the table that disk gets; the
+// driver decides the type each volume is written with (the recognisers only
+// say what a volume is), finds out without writing whether the disk's undo
+// log can hold the change, and writes it, one result per volume.
+#ifndef KV_TABLE_PARTITIONTABLE_H
+#define KV_TABLE_PARTITIONTABLE_H
+
+#include <fx.h>
+
+#include <optional>
+#include <vector>
+
+#include "gpt/Guid.h"
+#include "recognise/Recogniser.h"
+
+class Analyse;
+class RecoverProgress;
+class NRD;
+struct RecoverPart;
+struct RecoverResult;
+struct RecoveryChoice;
+
+// The table a disk has, or gets.
+enum class TableKind { NONE, MBR, GPT };
+
+// What a table needs to know of a volume to give it a type.
+struct VolumeTraits {
+  VolumeKind kind = VolumeKind::EXT2;
+  FXulong sectors = 0;
+  // The volume reaches past what CHS addressing covers (an MBR's FAT types
+  // have variants for that).
+  bool needsLba = true;
+  // The user marked this FAT volume as the EFI system partition.
+  bool efiSystem = false;
+};
+
+// What an entry's type field gets: a type byte in an MBR, a GUID in a GPT.
+struct EntryType {
+  FXuchar code = 0;
+  Guid guid;
+};
+
+class PartitionTable {
+public:
+  virtual ~PartitionTable() {}
+  virtual TableKind kind() const = 0;
+  // The type a volume of these traits is written with.
+  virtual EntryType typeFor(const VolumeTraits& volume) const = 0;
+  // The disks of `choice` whose undo log is on but cannot hold the whole
+  // change; found out without writing.
+  virtual std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,
+                                                      const RecoveryChoice& choice) = 0;
+  // Writes the chosen volumes of `choice` into the tables of their disks;
+  // one result per chosen volume, in the order chosen.  `busyDevices`
+  // gathers the disks whose table the system could not re-read.
+  virtual std::vector<RecoverResult> Write(Analyse& analyser, const RecoveryChoice& choice,
+                                           RecoverProgress* progress,
+                                           std::vector<FXString>& busyDevices) = 0;
+
+  // The driver of a table kind (MBR for NONE).
+  static PartitionTable& Of(TableKind kind);
+};
+
+// Whether a FAT kind: only a FAT volume can be the EFI system partition.
+bool IsFat(VolumeKind kind);
+
+// What the recognisers say a chosen volume is; nothing for a logical
+// partition found through its table, or where no recogniser knows it.
+std::optional<VolumeKind> RecognisedKind(Analyse& analyser, const RecoverPart& part);
+
+// Whether a disk holds no partition table: no GPT, no MBR entry, no file
+// system over the whole disk.
+bool HasNoTable(const NRD& disk);
+// Whether a disk has no table at all: none of the above, and no boot
+// signature in sector 0 either (an MBR whose entries are all gone is still
+// an MBR).  The wizard asks which table such a disk gets.
+bool LacksAnyTable(const NRD& disk);
+
+// The table the chosen volumes of `disk` go into: its GPT; else the table
+// the choice names for it; else a new GPT where the disk has no table and
+// reaches past what an MBR can address; else its MBR.
+TableKind TableToWrite(const NRD& disk, const RecoveryChoice& choice);
+
+#endif
