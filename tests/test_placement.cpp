@@ -184,6 +184,25 @@ TEST(Placement, LayoutsAndTheirRefusals) {
   }
 }
 
+// A GPT holds any number of entries alike: six volumes chosen on a GPT disk,
+// where an MBR could hold them only with new logicals and none has room in
+// front, plan no MBR layout and no refusal.
+TEST(Placement, AGptDiskPlansNoMbrLayout) {
+  NRD disk;
+  disk.device = "/nonexistent/gpt-disk";
+  disk.sectors = 1 << 20;
+  disk.gpt = true;
+  std::vector<RecoverPart> chosen(6);
+  for (size_t i = 0; i < chosen.size(); i++) {
+    chosen[i].device = disk.device;
+    chosen[i].first = chosen[i].sector = 2048 + i * 4096;
+    chosen[i].size = 4096ull * 512;
+  }
+  LayoutPlan plan = PlanChosen(disk, chosen, {}, nullptr);
+  EXPECT_TRUE(plan.ok()) << plan.refusal;
+  EXPECT_TRUE(plan.volumes.empty());
+}
+
 // The picture of a disk sfdisk partitioned: slots by their type bytes (one
 // of a type without a name too), the extended partition, and every table
 // block of its chain taken.
