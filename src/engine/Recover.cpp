@@ -269,7 +269,7 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
       bool busy = false;
       if (!IOSystem::RereadTable(device, &busy) && busy) busyDevices.push_back(device);
     }
-  if (progress) progress->setProgress(std::min<FXuint>(100, progress->getTotal()));
+  if (progress) progress->setProgress(progress->getTotal());
   for (const RecoverResult& r : results)
     if (!r.done()) return false;
   return true;
@@ -815,6 +815,27 @@ std::vector<TableShare> SharesByTable(const RecoveryChoice& choice) {
   return shares;
 }
 
+// One table's share of a recovery on the bar of the whole: each driver
+// counts its own volumes from 0, and the bar goes on from where the shares
+// before it left off, so it runs once from 0 to every chosen volume.
+class ShareProgress : public RecoverProgress {
+public:
+  ShareProgress(RecoverProgress* whole, FXuint before, FXuint size)
+      : whole(whole), before(before), size(size) {}
+  void setProgress(FXuint value) override {
+    done = std::min(value, size);
+    whole->setProgress(before + done);
+  }
+  // The whole's total is the number of every chosen volume, set once.
+  void setTotal(FXuint) override {}
+  FXuint getTotal() override { return size; }
+  void increment(FXuint step) override { setProgress(done + std::min(step, size - done)); }
+
+private:
+  RecoverProgress* whole;
+  FXuint before, size, done = 0;
+};
+
 }  // namespace
 
 std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoice& choice,
@@ -838,14 +859,23 @@ std::vector<RecoverResult> Recover::Apply(Analyse& analyser, const RecoveryChoic
   // A log that would give up half way could take nothing back.
   for (const FXString& device : unlogged) Analyse::FindNRD(device)->dbActive = false;
 
-  if (progress) progress->starting();
+  if (progress) {
+    progress->starting();
+    progress->setTotal((FXuint)choice.chosen.size());
+    progress->setProgress(0);
+  }
   std::vector<RecoverResult> results;
   for (const RecoverPart& r : choice.chosen) results.push_back(RecoverResult{r, DONE});
   std::vector<FXString> busy;
   // Every sector written is logged on the disks whose logging is on.
   IOSystem::disableWriteLog = false;
+  FXuint before = 0;
   for (TableShare& share : shares) {
-    std::vector<RecoverResult> written = share.table->Write(analyser, share.choice, progress, busy);
+    FXuint size = (FXuint)share.places.size();
+    ShareProgress steps(progress, before, size);
+    before += size;
+    std::vector<RecoverResult> written =
+        share.table->Write(analyser, share.choice, progress ? &steps : nullptr, busy);
     for (size_t k = 0; k < written.size() && k < share.places.size(); k++)
       results[share.places[k]] = written[k];
   }
