@@ -28,6 +28,9 @@ mFXActiveChooser::mFXActiveChooser(FXComposite* p)
     // The partitions by the names Linux gives them.
     for (const FXString& name : PrimaryPartitionNames(analyse->disks[disk])) box->appendItem(name);
     box->setNumVisible(box->getNumItems());
+    noChoice.push_back(new WrapLabel(frame, GetString("ActiveChooser.mFXActiveChooser.004"), nullptr,
+                                     LAYOUT_FILL_X | JUSTIFY_CENTER_X, 0, 0, 0, 0, 2, 2, 2, 2));
+    noChoice.back()->hide();
   }
   new WrapLabel(frame, GetString("ActiveChooser.mFXActiveChooser.003"), nullptr,
                 ICON_BEFORE_TEXT | LAYOUT_FILL_X | JUSTIFY_LEFT, 0, 0, 0, 0, 2, 2, 2, 2);
@@ -57,10 +60,23 @@ void mFXActiveChooser::SetStarts(FXint disk, const std::vector<FXulong>& recover
   starts[disk].insert(starts[disk].end(), recovered.begin(), recovered.end());
 }
 
+void mFXActiveChooser::OfferChoice(FXint disk, bool offered) {
+  if (disk < 0 || disk >= (FXint)boxes.size()) return;
+  if (offered) {
+    boxes[disk]->show();
+    noChoice[disk]->hide();
+  } else {
+    boxes[disk]->setCurrentItem(0, FALSE);
+    boxes[disk]->hide();
+    noChoice[disk]->show();
+  }
+  recalc();
+}
+
 std::vector<std::vector<FXulong>> mFXActiveChooser::GetActiveSelection() {
   std::vector<std::vector<FXulong>> selection(boxes.size());
   for (size_t k = 0; k < boxes.size(); k++) {
-    FXint c = boxes[k]->getCurrentItem();
+    FXint c = boxes[k]->shown() ? boxes[k]->getCurrentItem() : 0;
     if (c <= 0) continue;
     // A box whose starts were not handed over yet has nothing to offer.
     if ((size_t)c - 1 < starts[k].size()) selection[k].push_back(starts[k][c - 1]);

@@ -22,17 +22,23 @@ public:
   void AddRecoveredNames(FXint disk, const std::vector<FXString>& names);
   // The first sectors of the recovered partitions, in the order of the names.
   void SetStarts(FXint disk, const std::vector<FXulong>& recovered);
+  // Offers the disk's box, or in its place says that its table (a GPT) has
+  // no active partition.
+  void OfferChoice(FXint disk, bool offered);
   // Per disk: empty for no choice, else the first sector of the chosen partition.
   std::vector<std::vector<FXulong>> GetActiveSelection();
 
   // --- read access, for tests ---
   const std::vector<FXListBox*>& getBoxes() const { return boxes; }
+  // Per disk: the line shown instead of its box.
+  const std::vector<FXLabel*>& getNoChoiceLines() const { return noChoice; }
 
 protected:
   mFXActiveChooser() {}
 
   Analyse* analyse;
   std::vector<FXListBox*> boxes;
+  std::vector<FXLabel*> noChoice;
   std::vector<std::vector<FXulong>> starts;
 
 private:

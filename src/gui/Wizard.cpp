@@ -565,11 +565,11 @@ void mFXWizard::HandOverToActiveChooser() {
   for (size_t i = 0; i < devices.size(); i++) {
     std::vector<FXString> names;
     std::vector<FXulong> starts;
+    // A GPT has no active partition.
+    bool gpt = TableFor(devices[i]) == TableKind::GPT;
+    activeChooser->OfferChoice((FXint)i, !gpt);
     for (size_t j = 0; j < recoverList.size(); j++) {
-      // A GPT has no active partition.
-      if (recoverList[j].device != devices[i] || recoverList[j].logical ||
-          TableFor(devices[i]) == TableKind::GPT)
-        continue;
+      if (recoverList[j].device != devices[i] || recoverList[j].logical || gpt) continue;
       names.push_back(recoverChooser->GetSelectedPartitionName((FXint)j));
       starts.push_back(recoverList[j].sector);
     }

@@ -59,6 +59,7 @@ static const std::vector<KeyUse> KEYS = {
     {"ActiveChooser.mFXActiveChooser.001", ""},
     {"ActiveChooser.mFXActiveChooser.002", ""},
     {"ActiveChooser.mFXActiveChooser.003", ""},
+    {"ActiveChooser.mFXActiveChooser.004", ""},
 
     // The wizard.
     {"Kelvarin.Search.001", "%d %.0lf %.0lf"},  // disk, first sector, end sector
