@@ -80,6 +80,18 @@ TEST_F(Active, PrimaryAndRecoveredPartitionsPerDiskAndTheAnswer) {
   chooser->AddRecoveredNames(1, {});
   EXPECT_EQ(box(1)->getNumItems(), 1);
   EXPECT_EQ(chooser->GetActiveSelection(), std::vector<std::vector<FXulong>>(2));
+
+  // A disk whose table has no active partition (a GPT) shows a line saying
+  // so in place of its box, and answers no choice, whatever its box held.
+  box(0)->setCurrentItem(1);
+  chooser->OfferChoice(0, false);
+  EXPECT_FALSE(box(0)->shown());
+  EXPECT_TRUE(chooser->getNoChoiceLines()[0]->shown());
+  EXPECT_TRUE(chooser->GetActiveSelection()[0].empty());
+  chooser->OfferChoice(0, true);
+  EXPECT_TRUE(box(0)->shown());
+  EXPECT_FALSE(chooser->getNoChoiceLines()[0]->shown());
+  EXPECT_EQ(0, box(0)->getCurrentItem()) << "the box starts again from leaving it as it is";
 }
 
 }  // namespace

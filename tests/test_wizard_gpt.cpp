@@ -6,7 +6,10 @@
 // system partition when the user says so.  Each is undone byte for byte.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "Analyse.h"
+#include "support/CountingDisk.h"
 #include "support/Engine.h"
 #include "support/WizardFixture.h"
 
@@ -87,13 +90,7 @@ protected:
   // page with the FAT volume picked; `name` is what the wizard calls it.
   void pickTheFatVolume(const std::vector<std::string>& language, FXString& name) {
     open(language);
-    leaveWelcome(true);
-    ASSERT_LT(0, selectAllFreeSpace());
-    ASSERT_TRUE(next(wizard));
-    chooseSearch(false);
-    ASSERT_TRUE(next(wizard));
-    ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
-    ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
+    ASSERT_NO_FATAL_FAILURE(searchAllFreeSpace());
     ASSERT_TRUE(pickFound(wizard, FAT));
     name = wizard->recoverChooser->GetSelectedPartitionName(0).trimEnd();
   }
@@ -169,5 +166,136 @@ TEST_F(WizardGptRecovery, ADiskWithoutATableGetsTheGptTheUserChooses) {
         writeWithEfiAnswer(name, true, std::string("wizard-gpt-new-") + language));
     closeWizard();
     expectFatEntryAndUndo(EFI_SYSTEM, before);
+  }
+}
+
+namespace {
+
+// The machine's disks as the wizard lists them: only the images a test made,
+// each known by its file name, with 16 heads and 63 sectors a track.
+class ImageDisks : public HookedDisk {
+public:
+  explicit ImageDisks(const std::vector<std::string>& images) {
+    for (const std::string& image : images) disks.push_back(image.c_str());
+  }
+  bool identity(const FXString& name, Identity& id) override {
+    id.product = FXPath::name(name);
+    return true;
+  }
+  bool geometry(Handle h, CHS& logical) override {
+    FXulong bytes = 0;
+    if (!size(h, bytes)) return false;
+    logical = CHS(bytes / SECTOR_SIZE / (16 * 63), 16, 63);
+    return true;
+  }
+};
+
+const unsigned long long EXT4 = 2048, EXT4_SECTORS = 32768;
+
+// One recovery on two disks: an MBR disk that lost its FAT16 primary and
+// the extended entry of a chain of three logicals (whose tables it kept),
+// and a GPT disk whose first entry, an ext4 volume, was deleted.
+class WizardMixedTables : public WizardFixture {
+protected:
+  void SetUp() override {
+    for (const char* tool : {"sgdisk", "sfdisk", "mkfs.vfat", "mkfs.ntfs", "mkfs.ext2", "mkfs.ext4"})
+      if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+  void makeDisks() {
+    ASSERT_TRUE(makeLostChainDisk(dir.path("lost.img"), lost));
+    gpt = dir.path("gpt.img");
+    makeImage(gpt, DISK_SECTORS * 512);
+    ASSERT_EQ(0, sh("sgdisk -n 1:2048:+16M -t 1:8300 -n 2:34816:+16M -t 2:8300 " + quote(gpt) + " >/dev/null"));
+    ASSERT_TRUE(mkfsAt(gpt, EXT4, EXT4_SECTORS, "mkfs.ext4 -q -F"));
+    ASSERT_EQ(0, sh("sgdisk -d 1 " + quote(gpt) + " >/dev/null"));
+  }
+  // Through a full search of both disks to the result page, the lost FAT16
+  // primary, the chain's logicals and the ext4 volume ticked.
+  void tickEverything(const std::string& language) {
+    ImageArgs args({"kelvarin", "-lang", language});
+    open(args);
+    ASSERT_EQ(2u, sharedAnalyser->disks.size());
+    ASSERT_NO_FATAL_FAILURE(searchAllFreeSpace());
+    ASSERT_TRUE(pickFound(wizard, [](const FreeSpace& f) { return f.disk == 0 && f.start == 63; }));
+    for (size_t i = 2; i < lost.partitions.size(); i++) {
+      unsigned long long start = lost.partitions[i].start;
+      ASSERT_TRUE(pickFound(wizard, [start](const FreeSpace& f) {
+        return f.disk == 0 && f.logical && f.start == start;
+      })) << start;
+    }
+    ASSERT_TRUE(pickFound(wizard, [](const FreeSpace& f) { return f.disk == 1 && f.start == EXT4; }));
+    saveScreenshot(wizard, "wizard-mixed-" + language + "-result");
+  }
+
+  LostDisk lost;
+  std::string gpt;
+};
+
+}  // namespace
+
+// The summary offers the choice of an active partition for the MBR disk
+// only (a GPT has none, and its box gives way to a line that says so); the
+// progress bar runs once from 0 to the five chosen volumes over both disks;
+// each volume is written under the name the list gave it.  In every language.
+TEST_F(WizardMixedTables, OneRecoveryIntoAnMbrAndAGpt) {
+  for (const char* language : {"EN", "DE", "RU"}) {
+    SCOPED_TRACE(language);
+    ASSERT_NO_FATAL_FAILURE(makeDisks());
+    ImageDisks disks({lost.image, gpt});
+    asker = ScriptedAsker();
+    ASSERT_NO_FATAL_FAILURE(tickEverything(language));
+    std::map<unsigned long long, std::string> mbrNames = namesInList(wizard, 0), gptNames = namesInList(wizard, 1);
+    ASSERT_EQ(4u, mbrNames.size());
+    asker.expect(text("Kelvarin.onCmd_Next.003"), false);  // no boot program
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_CHOOSE, page()) << asker.transcript();
+    ASSERT_TRUE(next(wizard));
+    ASSERT_EQ(mFXWizard::PAGE_SUMMARY, page());
+
+    mFXActiveChooser* active = wizard->activeChooser;
+    EXPECT_TRUE(active->getBoxes()[0]->shown());
+    EXPECT_FALSE(active->getNoChoiceLines()[0]->shown());
+    FXListBox* mbrBox = active->getBoxes()[0];
+    ASSERT_EQ(2, mbrBox->getNumItems()) << "leave as it is, and the recovered primary";
+    EXPECT_EQ("* " + wizard->recoverChooser->GetSelectedPartitionName(0), mbrBox->getItemText(1));
+    EXPECT_FALSE(active->getBoxes()[1]->shown());
+    EXPECT_TRUE(active->getNoChoiceLines()[1]->shown());
+    EXPECT_EQ(text("ActiveChooser.mFXActiveChooser.004"), active->getNoChoiceLines()[1]->getText());
+    saveScreenshot(wizard, std::string("wizard-mixed-") + language + "-summary");
+
+    // The bar as each sector is written: one total for both disks, never
+    // going back, ending at that total.
+    std::vector<std::pair<FXuint, FXuint>> bar;
+    disks.afterWrite = [&](unsigned) {
+      bar.emplace_back(wizard->recoverProgress->getProgress(), wizard->recoverProgress->getTotal());
+    };
+    asker.expect(text("Kelvarin.onCmd_Next.004"), true);
+    ASSERT_TRUE(next(wizard));
+    disks.afterWrite = nullptr;
+    ASSERT_EQ(mFXWizard::PAGE_END, page()) << asker.transcript();
+    EXPECT_EQ(-1, wizard->endLabel->getText().find(text("Kelvarin.NextFromSummary.002")))
+        << wizard->endLabel->getText().text();
+    ASSERT_FALSE(bar.empty());
+    for (size_t i = 0; i < bar.size(); i++) {
+      EXPECT_EQ(5u, bar[i].second) << i;
+      EXPECT_LE(bar[i].first, bar[i].second) << i;
+      if (i > 0) {
+        EXPECT_LE(bar[i - 1].first, bar[i].first) << i;
+      }
+    }
+    EXPECT_EQ(5u, wizard->recoverProgress->getTotal());
+    EXPECT_EQ(5u, wizard->recoverProgress->getProgress());
+    saveScreenshot(wizard, std::string("wizard-mixed-") + language + "-end");
+    closeWizard();
+
+    // Each volume in the table under the name the list gave it.
+    std::map<unsigned long long, std::string> mbrWritten, gptWritten;
+    for (const SfdiskPartition& r : sfdiskDump(lost.image))
+      if (r.type != 0x05 && r.type != 0x0f) mbrWritten[r.start] = r.name;
+    for (const SfdiskPartition& r : sfdiskDump(gpt)) gptWritten[r.start] = r.name;
+    EXPECT_EQ(mbrWritten, mbrNames);
+    EXPECT_EQ("gpt.img1", gptNames[EXT4]);
+    EXPECT_EQ(gptWritten[EXT4], gptNames[EXT4]);
+    EXPECT_EQ("ext4\n", typeThroughEntry(gpt, 1, EXT4));
   }
 }

@@ -7,6 +7,7 @@
 // refused with its reason on the page, and nothing is written.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,20 @@ bool makeWipedLayout(const std::string& image) {
   clearTable(image, 0);
   for (unsigned long long block : CHAIN) writeSector(image, block, std::string(512, '\0'));
   return sfdiskPartitions(image).empty();
+}
+
+// From the welcome page, logging on (for the undo), through a quick search
+// of the whole disk to the result page, every volume ticked.
+void searchAndTickAll(mFXWizard* w, ScriptedAsker& asker) {
+  asker.expect(w->GetString("Kelvarin.mFXWizard.036"), true);
+  next(w);
+  for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
+    if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
+  next(w);
+  next(w);  // the quick search
+  pumpUntil([&] { return !w->searching() && w->getCurrentPanel() != mFXWizard::PAGE_SEARCHING; }, 120);
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, w->getCurrentPanel()) << asker.transcript();
+  for (const Layout& v : VOLUMES) EXPECT_TRUE(pickFound(w, v.start)) << v.start;
 }
 
 // The row of the list and the picture that show the volume found at `start`.
@@ -102,17 +117,10 @@ TEST_P(WizardLayout, AVolumePlacedByHandIsWrittenSoOrRefusedWithTheReason) {
   ScriptedAsker asker;
   bool reachedChoice = false;
   std::string reason;
+  std::map<unsigned long long, std::string> names;  // the Name cells of the volumes written
   int result = runKelvarin(args, asker, [&](mFXWizard* w) {
-    asker.expect(w->GetString("Kelvarin.mFXWizard.036"), true);  // log, for the undo
-    next(w);
-    for (size_t i = 0; i < w->searchChooser->getImages().size(); i++)
-      if (w->searchChooser->getImageKinds()[i] == KIND_FREE) click(w->searchChooser->getImages()[i]);
-    next(w);
-    next(w);  // the quick search
-    pumpUntil([&] { return !w->searching() && w->getCurrentPanel() != mFXWizard::PAGE_SEARCHING; }, 120);
-    ASSERT_EQ(mFXWizard::PAGE_RESULT, w->getCurrentPanel()) << asker.transcript();
+    ASSERT_NO_FATAL_FAILURE(searchAndTickAll(w, asker));
     mFXDiskChooser* chooser = w->recoverChooser;
-    for (const Layout& v : VOLUMES) EXPECT_TRUE(pickFound(w, v.start)) << v.start;
     EXPECT_EQ("", std::string(w->statusLine->getText().text())) << "Kelvarin's own layout can be built";
 
     // The user makes the volume's row current and chooses in the box below the list.
@@ -156,6 +164,7 @@ TEST_P(WizardLayout, AVolumePlacedByHandIsWrittenSoOrRefusedWithTheReason) {
       ASSERT_GE(picture, 0);
       EXPECT_EQ(c.roles[i] == 'L' ? KIND_LOGICAL : KIND_PRIMARY, chooser->getPlacements()[picture]) << i;
     }
+    names = namesInList(w, 0);
     asker.expect(w->GetString("Kelvarin.onCmd_Next.003"), false);  // no boot program
     next(w);
     EXPECT_EQ(mFXWizard::PAGE_CHOOSE, w->getCurrentPanel()) << asker.transcript();
@@ -179,7 +188,7 @@ TEST_P(WizardLayout, AVolumePlacedByHandIsWrittenSoOrRefusedWithTheReason) {
   // partition, and each file system seen through its entry.
   std::vector<SfdiskPartition> rows = sfdiskDump(image);
   std::vector<SfdiskPartition> volumes;
-  SfdiskPartition extended{0, 0, 0, 0};
+  SfdiskPartition extended{0, 0, 0, 0, ""};
   for (const SfdiskPartition& r : rows) {
     if (r.type == 0x05 || r.type == 0x0f)
       extended = r;
@@ -189,6 +198,7 @@ TEST_P(WizardLayout, AVolumePlacedByHandIsWrittenSoOrRefusedWithTheReason) {
   ASSERT_EQ(6u, volumes.size());
   for (int i = 0; i < 6; i++) {
     const SfdiskPartition& r = volumes[i];
+    EXPECT_EQ(r.name, names[r.start]) << "the list named it as the table does";
     EXPECT_EQ(VOLUMES[i].start, r.start) << i;
     EXPECT_EQ(VOLUME_SECTORS, r.size) << i;
     bool logical = c.roles[i] == 'L';
@@ -219,5 +229,57 @@ INSTANTIATE_TEST_SUITE_P(
         // A primary in the middle of the logicals would split their chain.
         Switch{"RU", 174080, PlacementRole::PRIMARY, "Placement.PlanLayout.005", 174080, ""}),
     [](const ::testing::TestParamInfo<Switch>& info) { return std::string(info.param.language); });
+
+// Every volume ticked, each row of the list names its volume as Linux will
+// once it is written: the three leading ones primary 1 to 3, the new
+// extended partition taking the fourth entry, the others logical 5 to 7 in
+// disk order.  A row not ticked has no name; the names behind it move up.
+class WizardNames : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(WizardNames, TheNameOfATickedVolumeIsTheOneTheTableGivesIt) {
+  const std::string language = GetParam();
+  TempDir dir;
+  std::string image = dir.path("wiped.img");
+  ASSERT_TRUE(makeWipedLayout(image));
+  ImageArgs args({"kelvarin", "-lang", language, "-file", image, "-chs", CHS});
+  ScriptedAsker asker;
+  std::map<unsigned long long, std::string> names;
+  int result = runKelvarin(args, asker, [&](mFXWizard* w) {
+    ASSERT_NO_FATAL_FAILURE(searchAndTickAll(w, asker));
+    std::map<unsigned long long, std::string> expected = {
+        {2048, "wiped.img1"},   {43008, "wiped.img2"},  {88064, "wiped.img3"},
+        {131072, "wiped.img5"}, {174080, "wiped.img6"}, {217088, "wiped.img7"}};
+    EXPECT_EQ(expected, namesInList(w, 0));
+    EXPECT_TRUE(saveScreenshot(w, "wizard-names-" + language + "-ticked"));
+
+    ASSERT_TRUE(pickFound(w, 43008));  // untick the second
+    EXPECT_EQ((std::map<unsigned long long, std::string>{{43008, ""}}), namesInList(w, 0, false));
+    expected = {{2048, "wiped.img1"}, {88064, "wiped.img2"}, {131072, "wiped.img3"},
+                {174080, "wiped.img5"}, {217088, "wiped.img6"}};
+    EXPECT_EQ(expected, namesInList(w, 0));
+    EXPECT_TRUE(saveScreenshot(w, "wizard-names-" + language + "-unticked"));
+    ASSERT_TRUE(pickFound(w, 43008));
+
+    names = namesInList(w, 0);
+    asker.expect(w->GetString("Kelvarin.onCmd_Next.003"), false);  // no boot program
+    next(w);
+    next(w);
+    asker.expect(w->GetString("Kelvarin.onCmd_Next.004"), true);
+    next(w);
+    EXPECT_EQ(mFXWizard::PAGE_END, w->getCurrentPanel()) << asker.transcript();
+    finish(w);
+  });
+  EXPECT_EQ(1, result) << asker.transcript();
+  EXPECT_TRUE(asker.unexpected.empty() && asker.scriptDone()) << asker.transcript();
+  std::map<unsigned long long, std::string> written;
+  for (const SfdiskPartition& r : sfdiskDump(image))
+    if (r.type != 0x05 && r.type != 0x0f) written[r.start] = r.name;
+  EXPECT_EQ(written, names) << "sfdisk -d names each volume as the list did";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLanguage, WizardNames, ::testing::Values("EN", "DE", "RU"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
 
 }  // namespace

@@ -76,7 +76,7 @@ void mFXActiveChooser::OfferChoice(FXint disk, bool offered) {
 std::vector<std::vector<FXulong>> mFXActiveChooser::GetActiveSelection() {
   std::vector<std::vector<FXulong>> selection(boxes.size());
   for (size_t k = 0; k < boxes.size(); k++) {
-    FXint c = boxes[k]->shown() ? boxes[k]->getCurrentItem() : 0;
+    FXint c = boxes[k]->getCurrentItem();
     if (c <= 0) continue;
     // A box whose starts were not handed over yet has nothing to offer.
     if ((size_t)c - 1 < starts[k].size()) selection[k].push_back(starts[k][c - 1]);

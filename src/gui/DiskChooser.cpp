@@ -9,9 +9,11 @@
 #include "FileSystem.h"
 #include "PartImage.h"
 #include "Placement.h"
+#include "Recover.h"
 #include "WrapLabel.h"
 #include "compat/Assert.h"
 #include "gpt/GptDisk.h"
+#include "table/GptPartitionTable.h"
 
 namespace {
 
@@ -257,8 +259,6 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   // A GPT that cannot be used offers nothing to choose; its row says why.
   if (analyse->disks[d].gpt && !UsableGpt(analyse->disks[d]))
     new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
-  numbers.push_back(known);
-  knownNumbers.push_back(known);
 }
 
 void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behind,
@@ -381,8 +381,8 @@ bool mFXDiskChooser::SetRoleAtRow(FXint row, PlacementRole role) {
   candidates[record->candidate].role = role;
   foundList->setItemText(row, foundRowText(*record));
   untickNote = FXString::null;
-  updateFreeSpacePartition(infoText);
   followPlan();
+  updateFreeSpacePartition(infoText);
   fitColumns();
   return true;
 }
@@ -530,15 +530,6 @@ void mFXDiskChooser::toggleImage(FXint index) {
       imageKinds[index] = KIND_SELECTED;
       redrawImage(index);
       setFreeSpacePartition(id, true);
-      if (recoverMode) {
-        FXString others;
-        for (const FXString& o : untickedNow) others += (others.empty() ? "" : ", ") + o;
-        FXint at = freeSpaceIndex(id);
-        untickNote = others.empty() || at < 0
-                         ? FXString::null
-                         : Format("DiskChooser.toggleImage.001", describeFound(freeSpaces[at]).text(),
-                                  others.text());
-      }
       break;
     case KIND_SELECTED:
       if (recoverMode) {
@@ -553,35 +544,98 @@ void mFXDiskChooser::toggleImage(FXint index) {
     default:
       return;  // partitions of the tables are not selectable
   }
+  // The note and the summary name the chosen partitions as the plan does.
+  followPlan();
+  if (recoverMode && imageKinds[index] == KIND_SELECTED) {
+    FXString others;
+    for (const FXString& o : untickedNow) others += (others.empty() ? "" : ", ") + o;
+    FXint at = freeSpaceIndex(id);
+    untickNote = others.empty() || at < 0
+                     ? FXString::null
+                     : Format("DiskChooser.toggleImage.001", describeFound(freeSpaces[at]).text(),
+                              others.text());
+    showStatus();
+  }
   updateFreeSpacePartition(infoText);
   refreshListIcons();
-  followPlan();
 }
 
 // The chosen found partitions as the writer would lay them out: each one's
-// picture and tooltip say whether it becomes primary or logical, and the
-// status line says why the choice cannot be built, if it cannot.
+// picture and tooltip say whether it becomes primary or logical, each one
+// is named as Linux will name it, and the status line says why the choice
+// cannot be built, if it cannot.  A partition not chosen has no name: it
+// gets a number only by going into the table, and which one depends on
+// what else is chosen.
 void mFXDiskChooser::followPlan() {
   if (!recoverMode || !analyse) return;
   std::vector<FXint> chosenImages;
-  std::vector<RecoverPart> chosen = chosenParts(&chosenImages);
+  RecoveryChoice choice;
+  choice.chosen = chosenParts(&chosenImages);
+  choice.foundVolumes = foundVolumes;
+  choice.devices = analyse->GetDeviceNames(false);
+  choice.newTables = newTables;
   std::vector<FXint> placed(images.size(), -1);
+  std::vector<FXString> names(images.size());
   for (const NRD& d : analyse->disks) {
     std::vector<size_t> which;
-    LayoutPlan plan = PlanChosen(d, chosen, foundVolumes, &which);
+    LayoutPlan plan = PlanChosen(d, choice.chosen, foundVolumes, &which);
     for (const PlacedVolume& v : plan.volumes)
       placed[chosenImages[which[v.request]]] = v.logical ? KIND_LOGICAL : KIND_PRIMARY;
+    std::vector<FXString> named = plannedNames(d, choice, plan, which);
+    for (size_t i = 0; i < named.size(); i++)
+      if (!named[i].empty()) names[chosenImages[i]] = named[i];
   }
   refusal = FXString::null;
-  if (!chosen.empty()) analyse->CheckMBRFit(chosen, foundVolumes, refusal);
+  if (!choice.chosen.empty()) analyse->CheckMBRFit(choice.chosen, foundVolumes, refusal);
   placedAs.swap(placed);
-  for (const FreeSpace& r : freeSpaces) {
+  bool renamed = false;
+  for (FreeSpace& r : freeSpaces) {
     FXint index = r.id - ID_PARTIMAGE;
-    if (r.candidate < 0 || placedAs[index] == placed[index]) continue;
-    redrawImage(index);
-    setSlotTip(r);
+    if (r.candidate < 0) continue;
+    bool moved = placedAs[index] != placed[index];
+    if (moved) redrawImage(index);
+    if (r.name != names[index]) {
+      r.name = names[index];
+      showSlotText(r);
+      renamed = true;
+    } else if (moved) {
+      setSlotTip(r);
+    }
   }
+  if (renamed) fitColumns();
   showStatus();
+}
+
+// The names the chosen partitions of `disk` will have, by their place in
+// `choice.chosen` (empty for those of other disks): in a GPT by the entries
+// they take, in an MBR by where the writer puts them (`plan`, its requests
+// `which` records of the choice).  None while the disk's choice cannot be
+// written.
+std::vector<FXString> mFXDiskChooser::plannedNames(const NRD& disk, const RecoveryChoice& choice,
+                                                   const LayoutPlan& plan,
+                                                   const std::vector<size_t>& which) {
+  std::vector<FXString> names(choice.chosen.size());
+  if (TableToWrite(disk, choice) == TableKind::GPT) {
+    std::vector<FXuint> slots = GptPartitionTable::EntrySlots(*analyse, disk, choice);
+    size_t k = 0;
+    for (size_t i = 0; i < choice.chosen.size() && k < slots.size(); i++)
+      if (choice.chosen[i].device == disk.device)
+        names[i] = LinuxPartitionName(disk.device, (FXint)slots[k++] + 1);
+    return names;
+  }
+  if (!plan.ok()) return names;
+  std::vector<FXulong> firsts;
+  for (size_t i : which) firsts.push_back(choice.chosen[i].first);
+  std::vector<FXint> numbers = PlannedNumbers(disk, plan, firsts);
+  for (size_t k = 0; k < plan.volumes.size(); k++)
+    names[which[plan.volumes[k].request]] = LinuxPartitionName(disk.device, numbers[k]);
+  return names;
+}
+
+void mFXDiskChooser::SetNewTables(const std::vector<TableKind>& tables) {
+  newTables = tables;
+  followPlan();
+  updateFreeSpacePartition(infoText);
 }
 
 void mFXDiskChooser::showStatus() {
@@ -740,7 +794,6 @@ FXString mFXDiskChooser::GetSelectedPartitionName(FXint index) {
 
 bool mFXDiskChooser::ClearRecoverPartitions() {
   KV_TRACE(5, "mFXDiskChooser::ClearRecoverPartitions()\n");
-  numbers = knownNumbers;
   candidates.clear();
   foundVolumes.clear();
   std::vector<FXWindow*> rows;
@@ -828,11 +881,9 @@ bool mFXDiskChooser::SetRecoverPartitions(FXint disk, const std::vector<FXulong>
 void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, FXint candidate, FXulong capacity) {
   const Candidate& c = candidates[candidate];
   FXButton* image = images[index];
-  // Linux has no drive letters: the partition is shown under the name it
-  // is proposed to get once written back.
-  const FXint disk = record.disk;
-  record.name = LinuxPartitionName(analyse->disks[disk].device,
-                                   (size_t)disk < numbers.size() ? numbers[disk].propose(c.logical()) : 0);
+  // Linux has no drive letters: once chosen, the partition is shown under
+  // the name it will have (see followPlan).
+  record.name = FXString::null;
   record.start = c.start();
   record.logical = c.logical();
   record.foundAt = c.foundAt;
@@ -842,12 +893,10 @@ void mFXDiskChooser::fillSlot(FXint index, FreeSpace& record, FXint candidate, F
   record.letter = ' ';
   record.candidate = candidate;
 
-  const FXint width = shareWidth(record.size, capacity, SLOT_MIN_WIDTH);
-  image->setWidth(width);
-  setPictureText(image, slotText(record), width);
+  image->setWidth(shareWidth(record.size, capacity, SLOT_MIN_WIDTH));
   imageKinds[index] = KIND_FREE;
   placedAs[index] = -1;
-  setSlotTip(record);
+  showSlotText(record);
   redrawImage(index);
   image->show();
 
@@ -879,8 +928,19 @@ void mFXDiskChooser::setSlotTip(const FreeSpace& record) {
     where = GetString("DiskChooser.SetRecoverPartitions.002");
   else if (placedAs[index] == KIND_PRIMARY)
     where = GetString("DiskChooser.SetRecoverPartitions.004");
-  images[index]->setTipText(Format("DiskChooser.SetRecoverPartitions.001", slotText(record).text(),
+  FXString text = slotText(record);
+  images[index]->setTipText(Format("DiskChooser.SetRecoverPartitions.001", text.trim().text(),
                                    (double)record.start, where.text()));
+}
+
+// A found partition's name, size and type on its picture, in its tooltip
+// and in its row of the list.
+void mFXDiskChooser::showSlotText(const FreeSpace& record) {
+  FXButton* image = images[record.id - ID_PARTIMAGE];
+  setPictureText(image, slotText(record), image->getWidth());
+  setSlotTip(record);
+  for (FXint row = 0; foundList && row < foundList->getNumItems(); row++)
+    if (foundList->getItemData(row) == image) foundList->setItemText(row, foundRowText(record));
 }
 
 // A row of the list.  Its state is "found" until the user says how the

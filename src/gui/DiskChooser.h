@@ -16,6 +16,7 @@
 #include "Information.h"
 #include "PartitionNames.h"
 #include "Records.h"
+#include "table/PartitionTable.h"
 
 // Kinds of partition pictures.
 enum {
@@ -37,7 +38,7 @@ public:
   FXint id;         // freeSpaces: image identifier; gapSlots: index of the first slot
   FXString text;    // found partition: its type name
   FXchar letter;    // found partition: drive letter, ' ' when none
-  FXString name;    // found partition: the Linux name proposed for it ("sdb5")
+  FXString name;    // found partition, chosen: the Linux name it will have ("sdb5"); else empty
   FXint candidate;  // found partition: its index among the chooser's candidates; -1 otherwise
 
   FreeSpace(FXint d, FXulong ss, FXulong s, FXint id);
@@ -104,6 +105,9 @@ public:
   // Why the chosen partitions cannot be laid out as asked, in the user's
   // language; empty while they can.
   const FXString& GetLayoutRefusal() const { return refusal; }
+  // Per disk, in the analyser's order: the table a disk without one gets
+  // (see TableToWrite), which the names of its chosen partitions follow.
+  void SetNewTables(const std::vector<TableKind>& tables);
 
   // --- pictures ---
   // `placedAs`: for a chosen found partition, KIND_PRIMARY or KIND_LOGICAL
@@ -165,11 +169,10 @@ protected:
   std::vector<VolumeSpan> foundVolumes;  // the same, as the writer keeps them free
   FXText* infoText;
   bool recoverMode;
-  std::vector<PartitionNumbers> numbers;  // per disk: numbers proposed for found partitions
-  std::vector<PartitionNumbers> knownNumbers;  // per disk: those of its table, to start over from
   std::vector<FXString> untickedNow;  // found partitions the last selection unticked
   FXString untickNote;  // the status line's word on them
   FXString refusal;     // see GetLayoutRefusal
+  std::vector<TableKind> newTables;  // see SetNewTables
 
 private:
   mFXDiskChooser(const mFXDiskChooser&);
@@ -198,6 +201,9 @@ private:
   FXString foundRowText(const FreeSpace& record);
   FXString slotText(const FreeSpace& record) const;
   void setSlotTip(const FreeSpace& record);
+  void showSlotText(const FreeSpace& record);
+  std::vector<FXString> plannedNames(const NRD& disk, const RecoveryChoice& choice,
+                                     const LayoutPlan& plan, const std::vector<size_t>& which);
   const FreeSpace* recordAtRow(FXint row) const;
   std::vector<RecoverPart> chosenParts(std::vector<FXint>* images) const;
   void followPlan();

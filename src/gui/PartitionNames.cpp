@@ -1,5 +1,6 @@
 #include "PartitionNames.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "FileSystem.h"
@@ -32,23 +33,39 @@ std::vector<FXString> PrimaryPartitionNames(const NRD& disk) {
   return names;
 }
 
-PartitionNumbers::PartitionNumbers(const std::vector<Partition>& partitions) : nextLogical(5) {
-  FXint primary = 0;
+PartitionNumbers::PartitionNumbers(const std::vector<Partition>& partitions) {
+  FXint primary = 0, logical = 4;
   for (const Partition& p : partitions) {
     FXint number = 0;
     if (p.l == 1) {
       number = ++primary;
-      takenPrimary.insert(number);
     } else if (!p.isExtended()) {
-      number = nextLogical++;
+      number = ++logical;
     }
     numbers.push_back(number);
   }
 }
 
-FXint PartitionNumbers::propose(bool logical) {
-  if (logical) return nextLogical++;
-  for (FXint n = 1; n <= 4; n++)
-    if (takenPrimary.insert(n).second) return n;
-  return 0;
+std::vector<FXint> PlannedNumbers(const NRD& disk, const LayoutPlan& plan,
+                                  const std::vector<FXulong>& firsts) {
+  std::vector<FXulong> entries, chain;
+  for (const Partition& p : disk.partitions) {
+    if (p.l == 1)
+      entries.push_back(p.start());
+    else if (!p.isExtended())
+      chain.push_back(p.start());
+  }
+  if (plan.newExtended) entries.push_back(plan.extended.first);
+  for (const PlacedVolume& v : plan.volumes) (v.logical ? chain : entries).push_back(firsts[v.request]);
+  std::sort(entries.begin(), entries.end());
+  std::sort(chain.begin(), chain.end());
+  auto place = [](const std::vector<FXulong>& all, FXulong first) {
+    return (FXint)(std::lower_bound(all.begin(), all.end(), first) - all.begin());
+  };
+  std::vector<FXint> numbers;
+  for (const PlacedVolume& v : plan.volumes) {
+    FXulong first = firsts[v.request];
+    numbers.push_back(v.logical ? 5 + place(chain, first) : 1 + place(entries, first));
+  }
+  return numbers;
 }

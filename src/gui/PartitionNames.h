@@ -5,9 +5,9 @@
 
 #include <fx.h>
 
-#include <set>
 #include <vector>
 
+#include "Placement.h"
 #include "Records.h"
 
 // The name of partition `number` of `device` (a path): the last part of the
@@ -28,21 +28,24 @@ std::vector<FXString> PrimaryPartitionNames(const NRD& disk);
 
 // Numbers of the partitions of one disk as the kernel counts them: the
 // entries of the MBR 1 to 4 in table order, logical partitions from 5 in
-// chain order.  Proposes the numbers that partitions written back would get.
+// chain order.
 class PartitionNumbers {
 public:
   explicit PartitionNumbers(const std::vector<Partition>& partitions);
   // The number of partitions[index]; 0 for a link of the extended chain.
   FXint numberOf(size_t index) const { return index < numbers.size() ? numbers[index] : 0; }
-  // The next number free for a partition written back: the lowest free MBR
-  // entry for a primary one (0 when all four are taken), the one after the
-  // last logical partition for a logical one.
-  FXint propose(bool logical);
 
 private:
   std::vector<FXint> numbers;
-  std::set<FXint> takenPrimary;
-  FXint nextLogical;
 };
+
+// The numbers the kernel gives the volumes of `plan` once the MBR writer has
+// put them on `disk`, one per volume of the plan, in its order; `firsts`
+// holds each request's first sector.  The writer leaves the MBR's entries
+// in disk order, so a primary is numbered by its place among them (the
+// extended entry, old or new, counted); logical partitions count from 5 in
+// chain order, which is disk order.
+std::vector<FXint> PlannedNumbers(const NRD& disk, const LayoutPlan& plan,
+                                  const std::vector<FXulong>& firsts);
 
 #endif

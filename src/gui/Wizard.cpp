@@ -539,6 +539,8 @@ long mFXWizard::NextFromResult(FXObject* sender, FXSelector sel, void* ptr) {
     return 1;
   }
   ChooseNewTables();
+  // The chosen partitions are named by the table they go into.
+  recoverChooser->SetNewTables(newTables);
   // What goes into a GPT needs none of an MBR's checks.
   std::vector<RecoverPart> intoMbr;
   for (const RecoverPart& r : recoverList)

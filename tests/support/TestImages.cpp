@@ -95,6 +95,8 @@ std::vector<SfdiskPartition> sfdiskDump(const std::string& image) {
     p.start = std::stoull(line.substr(line.find("start=") + 6));
     p.size = std::stoull(line.substr(line.find("size=") + 5));
     p.type = (unsigned)std::stoul(line.substr(line.find("type=") + 5), nullptr, 16);
+    std::string device = line.substr(0, line.find_last_not_of(' ', colon) + 1);
+    p.name = device.substr(device.rfind('/') + 1);
     parts.push_back(p);
   }
   return parts;

@@ -58,6 +58,7 @@ struct SfdiskPartition {
   int number;  // 1-4 primary, 5.. logical
   unsigned long long start, size;
   unsigned type;
+  std::string name;  // its device as sfdisk names it, without the folder ("disk.img5")
 };
 std::vector<SfdiskPartition> sfdiskDump(const std::string& image);
 

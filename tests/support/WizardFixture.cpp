@@ -112,12 +112,16 @@ bool cancel(mFXWizard* wizard) { return clickAndSettle(wizard->cancelButton()); 
 bool finish(mFXWizard* wizard) { return clickAndSettle(wizard->finishButton()); }
 
 bool pickFound(mFXWizard* wizard, unsigned long long start) {
+  return pickFound(wizard, [start](const FreeSpace& slot) { return slot.start == start; });
+}
+
+bool pickFound(mFXWizard* wizard, const std::function<bool(const FreeSpace&)>& wanted) {
   mFXDiskChooser* chooser = wizard->recoverChooser;
   FXIconList* list = chooser->getFoundList();
   for (FXint row = 0; row < list->getNumItems(); row++) {
     FXint index = chooser->imageIndex((FXObject*)list->getItemData(row));
     for (const FreeSpace& slot : chooser->getFreeSpaces()) {
-      if (slot.id != mFXDiskChooser::ID_PARTIMAGE + index || slot.start != start) continue;
+      if (slot.id != mFXDiskChooser::ID_PARTIMAGE + index || !wanted(slot)) continue;
       list->setCurrentItem(row, TRUE);
       list->selectItem(row, TRUE);
       pumpFor(0.02);
@@ -125,6 +129,20 @@ bool pickFound(mFXWizard* wizard, unsigned long long start) {
     }
   }
   return false;
+}
+
+std::map<unsigned long long, std::string> namesInList(mFXWizard* wizard, int disk, bool ticked) {
+  mFXDiskChooser* chooser = wizard->recoverChooser;
+  FXIconList* list = chooser->getFoundList();
+  std::map<unsigned long long, std::string> names;
+  for (FXint row = 0; row < list->getNumItems(); row++) {
+    FXint on;
+    FXulong first, sectors;
+    bool isTicked = list->getItemMiniIcon(row) == chooser->getCheckedIcon();
+    if (!chooser->FoundAtRow(row, on, first, sectors) || on != disk || isTicked != ticked) continue;
+    names[first] = list->getItemText(row).section('\t', 0).text();
+  }
+  return names;
 }
 
 void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name) {
@@ -139,11 +157,15 @@ void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::s
 }
 
 void WizardFixture::open(const std::vector<std::string>& extra) {
+  ImageArgs args(disk.image, disk.chs, extra);
+  open(args);
+}
+
+void WizardFixture::open(ImageArgs& args) {
   FXApp* app = guiApp();
   Information::ReadConfigParams();
   backImage = loadPicture(app, "res/backimage.png");
   welcomeImage = loadPicture(app, "res/welcomeimage.png");
-  ImageArgs args(disk.image, disk.chs, extra);
   wizard = new mFXWizard(app, "Kelvarin", backImage, welcomeImage, args.argc(), args.argv());
   wizard->setAsker(&asker);
   wizard->create();
@@ -186,13 +208,21 @@ void WizardFixture::chooseSearch(bool quick) {
   pumpFor(0.02);
 }
 
-bool WizardFixture::startFullSearch(int* areas) {
-  leaveWelcome(false);
+bool WizardFixture::startFullSearch(int* areas, bool logging) {
+  leaveWelcome(logging);
   int chosen = selectAllFreeSpace();
   if (areas) *areas = chosen;
   if (!next(wizard)) return false;
   chooseSearch(false);
   return next(wizard);
+}
+
+void WizardFixture::searchAllFreeSpace() {
+  int areas = 0;
+  ASSERT_TRUE(startFullSearch(&areas, true));
+  ASSERT_LT(0, areas);
+  ASSERT_TRUE(waitForSearchEnd()) << asker.transcript();
+  ASSERT_EQ(mFXWizard::PAGE_RESULT, page());
 }
 
 bool WizardFixture::waitForSearchEnd(double seconds) {

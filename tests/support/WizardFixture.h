@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -83,7 +84,13 @@ bool cancel(mFXWizard* wizard);
 bool finish(mFXWizard* wizard);
 // Picks the found partition that starts at `start` in the list of the
 // result page, as a click on its row does; false when it is not listed.
+// A second click on its row takes the pick back.
 bool pickFound(mFXWizard* wizard, unsigned long long start);
+// The same for the first found partition `wanted` says yes to.
+bool pickFound(mFXWizard* wizard, const std::function<bool(const FreeSpace&)>& wanted);
+// The Name cell of every row of the found list that shows disk `disk`'s
+// partitions, by each partition's first sector; `ticked` rows, or those not ticked.
+std::map<unsigned long long, std::string> namesInList(mFXWizard* wizard, int disk, bool ticked = true);
 // Shows a box as the wizard's asker would, saves a picture of it under
 // `name` and closes it.
 void pictureOfBox(mFXWizard* wizard, const ScriptedAsker::Box& box, const std::string& name);
@@ -100,6 +107,8 @@ protected:
 
   // Builds and shows a wizard on disk.image.
   void open(const std::vector<std::string>& extra = {});
+  // Builds and shows a wizard with the command line `args`.
+  void open(ImageArgs& args);
   // Closes the wizard, so that another can be opened.
   void closeWizard();
   void TearDown() override;
@@ -116,7 +125,10 @@ protected:
   // From the welcome page, with every stretch of free space chosen, on to a
   // full search under way; false when a page would not move on.  `areas`
   // receives how many stretches were chosen.
-  bool startFullSearch(int* areas = nullptr);
+  bool startFullSearch(int* areas = nullptr, bool logging = false);
+  // From the welcome page, logging on, through a full search of every
+  // stretch of free space to the result page.
+  void searchAllFreeSpace();
   // Waits until the search thread has ended and the wizard has moved on.
   bool waitForSearchEnd(double seconds = 240);
 };

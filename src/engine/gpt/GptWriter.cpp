@@ -31,6 +31,7 @@ void refuse(GptPlan& plan, const FXchar* key, FXulong a = 0, FXulong b = 0) {
   plan.args[0] = a;
   plan.args[1] = b;
   plan.writes.clear();
+  plan.slots.clear();
 }
 
 // The array bytes as whole sectors, the last one padded with zeros.
@@ -120,6 +121,7 @@ void addEntries(GptPlan& plan, const GptHeader& h, const std::vector<GptEntry>& 
       slot++;
     if (slot == h.count) return refuse(plan, "Gpt.write.001", volumes.size() - i);
     GptEntry e;
+    plan.slots.push_back(slot);
     e.slot = slot;
     e.type = v.type;
     e.unique = Guid::random();

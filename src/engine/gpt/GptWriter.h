@@ -25,6 +25,8 @@ struct GptPlan {
     std::vector<FXuchar> bytes;  // one sector
   };
   std::vector<Write> writes;
+  // Per volume, in the order given: the entry it takes (0 is the first).
+  std::vector<FXuint> slots;
   // The key of the text that says why nothing is written (null: go on),
   // and the numbers it is formatted with.
   const FXchar* refusal = nullptr;

@@ -64,7 +64,7 @@ EntryType GptPartitionTable::typeFor(const VolumeTraits& volume) const {
 
 GptPlan GptPartitionTable::PlanFor(Analyse& analyser, const NRD& disk,
                                    const RecoveryChoice& choice,
-                                   const std::vector<size_t>& parts) const {
+                                   const std::vector<size_t>& parts) {
   std::vector<GptVolume> volumes;
   for (size_t i : parts) {
     const RecoverPart& r = choice.chosen[i];
@@ -82,6 +82,15 @@ GptPlan GptPartitionTable::PlanFor(Analyse& analyser, const NRD& disk,
   for (const VolumeSpan& v : choice.foundVolumes)
     if (v.device == disk.device) found.push_back(v.sectors);
   return GptWriter::PlanNewTable(disk, volumes, found);
+}
+
+std::vector<FXuint> GptPartitionTable::EntrySlots(Analyse& analyser, const NRD& disk,
+                                                  const RecoveryChoice& choice) {
+  std::vector<size_t> parts;
+  for (size_t i = 0; i < choice.chosen.size(); i++)
+    if (choice.chosen[i].device == disk.device) parts.push_back(i);
+  if (parts.empty()) return {};
+  return PlanFor(analyser, disk, choice, parts).slots;
 }
 
 std::vector<FXString> GptPartitionTable::DisksTheLogCannotHold(Analyse& analyser,

@@ -19,11 +19,16 @@ public:
 
   // The type GUID of a volume of this kind.
   static Guid TypeGuid(const VolumeTraits& volume);
+  // The entry of its GPT (0 is the first) each chosen volume of `disk`
+  // would take, in the order `choice` lists them; empty when they would
+  // not be written.
+  static std::vector<FXuint> EntrySlots(Analyse& analyser, const NRD& disk,
+                                        const RecoveryChoice& choice);
 
 private:
   // The plan that puts the chosen volumes `parts` of `disk` into its GPT.
-  GptPlan PlanFor(Analyse& analyser, const NRD& disk, const RecoveryChoice& choice,
-                  const std::vector<size_t>& parts) const;
+  static GptPlan PlanFor(Analyse& analyser, const NRD& disk, const RecoveryChoice& choice,
+                         const std::vector<size_t>& parts);
 };
 
 #endif
