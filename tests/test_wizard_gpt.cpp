@@ -262,6 +262,8 @@ TEST_F(WizardMixedTables, OneRecoveryIntoAnMbrAndAGpt) {
     EXPECT_TRUE(active->getNoChoiceLines()[1]->shown());
     EXPECT_EQ(text("ActiveChooser.mFXActiveChooser.004"), active->getNoChoiceLines()[1]->getText());
     saveScreenshot(wizard, std::string("wizard-mixed-") + language + "-summary");
+    ASSERT_TRUE(click(wizard->helpButton));  // the page's help says a GPT disk has no choice
+    pictureOfBox(wizard, asker.shown.back(), std::string("wizard-mixed-") + language + "-help");
 
     // The bar as each sector is written: one total for both disks, never
     // going back, ending at that total.

@@ -251,6 +251,8 @@ TEST_P(WizardNames, TheNameOfATickedVolumeIsTheOneTheTableGivesIt) {
         {131072, "wiped.img5"}, {174080, "wiped.img6"}, {217088, "wiped.img7"}};
     EXPECT_EQ(expected, namesInList(w, 0));
     EXPECT_TRUE(saveScreenshot(w, "wizard-names-" + language + "-ticked"));
+    ASSERT_TRUE(click(w->helpButton));  // the page's help says when a row has a name
+    pictureOfBox(w, asker.shown.back(), "wizard-names-" + language + "-help");
 
     ASSERT_TRUE(pickFound(w, 43008));  // untick the second
     EXPECT_EQ((std::map<unsigned long long, std::string>{{43008, ""}}), namesInList(w, 0, false));
