@@ -16,6 +16,18 @@ PartitionTable& PartitionTable::Of(TableKind kind) {
   return mbr;
 }
 
+PartitionTable& PartitionTable::Of(const NRD& disk) {
+  return Of(disk.gpt ? TableKind::GPT : TableKind::MBR);
+}
+
+// The MBR first: every disk has a sector 0, a GPT disk a protective MBR.
+void PartitionTable::ReadAll(NRD& disk) {
+  for (TableKind kind : {TableKind::MBR, TableKind::GPT}) {
+    const PartitionTable& table = Of(kind);
+    if (table.Carries(disk)) table.Read(disk);
+  }
+}
+
 bool IsFat(VolumeKind kind) {
   return kind == VolumeKind::FAT12 || kind == VolumeKind::FAT16 || kind == VolumeKind::FAT32;
 }
