@@ -95,6 +95,17 @@ bool GptPartitionTable::Blocks(const NRD& disk, const SectorRange& candidate) co
   return GptBlocks(disk, candidate);
 }
 
+// A GPT that cannot be read may still describe partitions, in sectors an
+// MBR tool sees as free; one that lies about the disk was made by something
+// that is not to be trusted.
+bool GptPartitionTable::Usable(const NRD& disk) const { return UsableGpt(disk) != nullptr; }
+
+// The protective entry covers the disk; the area behind the entry array
+// bounds the undo log instead.
+bool GptPartitionTable::BoundsUndoArea(const Partition& partition) const {
+  return partition.entry.type != PROTECTIVE_TYPE;
+}
+
 Guid GptPartitionTable::TypeGuid(const VolumeTraits& v) {
   if (v.efiSystem && IsFat(v.kind)) return GptType::EFI_SYSTEM;
   switch (v.kind) {

@@ -15,6 +15,8 @@ public:
   void Read(NRD& disk) const override;
   void FindGaps(NRD& disk) const override;
   bool Blocks(const NRD& disk, const SectorRange& candidate) const override;
+  bool Usable(const NRD& disk) const override;
+  bool BoundsUndoArea(const Partition& partition) const override;
   EntryType typeFor(const VolumeTraits& volume) const override;
   std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,
                                               const RecoveryChoice& choice) override;

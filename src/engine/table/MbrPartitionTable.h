@@ -12,6 +12,8 @@ public:
   void Read(NRD& disk) const override;
   void FindGaps(NRD& disk) const override;
   bool Blocks(const NRD& disk, const SectorRange& candidate) const override;
+  bool Usable(const NRD&) const override { return true; }
+  bool BoundsUndoArea(const Partition&) const override { return true; }
   EntryType typeFor(const VolumeTraits& volume) const override;
   std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,
                                               const RecoveryChoice& choice) override;

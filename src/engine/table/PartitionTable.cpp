@@ -2,6 +2,8 @@
 // those volumes are.
 #include "table/PartitionTable.h"
 
+#include <algorithm>
+
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "ReadContext.h"
@@ -26,6 +28,18 @@ void PartitionTable::ReadAll(NRD& disk) {
     const PartitionTable& table = Of(kind);
     if (table.Carries(disk)) table.Read(disk);
   }
+}
+
+// Sectors 1 .. S-1, S being the sectors per track of the disk's logical
+// geometry (capped to the disk's size), unless the disk was given an area.
+FXulong PartitionTable::UndoAreaFirst(const NRD& disk) const {
+  return std::max(disk.dbAreaFirst, (FXulong)1);
+}
+
+FXulong PartitionTable::UndoAreaEnd(const NRD& disk) const {
+  if (disk.dbAreaEnd != 0) return std::min(disk.dbAreaEnd, disk.sectors);
+  if (disk.logical.sectors <= 0) return 0;
+  return std::min((FXulong)disk.logical.sectors, disk.sectors);
 }
 
 bool IsFat(VolumeKind kind) {

@@ -70,6 +70,20 @@ public:
   // cannot go into this table as it lies.
   virtual bool Blocks(const NRD& disk, const SectorRange& candidate) const = 0;
 
+  // --- the disk as a whole ---
+  // Whether this table lets its disk be searched, chosen from and written.
+  virtual bool Usable(const NRD& disk) const = 0;
+
+  // --- where the undo log may live ---
+  // The first sector the undo log may use, and the end of its sectors: the
+  // first track behind the MBR, or the area the disk was given (a GPT disk
+  // behind its entry array; a disk about to get a new GPT before it has one).
+  FXulong UndoAreaFirst(const NRD& disk) const;
+  FXulong UndoAreaEnd(const NRD& disk) const;
+  // Whether a partition of the disk's MBR keeps the undo log out of its
+  // sectors when it starts inside the area.
+  virtual bool BoundsUndoArea(const Partition& partition) const = 0;
+
   // The type a volume of these traits is written with.
   virtual EntryType typeFor(const VolumeTraits& volume) const = 0;
   // The disks of `choice` whose undo log is on but cannot hold the whole
