@@ -16,6 +16,7 @@ public:
   void FindGaps(NRD& disk) const override;
   bool Blocks(const NRD& disk, const SectorRange& candidate) const override;
   bool Usable(const NRD& disk) const override;
+  bool PlacesByRole() const override { return false; }
   bool BoundsUndoArea(const Partition& partition) const override;
   EntryType typeFor(const VolumeTraits& volume) const override;
   std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,

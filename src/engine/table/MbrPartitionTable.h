@@ -13,6 +13,7 @@ public:
   void FindGaps(NRD& disk) const override;
   bool Blocks(const NRD& disk, const SectorRange& candidate) const override;
   bool Usable(const NRD&) const override { return true; }
+  bool PlacesByRole() const override { return true; }
   bool BoundsUndoArea(const Partition&) const override { return true; }
   EntryType typeFor(const VolumeTraits& volume) const override;
   std::vector<FXString> DisksTheLogCannotHold(Analyse& analyser,

@@ -73,6 +73,10 @@ public:
   // --- the disk as a whole ---
   // Whether this table lets its disk be searched, chosen from and written.
   virtual bool Usable(const NRD& disk) const = 0;
+  // Whether the table tells primary from logical partitions (an MBR and its
+  // chain), so a chosen volume is placed by its role; a GPT's entries are
+  // all alike.
+  virtual bool PlacesByRole() const = 0;
 
   // --- where the undo log may live ---
   // The first sector the undo log may use, and the end of its sectors: the
