@@ -80,14 +80,17 @@ public:
 
   // --- where the undo log may live ---
   // The first sector the undo log may use, and the end of its sectors: the
-  // first track behind the MBR, or the area the disk was given (a GPT disk
-  // behind its entry array; a disk about to get a new GPT before it has one).
+  // first track behind the MBR, or the area placed on the disk's record (by
+  // the GPT driver's Read, behind the entry array and below the first
+  // partition; by the GPT writer on a disk about to get a new GPT, before
+  // it has one).  The undo database is found at start-up by the same area.
   FXulong UndoAreaFirst(const NRD& disk) const;
   FXulong UndoAreaEnd(const NRD& disk) const;
   // Whether a partition of the disk's MBR keeps the undo log out of its
   // sectors when it starts inside the area.
   virtual bool BoundsUndoArea(const Partition& partition) const = 0;
 
+  // --- writing ---
   // The type a volume of these traits is written with.
   virtual EntryType typeFor(const VolumeTraits& volume) const = 0;
   // The disks of `choice` whose undo log is on but cannot hold the whole
