@@ -1,5 +1,6 @@
-// Which table a disk's chosen volumes go into, and what the recognisers say
-// those volumes are.
+// Which driver a disk is seen through, how a disk's tables are read and
+// where its undo log may live, which table a disk's chosen volumes go into,
+// and what the recognisers say those volumes are.
 #include "table/PartitionTable.h"
 
 #include <algorithm>
