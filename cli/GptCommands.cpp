@@ -8,6 +8,7 @@
 #include "TextTable.h"
 #include "gpt/GptDisk.h"
 #include "gpt/GptWriter.h"
+#include "table/PartitionTable.h"
 
 namespace {
 
@@ -37,10 +38,12 @@ const FXchar* stateName(const GptLayout& g) {
   return NAMES[g.state];
 }
 
+bool carriesGpt(const NRD& d) { return PartitionTable::Of(d).kind() == TableKind::GPT; }
+
 // What stands in the way of writing a GPT disk, or empty.
 FXString refusalText(Session& session, FXint disk) {
   const NRD& d = session.analyser().disks[disk];
-  if (!d.gpt || UsableGpt(d)) return FXString::null;
+  if (PartitionTable::Of(d).Usable(d)) return FXString::null;
   Texts& tx = session.texts;
   if (d.gptTable && d.gptTable->state == GptLayout::HOSTILE)
     return tx.format("kelvarin-cli.gpt.008", disk + 1, tx.get(d.gptTable->problem).text());
@@ -92,7 +95,7 @@ FXString GptLabelText(Session& session, FXint disk) {
   Texts& tx = session.texts;
   const NRD& d = session.analyser().disks[disk];
   FXString out;
-  if (!d.gpt) {
+  if (!carriesGpt(d)) {
     if (!d.partitions.empty()) out.append("  " + tx.get("kelvarin-cli.gpt.004") + "\n");
     return out;
   }
@@ -129,7 +132,7 @@ FXString GptPartitionsText(Session& session, FXint disk) {
 
 void GptJson(Session& session, JsonWriter& json, FXint disk) {
   const NRD& d = session.analyser().disks[disk];
-  json.key("label").value(d.gpt ? "gpt" : d.partitions.empty() ? "none" : "mbr");
+  json.key("label").value(carriesGpt(d) ? "gpt" : d.partitions.empty() ? "none" : "mbr");
   json.key("gptTable");
   if (!d.gptTable) {
     json.null();
@@ -200,7 +203,7 @@ int RepairCommand(Session& session) {
   if (status != EXIT_OK) return status;
   if (GptRefuses(session, disk)) return EXIT_NOTHING;
   const NRD& d = session.analyser().disks[disk];
-  if (!d.gpt) {
+  if (!carriesGpt(d)) {
     session.error(session.texts.format("kelvarin-cli.repair.003", disk + 1));
     return EXIT_NOTHING;
   }

@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 #include "IOSystem.h"
 #include "TextTable.h"
+#include "table/PartitionTable.h"
 
 FXString YesNo(Session& session, bool flag) {
   return session.texts.get(flag ? "kelvarin-cli.main.016" : "kelvarin-cli.main.017");
@@ -126,7 +127,7 @@ void DiskJson(Session& session, JsonWriter& json, FXint disk) {
   json.key("bytes").value(d.capacity);
   json.key("size").value(SizeText(d.capacity));
   json.key("wholeDiskFat").value(d.bootSectorOnly);
-  json.key("gpt").value(d.gpt);
+  json.key("gpt").value(PartitionTable::Of(d).kind() == TableKind::GPT);
   GptJson(session, json, disk);
 
   json.key("partitions").beginArray();

@@ -9,7 +9,7 @@
 #include "Helper.h"
 #include "IOSystem.h"
 #include "compat/Assert.h"
-#include "gpt/GptDisk.h"
+#include "table/PartitionTable.h"
 
 Analyse* sharedAnalyser = nullptr;
 
@@ -165,13 +165,7 @@ void Analyse::ScanNRDStump() {
 
 // Reads sector 0 and the extended chain of a disk just added, and its GUID
 // partition table if it carries one.
-void Analyse::ReadTables(NRD& disk) {
-  FXuchar BR[SECTOR_SIZE];
-  IOSystem::ReadBR(disk.device, BR, 0, SECTOR_SIZE);
-  GetPartitions(BR, disk.device, disk.partitions, disk.bootSectorOnly);
-  disk.gpt = CarriesGPT(disk.device, disk.sectors);
-  AttachGpt(disk);
-}
+void Analyse::ReadTables(NRD& disk) { PartitionTable::ReadAll(disk); }
 
 void Analyse::ScanNRD() {
   KV_TRACE(7, "Analyse::ScanNRD()\n");

@@ -97,15 +97,18 @@ public:
   static NRD* FindNRD(const FXString& name);
 
   // --- partition-table reader ---
-  bool GetPartitions(const FXuchar* BR, const FXString& device, std::vector<Partition>& partitions,
-                     bool& bootSectorOnly);
+  // The partitions of the MBR `BR` of `device` and of its extended chain,
+  // or the one volume a whole-disk FAT is.
+  static bool GetPartitions(const FXuchar* BR, const FXString& device,
+                            std::vector<Partition>& partitions, bool& bootSectorOnly);
   // The partitions a search found at `sector` can become: those that lie on
   // the disk and collide with none of its partitions.
   std::vector<FoundPartition> GetValidPartitions(FXint disk, FXulong sector);
   // What `sector` of `disk` holds, before any check against the layout: the
   // volume that begins there, or the entries of a table there.
   std::vector<FoundPartition> FoundAt(FXint disk, SectorReader& reader, FXulong sector);
-  // Whether a disk of `sectors` sectors carries a GUID partition table.
+  // Whether a disk of `sectors` sectors carries a GUID partition table
+  // (the GPT driver's test).
   static bool CarriesGPT(const FXString& device, FXulong sectors);
 
   // --- free space ---

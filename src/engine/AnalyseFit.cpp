@@ -7,6 +7,7 @@
 #include "IOSystem.h"
 #include "Placement.h"
 #include "compat/Assert.h"
+#include "table/PartitionTable.h"
 
 bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
   FXString reason;
@@ -15,8 +16,9 @@ bool Analyse::CheckMBRFit(const std::vector<RecoverPart>& rp) {
 
 LayoutPlan PlanChosen(const NRD& d, const std::vector<RecoverPart>& rp,
                       const std::vector<VolumeSpan>& found, std::vector<size_t>* which) {
-  // A GPT holds its volumes as entries alike: there is no MBR layout to plan.
-  if (d.gpt) return LayoutPlan();
+  // A table whose entries are all alike (a GPT) has no layout of primaries
+  // and logicals to plan.
+  if (!PartitionTable::Of(d).PlacesByRole()) return LayoutPlan();
   std::vector<PlacementRequest> chosen;
   for (size_t i = 0; i < rp.size(); i++) {
     const RecoverPart& r = rp[i];

@@ -8,14 +8,12 @@
 #include "IOSystem.h"
 #include "ReadContext.h"
 #include "compat/Assert.h"
+#include "table/GptPartitionTable.h"
 #include "table/MbrPartitionTable.h"
 
 namespace {
 
 const FXuint WHOLE_DISK_PROBE = 2048;  // bytes tested for a table-less FAT volume
-
-const FXuchar GPT_PROTECTIVE_TYPE = 0xEE;
-const char GPT_SIGNATURE[] = "EFI PART";  // the first bytes of a GPT header
 
 // The table sectors of one disk.  What lies beyond the device's end (or
 // cannot be read) stays zero, so no signature test passes on it.
@@ -132,30 +130,8 @@ bool Analyse::GetPartitions(const FXuchar* BR, const FXString& device,
   return true;
 }
 
-// A GUID partition table keeps its header at sector 1, a copy of it at the
-// disk's last sector, and guards the MBR with an entry of type 0xEE.  Any one
-// of them is enough: a disk that lost its protective MBR or its primary
-// header still has its partitions described in what is left, in sectors an
-// MBR tool would take for free.
 bool Analyse::CarriesGPT(const FXString& device, FXulong sectors) {
-  KV_TRACE(7, "Analyse::CarriesGPT( device=%s )\n", device.text());
-  FXuchar s[SECTOR_SIZE];
-  IOSystem::ReadBR(device, s, 0, SECTOR_SIZE);
-  for (int slot = 0; slot < 4; slot++) {
-    if (PartitionEntry::fromTable(s, slot).type == GPT_PROTECTIVE_TYPE) {
-      KV_TRACE(8, "Analyse::CarriesGPT protective entry in slot %d\n", slot);
-      return true;
-    }
-  }
-  for (FXulong header : {(FXulong)1, sectors - 1}) {
-    if (header == 0 || header >= sectors) continue;
-    IOSystem::ReadBR(device, s, header * SECTOR_SIZE, SECTOR_SIZE);
-    if (memcmp(s, GPT_SIGNATURE, sizeof(GPT_SIGNATURE) - 1) == 0) {
-      KV_TRACE(8, "Analyse::CarriesGPT header at sector %.0lf\n", (double)header);
-      return true;
-    }
-  }
-  return false;
+  return GptPartitionTable::CarriesTable(device, sectors);
 }
 
 namespace {

@@ -21,7 +21,7 @@
 #include "Bytes.h"
 #include "Information.h"
 #include "compat/Assert.h"
-#include "gpt/GptDisk.h"
+#include "table/PartitionTable.h"
 
 namespace {
 
@@ -54,7 +54,6 @@ const FXuint WITNESS_TAG = 0x57000000;
 const FXuint TAG_MASK = 0xFF000000;
 
 typedef std::array<FXuchar, SECTOR_SIZE> Sector;
-const FXuchar GPT_PROTECTIVE_TYPE = 0xEE;
 
 // Bytes 1..3 0xDB and a zero word: a sector of a database, live or not.
 bool carriesDBMarker(const FXuchar* s) {
@@ -135,30 +134,25 @@ bool flushDevice(const FXString& device) {
   return ok;
 }
 
-// The database lives in sectors 1 .. S-1, S being the sectors per track of
-// the disk's logical geometry; this is S (capped to the disk's size).  A
-// disk given an area of its own (a GPT disk) keeps it there instead.
-FXulong trackEnd(const NRD& d) {
-  if (d.dbAreaEnd != 0) return std::min(d.dbAreaEnd, d.sectors);
-  if (d.logical.sectors <= 0) return 0;
-  return std::min((FXulong)d.logical.sectors, d.sectors);
-}
+// The database lives where the disk's table lets it: in sectors 1 .. S-1,
+// S being the sectors per track of the disk's logical geometry; on a GPT
+// disk behind the primary entry array, whose unused part reads as free.
+// This is the end of that area.
+FXulong trackEnd(const NRD& d) { return PartitionTable::Of(d).UndoAreaEnd(d); }
 
-// The first sector the database may use: 1 behind the MBR, or the first
-// behind a GPT's primary entry array, whose unused part reads as free.
-FXulong areaFirst(const NRD& d) { return std::max(d.dbAreaFirst, (FXulong)1); }
+// The first sector the database may use.
+FXulong areaFirst(const NRD& d) { return PartitionTable::Of(d).UndoAreaFirst(d); }
 
 // The end of the sectors a new database sector may be claimed from: the
 // first track, but never reaching into a partition that starts inside it
 // (a whole-disk volume, a partition at sector 32 under a 63-sector track),
 // nor into a structure the writer is about to restore.
 FXulong claimableEnd(const NRD& d) {
-  FXulong end = trackEnd(d);
+  const PartitionTable& table = PartitionTable::Of(d);
+  FXulong end = table.UndoAreaEnd(d);
   if (d.bootSectorOnly) end = std::min(end, (FXulong)1);
   for (const Partition& p : d.partitions) {
-    if (p.entry.num == 0 || p.end() <= 1) continue;
-    // A GPT's protective entry covers the disk; its area bounds the database.
-    if (d.gpt && p.entry.type == GPT_PROTECTIVE_TYPE) continue;
+    if (p.entry.num == 0 || p.end() <= 1 || !table.BoundsUndoArea(p)) continue;
     end = std::min(end, std::max(p.start(), (FXulong)1));
   }
   return std::min(end, d.dbKeepBelow);
@@ -381,11 +375,8 @@ bool IOSystem::WriteBR(const FXString& device, const void* buffer, FXulong offse
     return false;
   }
   const NRD* target = FindDisk(device);
-  if (target && target->gpt && !UsableGpt(*target)) {
-    // A GPT that cannot be read may still describe partitions, in sectors
-    // an MBR tool sees as free; one that lies about the disk was made by
-    // something that is not to be trusted.
-    KV_TRACE(7, "IOSystem::WriteBR %s carries a GPT that cannot be used: not written\n",
+  if (target && !PartitionTable::Of(*target).Usable(*target)) {
+    KV_TRACE(7, "IOSystem::WriteBR %s carries a table that cannot be used: not written\n",
              device.text());
     writeFailure = GPT_DISK;
     return false;

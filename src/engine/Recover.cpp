@@ -236,7 +236,7 @@ bool Recover::DoRecover(const std::vector<RecoverPart>& recoverList, RecoverProg
       mbrRead = Check(IOSystem::ReadBR(r.device, MBR, 0, SECTOR_SIZE), MBR_UNREADABLE);
       // An MBR written over a GPT disk's would hide its partitions.
       if (const NRD* target = Analyse::FindNRD(r.device))
-        mbrRead = mbrRead && Check(!target->gpt, GPT_DISK);
+        mbrRead = mbrRead && Check(PartitionTable::Of(*target).kind() == TableKind::MBR, GPT_DISK);
       current = r.device;
       heads = r.heads;
       sectorsPerTrack = r.sectorsPerTrack;

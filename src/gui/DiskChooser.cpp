@@ -12,8 +12,8 @@
 #include "Recover.h"
 #include "WrapLabel.h"
 #include "compat/Assert.h"
-#include "gpt/GptDisk.h"
 #include "table/GptPartitionTable.h"
+#include "table/PartitionTable.h"
 
 namespace {
 
@@ -257,7 +257,7 @@ void mFXDiskChooser::buildRow(FXint d, const FXString& model, FXint& j) {
   for (const Gap& gap : analyse->GetGap(d, n, true)) updateGaps(gap, d, &j, n, row);
 
   // A GPT that cannot be used offers nothing to choose; its row says why.
-  if (analyse->disks[d].gpt && !UsableGpt(analyse->disks[d]))
+  if (!PartitionTable::Of(analyse->disks[d]).Usable(analyse->disks[d]))
     new FXLabel(row, GetString("DiskChooser.buildRow.001"), nullptr, LAYOUT_CENTER_Y | JUSTIFY_LEFT);
 }
 
@@ -265,7 +265,8 @@ void mFXDiskChooser::updateGaps(const Gap& gap, FXint disk, FXint* j, FXint behi
                                 FXComposite* row) {
   KV_TRACE(5, "mFXDiskChooser::updateGaps\n");
   // A GPT that cannot be used is never searched nor written.
-  if (gap.size == 0 || (analyse->disks[disk].gpt && !UsableGpt(analyse->disks[disk]))) return;
+  const NRD& d = analyse->disks[disk];
+  if (gap.size == 0 || !PartitionTable::Of(d).Usable(d)) return;
   if (!recoverMode) {
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser found gap %.0lf sectors\n", (double)gap.size);
     KV_TRACE(6, "mFXDiskChooser::mFXDiskChooser disk %d setting ID=%d\n", disk, ID_PARTIMAGE + *j);
@@ -406,7 +407,7 @@ long mFXDiskChooser::onUpdRole(FXObject* sender, FXSelector, void*) {
   FXint row = foundList ? foundList->getCurrentItem() : -1;
   const FreeSpace* record = recordAtRow(row);
   // Primary and logical are an MBR's; a GPT's entries are all alike.
-  bool open = !locked && record && !analyse->disks[record->disk].gpt;
+  bool open = !locked && record && PartitionTable::Of(analyse->disks[record->disk]).PlacesByRole();
   sender->handle(this, FXSEL(SEL_COMMAND, open ? ID_ENABLE : ID_DISABLE), nullptr);
   FXString what = record ? Format("DiskChooser.buildListActions.006", describeFound(*record).text())
                          : GetString("DiskChooser.buildListActions.001");

@@ -4,11 +4,17 @@
 // none.
 #include "table/GptPartitionTable.h"
 
+#include <cstring>
+
 #include "Analyse.h"
 #include "IOSystem.h"
 #include "Recover.h"
+#include "compat/Assert.h"
+#include "gpt/GptDisk.h"
 
 namespace {
+
+const char GPT_SIGNATURE[] = "EFI PART";  // the first bytes of a GPT header
 
 // A GPT has no boot indicator for an active partition.
 const Reason NO_ACTIVE_PARTITION = {"GptPartitionTable.Write.001", false};
@@ -41,6 +47,64 @@ bool wantsActive(const RecoveryChoice& choice, const FXString& device) {
 }
 
 }  // namespace
+
+// A GUID partition table keeps its header at sector 1, a copy of it at the
+// disk's last sector, and guards the MBR with an entry of type 0xEE.  Any one
+// of them is enough: a disk that lost its protective MBR or its primary
+// header still has its partitions described in what is left, in sectors an
+// MBR tool would take for free.
+bool GptPartitionTable::CarriesTable(const FXString& device, FXulong sectors) {
+  KV_TRACE(7, "GptPartitionTable::CarriesTable( device=%s )\n", device.text());
+  FXuchar s[SECTOR_SIZE];
+  IOSystem::ReadBR(device, s, 0, SECTOR_SIZE);
+  for (int slot = 0; slot < 4; slot++) {
+    if (PartitionEntry::fromTable(s, slot).type == PROTECTIVE_TYPE) {
+      KV_TRACE(8, "GptPartitionTable::CarriesTable protective entry in slot %d\n", slot);
+      return true;
+    }
+  }
+  for (FXulong header : {(FXulong)1, sectors - 1}) {
+    if (header == 0 || header >= sectors) continue;
+    IOSystem::ReadBR(device, s, header * SECTOR_SIZE, SECTOR_SIZE);
+    if (memcmp(s, GPT_SIGNATURE, sizeof(GPT_SIGNATURE) - 1) == 0) {
+      KV_TRACE(8, "GptPartitionTable::CarriesTable header at sector %.0lf\n", (double)header);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool GptPartitionTable::Carries(const NRD& disk) const {
+  return CarriesTable(disk.device, disk.sectors);
+}
+
+// The table, and the undo area behind its entry array.
+void GptPartitionTable::Read(NRD& disk) const {
+  disk.gpt = true;
+  AttachGpt(disk);
+}
+
+// What looks free to an MBR reader may be a GPT partition: the gaps come
+// from the GPT, and a GPT that cannot be read leaves none.
+void GptPartitionTable::FindGaps(NRD& disk) const {
+  KV_TRACE(8, "GptPartitionTable::FindGaps disk carries a GUID partition table\n");
+  FindGptGaps(disk);
+}
+
+bool GptPartitionTable::Blocks(const NRD& disk, const SectorRange& candidate) const {
+  return GptBlocks(disk, candidate);
+}
+
+// A GPT that cannot be read may still describe partitions, in sectors an
+// MBR tool sees as free; one that lies about the disk was made by something
+// that is not to be trusted.
+bool GptPartitionTable::Usable(const NRD& disk) const { return UsableGpt(disk) != nullptr; }
+
+// The protective entry covers the disk; the area behind the entry array
+// bounds the undo log instead.
+bool GptPartitionTable::BoundsUndoArea(const Partition& partition) const {
+  return partition.entry.type != PROTECTIVE_TYPE;
+}
 
 Guid GptPartitionTable::TypeGuid(const VolumeTraits& v) {
   if (v.efiSystem && IsFat(v.kind)) return GptType::EFI_SYSTEM;

@@ -1,7 +1,10 @@
-// The MBR driver.  The placing and writing is Recover's; this gives the
-// chosen volumes their type bytes and hands them over.
+// The MBR driver.  The reading is the analyser's table reader, the placing
+// and writing Recover's; this gives the chosen volumes their type bytes and
+// hands them over.
 #include "table/MbrPartitionTable.h"
 
+#include "Analyse.h"
+#include "IOSystem.h"
 #include "Recover.h"
 
 namespace {
@@ -36,6 +39,12 @@ FXuchar MbrPartitionTable::TypeCode(const VolumeTraits& v) {
     case VolumeKind::FAT32: return v.needsLba ? 0x0C : 0x0B;
     default: return 0x83;  // the Linux file systems
   }
+}
+
+void MbrPartitionTable::Read(NRD& disk) const {
+  FXuchar BR[SECTOR_SIZE];
+  IOSystem::ReadBR(disk.device, BR, 0, SECTOR_SIZE);
+  Analyse::GetPartitions(BR, disk.device, disk.partitions, disk.bootSectorOnly);
 }
 
 EntryType MbrPartitionTable::typeFor(const VolumeTraits& volume) const {

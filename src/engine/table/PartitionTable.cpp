@@ -1,6 +1,9 @@
-// Which table a disk's chosen volumes go into, and what the recognisers say
-// those volumes are.
+// Which driver a disk is seen through, how a disk's tables are read and
+// where its undo log may live, which table a disk's chosen volumes go into,
+// and what the recognisers say those volumes are.
 #include "table/PartitionTable.h"
+
+#include <algorithm>
 
 #include "Analyse.h"
 #include "IOSystem.h"
@@ -14,6 +17,30 @@ PartitionTable& PartitionTable::Of(TableKind kind) {
   static GptPartitionTable gpt;
   if (kind == TableKind::GPT) return gpt;
   return mbr;
+}
+
+PartitionTable& PartitionTable::Of(const NRD& disk) {
+  return Of(disk.gpt ? TableKind::GPT : TableKind::MBR);
+}
+
+// The MBR first: every disk has a sector 0, a GPT disk a protective MBR.
+void PartitionTable::ReadAll(NRD& disk) {
+  for (TableKind kind : {TableKind::MBR, TableKind::GPT}) {
+    const PartitionTable& table = Of(kind);
+    if (table.Carries(disk)) table.Read(disk);
+  }
+}
+
+// Sectors 1 .. S-1, S being the sectors per track of the disk's logical
+// geometry (capped to the disk's size), unless the disk was given an area.
+FXulong PartitionTable::UndoAreaFirst(const NRD& disk) const {
+  return std::max(disk.dbAreaFirst, (FXulong)1);
+}
+
+FXulong PartitionTable::UndoAreaEnd(const NRD& disk) const {
+  if (disk.dbAreaEnd != 0) return std::min(disk.dbAreaEnd, disk.sectors);
+  if (disk.logical.sectors <= 0) return 0;
+  return std::min((FXulong)disk.logical.sectors, disk.sectors);
 }
 
 bool IsFat(VolumeKind kind) {
