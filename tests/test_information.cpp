@@ -166,6 +166,7 @@ TEST(Lookup, DamagedLinesGiveTheTextsTheyAlwaysGave) {
        "a' file='D'.func='f'.id='001'.lang='DE'.text='b"},
       {"language code with a quote", p + "'E'N'.text='q'", "D.f.001", "E'N", "q"},
       {"its first part as a code", p + "'E'N'.text='q'", "D.f.001", "E", "='q"},
+      {"code with a quote, second line", p + "'E'X'.text='1''\n" + p + "'E'N'.text='2''\n", "D.f.001", "E'N", "2'"},
       {"key with a quote", "file='D'x'.func='f'.id='007'.lang='EN'.text='k'", "D'x.f.007", "EN", "k"},
       {"key without a dot", "file=''.func=''.id=''.lang='EN'.text='no key'\n", "nodots", "EN", "no key"},
       {"key with one dot", "file='A'.func=''.id='001'.lang='EN'.text='one dot'\n", "A.001", "EN", "one dot"},
