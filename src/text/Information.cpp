@@ -400,18 +400,21 @@ bool isValidUtf8(const FXString& text) {
   return true;
 }
 
+// Built in a std::string: FXString grows by one character per append, which
+// makes a long text cost the square of its length.
 FXString latin1ToUtf8(const FXString& text) {
-  FXString out;
+  std::string out;
+  out.reserve(2 * (size_t)text.length());
   for (FXint i = 0; i < text.length(); i++) {
     FXuchar c = (FXuchar)text[i];
     if (c < 0x80) {
-      out.append((FXchar)c);
+      out += (FXchar)c;
     } else {
-      out.append((FXchar)(0xC0 | (c >> 6)));
-      out.append((FXchar)(0x80 | (c & 0x3F)));
+      out += (FXchar)(0xC0 | (c >> 6));
+      out += (FXchar)(0x80 | (c & 0x3F));
     }
   }
-  return out;
+  return FXString(out.data(), (FXint)out.size());
 }
 
 void reportUnfitText(const FXString& key, const FXString& lang, const FXString& text) {
