@@ -247,8 +247,9 @@ bool standsAt(const FXString& line, size_t at, const FXString& pattern) {
   return viewOf(line).compare(at, (size_t)pattern.length(), viewOf(pattern)) == 0;
 }
 
-// The first line the pattern stands in, or null.  The caller holds the lock
-// while it uses the line.
+// The first line the pattern stands in, or null.  A key's places are in
+// reading order, so the first that holds the whole pattern is in that line.
+// The caller holds the lock while it uses the line.
 const FXString* firstLineWith(const FXString& pattern) {
   const TextIndex& index = currentIndex();
   size_t keyEnd = patternKeyEnd(viewOf(pattern), 0);
