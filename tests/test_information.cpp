@@ -143,6 +143,96 @@ TEST(Lookup, HostileLanguageFilesNeitherCrashNorLeak) {
   EXPECT_EQ("small", std::string(info.GetString("N.f.003", "EN").text()));
 }
 
+// A line that is damaged or odd still gives what the line-by-line reading
+// always gave: the first line holding "file='F'.func='G'.id='I'.lang='L'"
+// anywhere, and its text counted back from the end of that line.
+TEST(Lookup, DamagedLinesGiveTheTextsTheyAlwaysGave) {
+  const std::string p = "file='D'.func='f'.id='001'.lang=";
+  struct Case {
+    const char* what;
+    std::string file;
+    const char* key;
+    const char* lang;
+    const char* expected;
+  } cases[] = {
+      {"bytes after the last quote", p + "'EN'.text='abc' xy\n", "D.f.001", "EN", "abc' x"},
+      {"text cut by the end of the file", p + "'EN'.text='abcd", "D.f.001", "EN", "abc"},
+      {"line cut among the skipped characters", p + "'EN'.te\n", "D.f.001", "EN", ""},
+      {"line cut inside the pattern", p + "'E", "D.f.001", "EN", "<not available>"},
+      {"pattern after other words", "junk " + p + "'EN'.text='mid'\n", "D.f.001", "EN", "ext='mid"},
+      {"second language on the line, first", p + "'EN'.text='a' " + p + "'DE'.text='b'\n", "D.f.001", "EN",
+       "a' file='D'.func='f'.id='001'.lang='DE'.text='b"},
+      {"second language on the line, second", p + "'EN'.text='a' " + p + "'DE'.text='b'\n", "D.f.001", "DE",
+       "a' file='D'.func='f'.id='001'.lang='DE'.text='b"},
+      {"language code with a quote", p + "'E'N'.text='q'", "D.f.001", "E'N", "q"},
+      {"its first part as a code", p + "'E'N'.text='q'", "D.f.001", "E", "='q"},
+      {"code with a quote, second line", p + "'E'X'.text='1''\n" + p + "'E'N'.text='2''\n", "D.f.001", "E'N", "2'"},
+      {"key with a quote", "file='D'x'.func='f'.id='007'.lang='EN'.text='k'", "D'x.f.007", "EN", "k"},
+      {"key without a dot", "file=''.func=''.id=''.lang='EN'.text='no key'\n", "nodots", "EN", "no key"},
+      {"key with one dot", "file='A'.func=''.id='001'.lang='EN'.text='one dot'\n", "A.001", "EN", "one dot"},
+      {"empty language code", p + "''.text='no code'\n", "D.f.001", "", "no code"},
+      {"language left off", p + "'EN'.text='x'\n", "D.f.001", "DE", "<not available>"},
+  };
+  for (const Case& c : cases) {
+    WorkDir dir;
+    dir.write("lang/en.lng", languageHeader("English", "EN", 0) + c.file);
+    EXPECT_EQ(c.expected, lookup(c.key, c.lang)) << c.what;
+  }
+}
+
+// Texts are read once per load: a file changed on disk shows only after the
+// tables are cleared, and then every Information sees the new texts.
+TEST(Lookup, FileChangedOnDiskShowsAfterTheNextLoad) {
+  WorkDir dir;
+  const std::string head = languageHeader("English", "EN", 0) + "languages='EN'\n";
+  dir.write("lang/en.lng", head + line("C.f.001", "EN", "old text") + line("C.f.002", "EN", "stays"));
+  Information info;
+  EXPECT_EQ("old text", std::string(info.GetString("C.f.001").text()));
+  // The same length, so nothing but the bytes tells the two loads apart.
+  dir.write("lang/en.lng", head + line("C.f.001", "EN", "new text") + line("C.f.002", "EN", "stays"));
+  EXPECT_EQ("old text", std::string(info.GetString("C.f.001").text()));
+  kvtest::resetInformation();
+  EXPECT_EQ("new text", std::string(info.GetString("C.f.001").text()));
+  EXPECT_EQ("new text", lookup("C.f.001", "EN"));
+  // Damaged since: a stray '%' makes the only text unfit, and a removed
+  // file leaves no text at all.
+  dir.write("lang/en.lng", head + line("Kelvarin.Search.001", "EN", "disk %d, %.0lf to %.0lf, 100%"));
+  kvtest::resetInformation();
+  EXPECT_EQ("<not available>", std::string(info.GetString("C.f.001").text()));
+  EXPECT_EQ("Kelvarin.Search.001 2 100 200", std::string(info.Format("Kelvarin.Search.001", 2, 100.0, 200.0).text()));
+  ::unlink("lang/en.lng");
+  kvtest::resetInformation();
+  EXPECT_EQ("<not available>", std::string(info.GetString("C.f.002").text()));
+}
+
+// The wizard switches the language while it runs; the text GetStringText
+// hands out stays as it was until the same object is asked again, whatever
+// other objects look up or load meanwhile.
+TEST(Lookup, LanguageSwitchedAtRunTimeAndHeldTexts) {
+  WorkDir dir;
+  dir.write("lang/en.lng", languageHeader("English", "EN", 0) + "languages='EN'\n" + line("W.f.001", "EN", "Next") +
+                               line("W.f.002", "EN", "Back") + line("Analyse.CheckOne.001", "EN", "%s at %.0lf"));
+  dir.write("lang/de.lng", languageHeader("Deutsch", "DE", 1) + line("W.f.001", "DE", "Weiter") +
+                               line("Analyse.CheckOne.001", "DE", "%s bei %.0lf %"));
+  Information info;
+  EXPECT_STREQ("Next", info.GetStringText("W.f.001"));
+  info.ChooseLanguage("DE");
+  EXPECT_STREQ("Weiter", info.GetStringText("W.f.001"));
+  EXPECT_STREQ("Back", info.GetStringText("W.f.002")) << "English where German has no text";
+  EXPECT_EQ("FAT at 63", std::string(info.Format("Analyse.CheckOne.001", "FAT", 63.0).text()))
+      << "a German text with a stray '%' is not used";
+  info.ChooseLanguage("EN");
+  EXPECT_STREQ("Next", info.GetStringText("W.f.001"));
+
+  info.ChooseLanguage("DE");
+  const FXchar* held = info.GetStringText("W.f.001");
+  Information other;
+  EXPECT_STREQ("Back", other.GetStringText("W.f.002"));
+  kvtest::resetInformation();
+  EXPECT_STREQ("Next", other.GetStringText("W.f.001"));
+  EXPECT_STREQ("Weiter", held);
+}
+
 // --- languages ---
 
 TEST(Languages, LastLanguagesLineWinsInListingOrder) {

@@ -48,6 +48,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "TextKeys.h"
 #include "compat/Assert.h"
@@ -168,11 +170,117 @@ LanguageHeader scanHeader(const FXString& line) {
   return header;
 }
 
-std::vector<LanguageHeader> scanHeaders() {
-  std::vector<LanguageHeader> headers;
+// Where a text's pattern "file='F'.func='G'.id='I'.lang='L'" stands: the
+// line and the offset it begins at.
+struct PatternPlace {
+  size_t line;
+  size_t at;
+};
+
+// The language files as read in one load: their lines, and where each
+// pattern stands, so a lookup need not read the lines again.  A pattern is
+// filed under its beginning up to the quote that closes the language code's
+// first part: a key's parts and a code hold no quote, so for every real key
+// that is the whole pattern.
+struct TextIndex {
+  // The translations it was made from; `stale` when they have been read
+  // again since.
+  const FXchar* source = nullptr;
+  FXint sourceLength = -1;
+  bool stale = true;
+  std::vector<FXString> lines;
+  std::unordered_map<std::string, std::vector<PatternPlace>> places;
+};
+
+// Guarded by tablesMutex.
+TextIndex textIndex;
+
+const FXchar PATTERN_START[] = "file='";
+
+// One past the quote that closes the first part of the language code in the
+// pattern standing at `at`, or npos when what stands there is no pattern.
+size_t patternKeyEnd(std::string_view text, size_t at) {
+  size_t end = at + strlen(PATTERN_START);
+  for (const FXchar* join : {"'.func='", "'.id='", "'.lang='"}) {
+    end = text.find('\'', end);
+    if (end == std::string_view::npos || text.compare(end, strlen(join), join) != 0) return std::string_view::npos;
+    end += strlen(join);
+  }
+  end = text.find('\'', end);
+  return end == std::string_view::npos ? end : end + 1;
+}
+
+std::string_view viewOf(const FXString& text) { return std::string_view(text.text(), (size_t)text.length()); }
+
+void indexLine(TextIndex& index, size_t number) {
+  std::string_view line = viewOf(index.lines[number]);
+  for (size_t at = line.find(PATTERN_START); at != std::string_view::npos; at = line.find(PATTERN_START, at + 1)) {
+    size_t end = patternKeyEnd(line, at);
+    if (end != std::string_view::npos) index.places[std::string(line.substr(at, end - at))].push_back({number, at});
+  }
+}
+
+void buildIndex(TextIndex& index) {
+  index = TextIndex();
   TranslationReader reader;
   FXString line;
-  while (reader.next(line))
+  while (reader.next(line)) {
+    index.lines.push_back(line);
+    indexLine(index, index.lines.size() - 1);
+  }
+  index.source = Information::translations.text();
+  index.sourceLength = Information::translations.length();
+  index.stale = false;
+}
+
+// The index of the translations, made anew after each load.  Caller holds
+// the lock.
+const TextIndex& currentIndex() {
+  Information::ReadTranslations();
+  if (textIndex.stale || textIndex.source != Information::translations.text() ||
+      textIndex.sourceLength != Information::translations.length())
+    buildIndex(textIndex);
+  return textIndex;
+}
+
+bool standsAt(const FXString& line, size_t at, const FXString& pattern) {
+  return viewOf(line).compare(at, (size_t)pattern.length(), viewOf(pattern)) == 0;
+}
+
+// The first line the pattern stands in, or null.  A key's places are in
+// reading order, so the first that holds the whole pattern is in that line.
+// The caller holds the lock while it uses the line.
+const FXString* firstLineWith(const FXString& pattern) {
+  const TextIndex& index = currentIndex();
+  size_t keyEnd = patternKeyEnd(viewOf(pattern), 0);
+  if (keyEnd == std::string_view::npos) {
+    // A key with quotes in its parts: the index cannot name it, the lines can.
+    for (const FXString& line : index.lines)
+      if (line.find(pattern.text(), pattern.length(), 0) >= 0) return &line;
+    return nullptr;
+  }
+  auto found = index.places.find(std::string(viewOf(pattern).substr(0, keyEnd)));
+  if (found == index.places.end()) return nullptr;
+  for (const PatternPlace& place : found->second)
+    if (standsAt(index.lines[place.line], place.at, pattern)) return &index.lines[place.line];
+  return nullptr;
+}
+
+// The text of the first line the pattern stands in: the quoted text ends
+// the line, and the six characters before it are skipped.
+bool textFor(const FXString& pattern, FXString& text) {
+  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
+  const FXString* line = firstLineWith(pattern);
+  if (!line) return false;
+  FXint quoted = line->length() - pattern.length() - SKIPPED;
+  text = quoted >= 2 ? line->mid(line->length() - quoted + 1, quoted - 2) : FXString::null;
+  return true;
+}
+
+std::vector<LanguageHeader> scanHeaders() {
+  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
+  std::vector<LanguageHeader> headers;
+  for (const FXString& line : currentIndex().lines)
     if (containsText(line, "language=")) headers.push_back(scanHeader(line));
   return headers;
 }
@@ -293,18 +401,21 @@ bool isValidUtf8(const FXString& text) {
   return true;
 }
 
+// Built in a std::string: FXString grows by one character per append, which
+// makes a long text cost the square of its length.
 FXString latin1ToUtf8(const FXString& text) {
-  FXString out;
+  std::string out;
+  out.reserve(2 * (size_t)text.length());
   for (FXint i = 0; i < text.length(); i++) {
     FXuchar c = (FXuchar)text[i];
     if (c < 0x80) {
-      out.append((FXchar)c);
+      out += (FXchar)c;
     } else {
-      out.append((FXchar)(0xC0 | (c >> 6)));
-      out.append((FXchar)(0x80 | (c & 0x3F)));
+      out += (FXchar)(0xC0 | (c >> 6));
+      out += (FXchar)(0x80 | (c & 0x3F));
     }
   }
-  return out;
+  return FXString(out.data(), (FXint)out.size());
 }
 
 void reportUnfitText(const FXString& key, const FXString& lang, const FXString& text) {
@@ -411,6 +522,7 @@ void Information::ReadTranslations() {
   std::lock_guard<std::recursive_mutex> lock(tablesMutex);
   if (!translations.empty()) return;
   KV_TRACE(10, "Information::ReadTranslations\n");
+  textIndex.stale = true;
   // The texts of one place only, so they never mix versions; a lang/ folder
   // without a text in it (someone else's, in the current directory) is
   // passed over.
@@ -454,11 +566,9 @@ FXint Information::GetAvailableLang(std::vector<FXString>& codes, std::vector<FX
 }
 
 void Information::GetLanguage(FXString& lang, Information* info) {
-  ReadTranslations();
   KV_TRACE(10, "Information::GetLanguage\n");
-  TranslationReader reader;
-  FXString line;
-  while (reader.next(line)) {
+  std::lock_guard<std::recursive_mutex> lock(tablesMutex);
+  for (const FXString& line : currentIndex().lines) {
     if (containsText(line, "languages=")) {
       if (!beginsWith(line, "languages=")) continue;
       FXString value = valueAfter(line, "languages=");
@@ -491,7 +601,6 @@ FXString Information::ToDisplayText(const FXString& text, FXint encoding) {
 // --- lookup ---
 
 FXString Information::GetString(const FXString& location, const FXString& lang) {
-  ReadTranslations();
   KV_TRACE(10, "Information::GetString( location=%s language=%s )\n", location.text(), lang.text());
   FXString result = NOT_AVAILABLE;
   FXString file, func, id;
@@ -499,16 +608,10 @@ FXString Information::GetString(const FXString& location, const FXString& lang) 
   FXString pattern;
   pattern.format("file='%s'.func='%s'.id='%s'.lang='%s'", file.text(), func.text(), id.text(), lang.text());
   KV_TRACE(11, "Information::GetString search for \"%s\"\n", pattern.text());
-  TranslationReader reader;
-  FXString line;
-  while (reader.next(line)) {
-    if (line.find(pattern.text(), pattern.length(), 0) < 0) continue;
+  FXString text;
+  if (textFor(pattern, text)) {
     KV_TRACE(11, "Information::GetString found search pattern\n");
-    // The quoted text ends the line; the six characters before it are skipped.
-    FXint quoted = line.length() - pattern.length() - SKIPPED;
-    FXString text = quoted >= 2 ? line.mid(line.length() - quoted + 1, quoted - 2) : FXString::null;
     result = ToDisplayText(text, EncodingOf(lang));
-    break;
   }
   KV_TRACE(11, "Information::GetString returning data \"%s\"\n", result.text());
   return result;

@@ -16,6 +16,9 @@ class Information {
 public:
   // Process-wide tables, read once and kept until exit.
   static std::map<FXString, FXString> configParams;
+  // The bytes of the language files, one after the other.  Lookups go
+  // through an index made from them once per load; set this to
+  // FXString::null to have the files read (and the index made) again.
   static FXString translations;
   static std::vector<std::pair<FXString, FXint>> langEncodings;
   static std::vector<std::pair<FXString, FXString>> langFonts;
@@ -40,6 +43,7 @@ public:
   void GetLanguage(FXString& language, Information* info);
   FXString GetString(const FXString& location, const FXString& lang);
   FXString GetString(const FXString& location);
+  // GetString(location), kept in this object until its next call.
   const FXchar* GetStringText(const FXString& location);
   static void ReadLine(FXString& line, FXStream& stream);
   // `name` ("default.cfg", "res/backimage.png") in the first data place that
