@@ -57,12 +57,9 @@ std::string readThrough(DiskAccess& layer, const std::string& device, unsigned l
 TEST(MemoryWriteLayer, ReadsSeeTheWritesOnTheirOwnDeviceOnly) {
   TempDir dir;
   WriteOpenCounter below;
-  std::string image = dir.path("a.img"), other = dir.path("b.img");
-  makeImage(image, 64 * 512);
-  makeImage(other, 64 * 512);
-  const std::string old = filled('o'), now = filled('n'), zeros = filled('\0');
-  for (unsigned long long s : {4ull, 5ull, 6ull}) writeSector(image, s, old);
-  writeSector(other, 5, old);
+  OldSectorImages images(dir);
+  const std::string &image = images.image, &other = images.other, &old = images.old;
+  const std::string now = filled('n'), zeros = filled('\0');
   std::string imageBefore = readFile(image), otherBefore = readFile(other);
 
   MemoryWriteLayer layer(&below, MemoryWriteLayer::WRITABLE_DEVICES);

@@ -280,12 +280,8 @@ TEST(Simulation, AWriteProtectedDiskFailsAsTheRealRunDoes) {
 TEST(Simulation, EveryReadSeesWhatTheSimulationWrote) {
   TempDir dir;
   HookedDisk hooked;
-  std::string image = dir.path("disk.img"), other = dir.path("other.img");
-  makeImage(image, 64 * 512);
-  makeImage(other, 64 * 512);
-  std::string old(512, 'o');
-  for (unsigned long long s : {4ull, 5ull, 6ull}) writeSector(image, s, old);
-  writeSector(other, 5, old);
+  OldSectorImages images(dir);
+  const std::string &image = images.image, &other = images.other, &old = images.old;
   std::string before = readFile(image);
   FreshIOSystem io;
   ImageAnalyser a(image, "1/1/63", {"-sim"});
@@ -328,10 +324,9 @@ TEST(Simulation, EveryReadSeesWhatTheSimulationWrote) {
 TEST(Simulation, ATrialRunSeesTheSimulationsWritesAndLeavesThem) {
   TempDir dir;
   HookedDisk hooked;
-  std::string image = dir.path("disk.img");
-  makeImage(image, 64 * 512);
-  std::string old(512, 'o'), simulated(512, 's'), tried(512, 't');
-  for (unsigned long long s : {5ull, 6ull}) writeSector(image, s, old);
+  OldSectorImages images(dir);
+  const std::string &image = images.image, &old = images.old;
+  std::string simulated(512, 's'), tried(512, 't');
   std::string before = readFile(image);
   FreshIOSystem io;
   ImageAnalyser a(image, "1/1/63", {"-sim"});
