@@ -274,9 +274,9 @@ FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
 
 bool IOSystem::RereadTable(const FXString& device, bool* busy) {
   if (busy) *busy = false;
-  // A simulation's layer asks the system nothing: it changed nothing the
-  // system could see.
   if (useBackup) return BackupRereadTable(device);
+  // While simulating, the simulation's layer takes this, and asks the system
+  // nothing: it changed nothing the system could see.
   DiskAccess::Handle h = disk().open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = disk().rereadTable(h);
