@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "compat/Assert.h"
+
 MemoryWriteLayer::MemoryWriteLayer(DiskAccess* below, WriteCheck check)
     : below(below), check(check) {}
 
 DiskAccess::Handle MemoryWriteLayer::open(const FXString& name, bool write, bool sequential) {
   // The real run's open for writing fails on a device the system keeps
   // read-only; asked without opening it so.
-  if (write && check == WRITABLE_DEVICES && !lower().writable(name)) return INVALID;
+  if (write && check == WRITABLE_DEVICES && !lower().writable(name)) {
+    KV_TRACE(8, "MemoryWriteLayer: %s cannot be opened for writing\n", name.text());
+    return INVALID;
+  }
   Handle h = lower().open(name, false, sequential);
   if (h == INVALID) return h;
   std::lock_guard<std::mutex> guard(lock);
@@ -58,6 +63,8 @@ bool MemoryWriteLayer::write(Handle h, const void* buffer, FXuint length, FXuint
 }
 
 void MemoryWriteLayer::keep(const FXString& device, FXulong offset, const void* sector) {
+  KV_TRACE(8, "MemoryWriteLayer: sector %.0lf of %s kept in memory\n", (double)(offset / SECTOR_SIZE),
+           device.text());
   std::lock_guard<std::mutex> guard(lock);
   memcpy(written[device][offset / SECTOR_SIZE].data(), sector, SECTOR_SIZE);
 }
