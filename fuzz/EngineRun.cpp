@@ -7,7 +7,7 @@ namespace kvfuzz {
 std::unique_ptr<Analyse> simulatedAnalyser(std::vector<std::string> options) {
   IOSystem::useBackup = false;
   IOSystem::simulationMode = false;
-  IOSystem::simulatedSectors.clear();
+  IOSystem::Simulation().forget();
   IOSystem::backupSectors.clear();
   options.insert(options.begin(), {"kelvarin", "-sim"});
   std::vector<char*> argv;

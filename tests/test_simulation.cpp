@@ -10,6 +10,7 @@
 #include <set>
 
 #include "IOSystem.h"
+#include "TrialRun.h"
 #include "support/CountingDisk.h"
 #include "support/Engine.h"
 #include "support/LostDisk.h"
@@ -279,12 +280,8 @@ TEST(Simulation, AWriteProtectedDiskFailsAsTheRealRunDoes) {
 TEST(Simulation, EveryReadSeesWhatTheSimulationWrote) {
   TempDir dir;
   HookedDisk hooked;
-  std::string image = dir.path("disk.img"), other = dir.path("other.img");
-  makeImage(image, 64 * 512);
-  makeImage(other, 64 * 512);
-  std::string old(512, 'o');
-  for (unsigned long long s : {4ull, 5ull, 6ull}) writeSector(image, s, old);
-  writeSector(other, 5, old);
+  OldSectorImages images(dir);
+  const std::string &image = images.image, &other = images.other, &old = images.old;
   std::string before = readFile(image);
   FreshIOSystem io;
   ImageAnalyser a(image, "1/1/63", {"-sim"});
@@ -318,5 +315,43 @@ TEST(Simulation, EveryReadSeesWhatTheSimulationWrote) {
     }
     EXPECT_TRUE(got == r.expected) << r.device << (r.context ? " context " : " once ") << r.offset;
   }
+  EXPECT_TRUE(before == readFile(image));
+}
+
+// A trial run under -sim works on what the simulation wrote so far, as the
+// real run would on what it wrote; what the trial writes is gone when it
+// ends, and the simulation's own writes and the list of them stay.
+TEST(Simulation, ATrialRunSeesTheSimulationsWritesAndLeavesThem) {
+  TempDir dir;
+  HookedDisk hooked;
+  OldSectorImages images(dir);
+  const std::string &image = images.image, &old = images.old;
+  std::string simulated(512, 's'), tried(512, 't');
+  std::string before = readFile(image);
+  FreshIOSystem io;
+  ImageAnalyser a(image, "1/1/63", {"-sim"});
+  ASSERT_TRUE(IOSystem::WriteBR(image.c_str(), simulated.data(), 5 * 512));
+
+  auto sector = [&](unsigned long long s) {
+    std::string got(512, '\0');
+    EXPECT_TRUE(IOSystem::ReadBR(image.c_str(), &got[0], s * 512, 512));
+    return got;
+  };
+  {
+    TrialRun trial;
+    EXPECT_TRUE(sector(5) == simulated) << "the trial reads the simulation's write";
+    ASSERT_TRUE(IOSystem::WriteBR(image.c_str(), tried.data(), 6 * 512));
+    EXPECT_TRUE(sector(6) == tried);
+    ASSERT_TRUE(IOSystem::PrepareRead(image.c_str(), 64));
+    std::string both(1024, '\0');
+    EXPECT_TRUE(IOSystem::Read(5, &both[0], 1024));
+    IOSystem::CloseRead();
+    EXPECT_TRUE(both == simulated + tried) << "the read context in the trial";
+  }
+  EXPECT_TRUE(IOSystem::simulationMode);
+  EXPECT_TRUE(sector(5) == simulated);
+  EXPECT_TRUE(sector(6) == old) << "the trial's write outlived it";
+  EXPECT_EQ(IOSystem::SimulatedSectorNumbers(image.c_str()), (std::vector<FXulong>{5}));
+  EXPECT_EQ(hooked.writes, 0u);
   EXPECT_TRUE(before == readFile(image));
 }

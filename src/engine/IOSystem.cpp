@@ -18,13 +18,29 @@ FXulong IOSystem::cacheStart = 0;
 FXulong IOSystem::cacheBytes = 0;
 FXulong IOSystem::filePos = 0;
 std::map<FXulong, BackupSector> IOSystem::backupSectors;
-std::map<FXString, IOSystem::SectorOverlay> IOSystem::simulatedSectors;
 FXString IOSystem::readDevice;
 std::vector<std::vector<NRD>*> IOSystem::attachedDisks;
 Reason IOSystem::writeFailure = DONE;
 std::vector<FXString> IOSystem::unflushedDevices;
+DiskAccess* IOSystem::front = nullptr;
 
-static DiskAccess& disk() { return DiskAccess::current(); }
+MemoryWriteLayer& IOSystem::Simulation() {
+  // Over whatever layer is installed, so a test's counting layer sees that
+  // a simulation never writes.
+  static MemoryWriteLayer simulation(nullptr, MemoryWriteLayer::WRITABLE_DEVICES);
+  return simulation;
+}
+
+DiskAccess& IOSystem::Disk() {
+  if (front) return *front;
+  return simulationMode ? Simulation() : DiskAccess::current();
+}
+
+std::vector<FXulong> IOSystem::SimulatedSectorNumbers(const FXString& device) {
+  return Simulation().writtenSectors(device);
+}
+
+static DiskAccess& disk() { return IOSystem::Disk(); }
 
 void IOSystem::AttachDisks(std::vector<NRD>* disks) { attachedDisks.push_back(disks); }
 
@@ -47,7 +63,7 @@ void IOSystem::Reset() {
   disableWriteLog = true;
   deviceSectors = 0;
   backupSectors.clear();
-  simulatedSectors.clear();
+  Simulation().forget();
   writeFailure = DONE;
   unflushedDevices.clear();
 }
@@ -67,10 +83,8 @@ static bool readOnce(const FXString& device, void* buffer, FXulong offset, FXuin
 bool IOSystem::ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length) {
   KV_TRACE(7, "IOSystem::ReadBR( device = %s seek = %.0lf )\n", device.text(),
            (double)(offset / SECTOR_SIZE));
-  bool ok = useBackup ? BackupReadBR(device, buffer, offset, length)
-                      : readOnce(device, buffer, offset, length);
-  if (simulationMode) OverlaySimulated(device, buffer, offset, length);
-  return ok;
+  return useBackup ? BackupReadBR(device, buffer, offset, length)
+                   : readOnce(device, buffer, offset, length);
 }
 
 bool IOSystem::PrepareRead(const FXString& device, FXulong sectors) {
@@ -122,27 +136,19 @@ static bool fillCache(FXulong ofs, FXuint size, FXuint& done) {
 }
 
 bool IOSystem::Read(FXulong sector, void* buffer, FXuint length) {
-  bool ok = useBackup ? BackupRead(sector, buffer, length) : ReadCached(sector, buffer, length);
-  if (ok && simulationMode && sector <= ~(FXulong)0 / SECTOR_SIZE)
-    OverlaySimulated(readDevice, buffer, sector * SECTOR_SIZE, length);
-  return ok;
+  return useBackup ? BackupRead(sector, buffer, length) : ReadCached(sector, buffer, length);
 }
 
 bool IOSystem::ReadDirect(FXulong sector, void* buffer, FXuint length) {
   if (sector > ~(FXulong)0 / SECTOR_SIZE) return false;  // no such byte offset
+  if (useBackup) return BackupRead(sector, buffer, length);
+  if (readHandle == DiskAccess::INVALID) return false;
   FXulong ofs = sector * SECTOR_SIZE;
-  bool ok;
-  if (useBackup) {
-    ok = BackupRead(sector, buffer, length);
-  } else {
-    if (readHandle == DiskAccess::INVALID) return false;
-    FXuint done = 0;
-    ok = (filePos == ofs || disk().seek(readHandle, ofs)) && disk().read(readHandle, buffer, length, done) &&
-         done == length;
-    // The read-ahead seeks only when the handle does not stand where it reads.
-    filePos = ok ? ofs + done : ~(FXulong)0;
-  }
-  if (ok && simulationMode) OverlaySimulated(readDevice, buffer, ofs, length);
+  FXuint done = 0;
+  bool ok = (filePos == ofs || disk().seek(readHandle, ofs)) &&
+            disk().read(readHandle, buffer, length, done) && done == length;
+  // The read-ahead seeks only when the handle does not stand where it reads.
+  filePos = ok ? ofs + done : ~(FXulong)0;
   return ok;
 }
 
@@ -268,13 +274,9 @@ FXulong IOSystem::CalculateSectorCnt(const FXString& device) {
 
 bool IOSystem::RereadTable(const FXString& device, bool* busy) {
   if (busy) *busy = false;
-  if (simulationMode) {
-    // A simulation changed nothing the system could see; the device is not
-    // even opened for writing.
-    KV_TRACE(8, "IOSystem::RereadTable simulation: %s is not asked to re-read\n", device.text());
-    return true;
-  }
   if (useBackup) return BackupRereadTable(device);
+  // While simulating, the simulation's layer takes this, and asks the system
+  // nothing: it changed nothing the system could see.
   DiskAccess::Handle h = disk().open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = disk().rereadTable(h);

@@ -4,9 +4,10 @@
 // read-ahead for the sector-by-sector scans.  Writing: WriteBR, which first
 // logs the old bytes of every changed sector into the undo database kept in
 // the disk's first track.  Backup mode routes every operation to an in-memory
-// sector store loaded from "layout.bin".  Simulation mode writes nothing: its
-// writes go to an in-memory overlay that every later read sees, so a
-// simulated run reads back what the real run would have written.
+// sector store loaded from "layout.bin".  Simulation mode writes nothing: it
+// works through a MemoryWriteLayer, whose writes stay in memory and every
+// later read sees, so a simulated run reads back what the real run would
+// have written.
 //
 // All state is process-wide and there is at most one read context at a time;
 // it must never be used by two threads at once.
@@ -15,12 +16,12 @@
 
 #include <fx.h>
 
-#include <array>
 #include <map>
 #include <vector>
 
 #include "Records.h"
 #include "platform/DiskAccess.h"
+#include "platform/MemoryWriteLayer.h"
 
 // One sector of the backup store.
 struct BackupSector {
@@ -49,14 +50,22 @@ public:
 
   // The backup store, keyed by the whole sector number.
   static std::map<FXulong, BackupSector> backupSectors;
-  // What a simulation wrote, by device and sector: it never reaches a disk
-  // or the backup store, but every read sees it.
-  typedef std::map<FXulong, std::array<FXuchar, SECTOR_SIZE>> SectorOverlay;
-  static std::map<FXString, SectorOverlay> simulatedSectors;
   // The device the read context was opened on.
   static FXString readDevice;
   // The disk lists attached, the last attached at the back.
   static std::vector<std::vector<NRD>*> attachedDisks;
+
+  // --- the disk layer ---
+  // What every sector operation goes through: `front` when set (a trial
+  // run's, while it lives), else the simulation's while simulating, else the
+  // layer installed (DiskAccess::current).
+  static DiskAccess& Disk();
+  static DiskAccess* front;
+  // The simulation's layer: what a simulation wrote, by device and sector.
+  // It never reaches a disk or the backup store, but every read sees it.
+  static MemoryWriteLayer& Simulation();
+  // The sectors of `device` a simulation has written so far, ascending.
+  static std::vector<FXulong> SimulatedSectorNumbers(const FXString& device);
 
   // --- read side and device queries ---
   static bool ReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
@@ -120,6 +129,8 @@ public:
   static void KeepDBBelow(const FXString& device, FXulong sector);
 
   // --- backup twins ---
+  // A simulation's writes lie over the store when read; it keeps them apart
+  // (Simulation), so the store stays as it was.
   static bool BackupRead(FXulong sector, void* buffer, FXuint length);
   static bool BackupReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length);
   static bool BackupWriteBR(const void* buffer, FXulong offset);
@@ -127,15 +138,6 @@ public:
                              FXulong& sectors);
   static FXulong BackupCalculateSectorCnt(const FXString& device);
   static bool BackupRereadTable(const FXString& device);
-
-  // --- simulation ---
-  // Runs the checks the real write of one sector runs, without opening the
-  // device for writing, and keeps the sector in the overlay.
-  static bool SimulatedWriteBR(const FXString& device, const void* buffer, FXulong offset);
-  // Lays what the simulation wrote over `length` bytes read at byte `offset`.
-  static void OverlaySimulated(const FXString& device, void* buffer, FXulong offset, FXuint length);
-  // The sectors of `device` a simulation has written so far, ascending.
-  static std::vector<FXulong> SimulatedSectorNumbers(const FXString& device);
 
   // Returns every process-wide value to its start-up state (tests).
   static void Reset();

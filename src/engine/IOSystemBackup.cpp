@@ -1,11 +1,8 @@
 // Backup twins: in backup mode every sector operation is served by an
 // in-memory sector store, loaded from and saved to "layout.bin".  A sector
-// that is not in the store reads as zeros.
-//
-// Simulation: a write goes through every check the real one runs, short of
-// opening the device for writing, and its sector is kept in an overlay that
-// every later read of the device sees.  So the writer's read-back checks,
-// its chain walks and the undo database find what the real run would find.
+// that is not in the store reads as zeros.  A simulation keeps its writes
+// apart from the store, in its own layer (IOSystem::Simulation), and they lie
+// over the store when read.
 #include "IOSystem.h"
 
 #include <algorithm>
@@ -24,13 +21,8 @@ static void copyFromStore(FXulong sector, FXuint within, FXuchar* out, FXuint le
 }
 
 bool IOSystem::BackupRead(FXulong sector, void* buffer, FXuint length) {
-  FXuchar* out = (FXuchar*)buffer;
-  for (FXuint done = 0; done < length; sector++) {
-    FXuint chunk = std::min(length - done, SECTOR_SIZE);
-    copyFromStore(sector, 0, out + done, chunk);
-    done += chunk;
-  }
-  return true;
+  if (sector > ~(FXulong)0 / SECTOR_SIZE) return false;  // no such byte offset
+  return BackupReadBR(readDevice, buffer, sector * SECTOR_SIZE, length);
 }
 
 bool IOSystem::BackupReadBR(const FXString& device, void* buffer, FXulong offset, FXuint length) {
@@ -44,6 +36,7 @@ bool IOSystem::BackupReadBR(const FXString& device, void* buffer, FXulong offset
     copyFromStore(sector, within, out + done, chunk);
     done += chunk;
   }
+  if (simulationMode) Simulation().layOver(device, buffer, offset, length);
   return true;
 }
 
@@ -91,54 +84,4 @@ FXulong IOSystem::BackupCalculateSectorCnt(const FXString&) {
 bool IOSystem::BackupRereadTable(const FXString&) {
   KV_TRACE(8, "Warning BackupRereadTable not implemented\n");
   return true;
-}
-
-// ---------------------------------------------------------------------------
-// Simulation
-
-// What the real write needs of the device: that it opens for writing and has
-// the whole sector.  It is opened for reading only.
-static bool realWriteWouldReach(const FXString& device, FXulong offset) {
-  DiskAccess& access = DiskAccess::current();
-  if (!access.writable(device)) {
-    KV_TRACE(8, "IOSystem::WriteBR simulation: %s cannot be opened for writing\n", device.text());
-    return false;
-  }
-  DiskAccess::Handle h = access.open(device, false, false);
-  if (h == DiskAccess::INVALID) return false;
-  bool ok = IOSystem::HoldsSector(h, device, offset);
-  access.close(h);
-  return ok;
-}
-
-bool IOSystem::SimulatedWriteBR(const FXString& device, const void* buffer, FXulong offset) {
-  // The backup store takes any sector.
-  if (!useBackup && !realWriteWouldReach(device, offset)) return false;
-  KV_TRACE(8, "IOSystem::WriteBR simulation: sector %.0lf of %s kept in memory\n",
-           (double)(offset / SECTOR_SIZE), device.text());
-  memcpy(simulatedSectors[device][offset / SECTOR_SIZE].data(), buffer, SECTOR_SIZE);
-  return true;
-}
-
-void IOSystem::OverlaySimulated(const FXString& device, void* buffer, FXulong offset,
-                                FXuint length) {
-  auto written = simulatedSectors.find(device);
-  if (written == simulatedSectors.end() || length == 0 || offset > ~(FXulong)0 - length) return;
-  FXulong end = offset + length;
-  FXuchar* out = (FXuchar*)buffer;
-  const SectorOverlay& sectors = written->second;
-  for (auto s = sectors.lower_bound(offset / SECTOR_SIZE);
-       s != sectors.end() && s->first <= (end - 1) / SECTOR_SIZE; ++s) {
-    FXulong first = s->first * SECTOR_SIZE;
-    FXulong from = std::max(offset, first), to = std::min(end, first + SECTOR_SIZE);
-    memcpy(out + (from - offset), s->second.data() + (from - first), to - from);
-  }
-}
-
-std::vector<FXulong> IOSystem::SimulatedSectorNumbers(const FXString& device) {
-  std::vector<FXulong> numbers;
-  auto written = simulatedSectors.find(device);
-  if (written == simulatedSectors.end()) return numbers;
-  for (const auto& s : written->second) numbers.push_back(s.first);
-  return numbers;
 }

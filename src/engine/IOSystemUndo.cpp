@@ -93,16 +93,20 @@ void noteUnflushed(const FXString& device, bool unflushed) {
   if (!unflushed && at != devices.end()) devices.erase(at);
 }
 
-// Puts one sector where the mode sends it: the simulation's overlay, the
-// backup store or the device.  With `flush` the write is on the medium when
-// this returns, and so is everything written to the device before; without
-// it the device is noted as unflushed, and a later flush takes it along.
+// Puts one sector where the mode sends it: the backup store or the device
+// (through the simulation's layer while simulating, which keeps it in
+// memory).  With `flush` the write is on the medium when this returns, and
+// so is everything written to the device before; without it the device is
+// noted as unflushed, and a later flush takes it along.
 bool putSector(const FXString& device, const void* buffer, FXulong offset, bool flush) {
-  // Nothing reaches a disk or the backup store.
-  if (IOSystem::simulationMode) return IOSystem::SimulatedWriteBR(device, buffer, offset);
-  if (IOSystem::useBackup) return IOSystem::BackupWriteBR(buffer, offset);
+  if (IOSystem::useBackup) {
+    // The store takes any sector; a simulation leaves even the store alone.
+    if (!IOSystem::simulationMode) return IOSystem::BackupWriteBR(buffer, offset);
+    IOSystem::Simulation().keep(device, offset, buffer);
+    return true;
+  }
 
-  DiskAccess& access = DiskAccess::current();
+  DiskAccess& access = IOSystem::Disk();
   DiskAccess::Handle h = access.open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = IOSystem::HoldsSector(h, device, offset);
@@ -125,7 +129,7 @@ bool putSector(const FXString& device, const void* buffer, FXulong offset, bool 
 bool flushDevice(const FXString& device) {
   const std::vector<FXString>& devices = IOSystem::unflushedDevices;
   if (std::find(devices.begin(), devices.end(), device) == devices.end()) return true;
-  DiskAccess& access = DiskAccess::current();
+  DiskAccess& access = IOSystem::Disk();
   DiskAccess::Handle h = access.open(device, true, false);
   if (h == DiskAccess::INVALID) return false;
   bool ok = access.flush(h);

@@ -52,6 +52,14 @@ void writeSector(const std::string& image, unsigned long long sector, const std:
   patchFile(image, sector * 512, data.data(), data.size());
 }
 
+OldSectorImages::OldSectorImages(const TempDir& dir)
+    : image(dir.path("disk.img")), other(dir.path("other.img")) {
+  makeImage(image, 64 * 512);
+  makeImage(other, 64 * 512);
+  for (unsigned long long s : {4ull, 5ull, 6ull}) writeSector(image, s, old);
+  writeSector(other, 5, old);
+}
+
 std::string entryBytes(unsigned char type, unsigned dist, unsigned num, unsigned char boot) {
   std::string e(16, '\0');
   e[0] = (char)boot;

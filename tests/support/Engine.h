@@ -66,6 +66,15 @@ private:
 std::string readSector(const std::string& image, unsigned long long sector);
 void writeSector(const std::string& image, unsigned long long sector, const std::string& data);
 
+// Two 64-sector images in `dir` for tests of what reads see after writes
+// kept in memory: sectors 4-6 of `image` and sector 5 of `other` hold 'o',
+// every other byte is zero.
+struct OldSectorImages {
+  explicit OldSectorImages(const TempDir& dir);
+  std::string image, other;
+  const std::string old = std::string(512, 'o');
+};
+
 // The 16 bytes of a partition-table entry.
 std::string entryBytes(unsigned char type, unsigned dist, unsigned num, unsigned char boot = 0);
 // A table sector holding the given entries in slots 0.. and the signature.
